@@ -1,0 +1,43 @@
+#pragma once
+// Loads an exporter plug-in module as the host does: by path, through its four
+// exported entry points.
+
+#include <string>
+
+#include "host/Plugin.h"
+
+namespace hostapp {
+
+class PluginModule {
+ public:
+  PluginModule() = default;
+  ~PluginModule();
+  PluginModule(const PluginModule&) = delete;
+  PluginModule& operator=(const PluginModule&) = delete;
+
+  // Opens the module and finds its entry points; false with a reason in
+  // Error() when the file cannot be loaded or lacks an entry point.
+  bool Load(const std::string& path);
+  const std::string& Error() const { return error_; }
+
+  const char* Description() const;
+  int NumberOfClasses() const;
+  host::ClassDescriptor* ClassDescriptorAt(int i) const;
+  unsigned long Version() const;
+
+  // A new exporter from class descriptor 0, or null; delete it when done.
+  host::SceneExporter* CreateExporter() const;
+
+ private:
+  void* handle_ = nullptr;
+  std::string error_;
+  const char* (*lib_description_)() = nullptr;
+  int (*lib_number_classes_)() = nullptr;
+  host::ClassDescriptor* (*lib_class_desc_)(int) = nullptr;
+  unsigned long (*lib_version_)() = nullptr;
+};
+
+// The folder of the running program, for finding Vandrell.dlo beside it.
+std::string ExecutableDirectory();
+
+}  // namespace hostapp

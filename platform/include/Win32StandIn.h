@@ -1,0 +1,89 @@
+#pragma once
+// Control of the Win32 stand-in for the host application and tests: the
+// resources of a module, the scripted user of dialogs, and the record of
+// message boxes. Not part of the Win32 API; the exporter never includes it.
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace win32 {
+
+// Makes a resource script (.rc text, with any #define lines it needs before
+// it) the resources of module: its string table for LoadStringA and its
+// dialog templates for DialogBoxParamA. Returns false, with a reason in
+// *error, when the script cannot be read.
+bool RegisterResourceScript(HINSTANCE module, const std::string& script, std::string* error = nullptr);
+void ForgetResources(HINSTANCE module);
+
+// One step of the scripted user of a dialog.
+struct DialogAction {
+  enum Kind {
+    kType,     // type text into an edit, key by key: the edit's rules apply
+    kPaste,    // paste text into an edit: replaces the text, no digit filter
+    kCheck,    // click a check box until it shows the state in checked
+    kPress,    // click a button (OK, Cancel, a check box toggles)
+    kEscape,   // press the Escape key: arrives as IDCANCEL
+    kClose,    // click the close box: arrives as IDCANCEL
+  };
+  Kind kind = kPress;
+  int control_id = 0;
+  std::string text;
+  bool checked = false;
+
+  static DialogAction Type(int id, std::string text);
+  static DialogAction Paste(int id, std::string text);
+  static DialogAction Check(int id, bool checked);
+  static DialogAction Press(int id);
+  static DialogAction Escape();
+  static DialogAction Close();
+};
+
+// The actions the next dialog runs, in order. A dialog that opens without a
+// script (or runs out of actions while still open) is cancelled as by Escape.
+// Each dialog consumes the script it ran.
+void SetDialogScript(std::vector<DialogAction> actions);
+
+// What a control of the last dialog held when it closed, for tests.
+struct ControlSnapshot {
+  int id = 0;
+  std::string kind;  // "button", "edit", "static", "groupbox", "checkbox", "defbutton"
+  std::string text;
+  long style = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+  bool checked = false;
+  int text_limit = 0;
+};
+struct DialogSnapshot {
+  int template_id = 0;
+  std::string caption;
+  std::string font;
+  int font_size = 0;
+  long style = 0;
+  int width = 0, height = 0;
+  std::vector<ControlSnapshot> controls;  // template order
+  int init_dialog_result = 0;             // what WM_INITDIALOG returned
+};
+// The last dialog shown; empty snapshot (template_id 0) before any.
+const DialogSnapshot& LastDialog();
+
+// A message box shown by MessageBoxA.
+struct MessageRecord {
+  std::string caption;
+  std::string text;
+  unsigned type = 0;
+};
+const std::vector<MessageRecord>& Messages();
+void ClearMessages();
+// When on, every message box is also printed to standard error as
+// "caption: text".
+void SetEchoMessages(bool echo);
+// Called after each message box is recorded (before MessageBoxA returns), for
+// tests that check what has happened by then; null to remove.
+void SetMessageHook(void (*hook)(const MessageRecord& message, void* context), void* context);
+
+// The window GetActiveWindow reports when no dialog is open.
+HWND MainWindow();
+
+}  // namespace win32

@@ -1,0 +1,3 @@
+#pragma once
+// COMCTL32, for builds that are not Windows.
+#include <windows.h>
