@@ -4,6 +4,12 @@
 #include "Win32StandIn.h"
 
 namespace win32 {
+DialogAction DialogAction::Type(int, std::string) { return {}; }
+DialogAction DialogAction::Paste(int, std::string) { return {}; }
+DialogAction DialogAction::Check(int, bool) { return {}; }
+DialogAction DialogAction::Press(int) { return {}; }
+DialogAction DialogAction::Escape() { return {}; }
+DialogAction DialogAction::Close() { return {}; }
 bool RegisterResourceScript(HINSTANCE, const std::string&, std::string*) { return true; }
 void ForgetResources(HINSTANCE) {}
 void SetDialogScript(std::vector<DialogAction>) {}
