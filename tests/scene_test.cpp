@@ -5,10 +5,15 @@
 #include <limits>
 #include <vector>
 
+#include <stdexcept>
+#include <string>
+
 #include "host/Timing.h"
 #include "hostapp/StandInScene.h"
+#include "plugin/MdlExporter.h"
 #include "scene/MaterialTable.h"
 #include "scene/SceneCollector.h"
+#include "tests/TestSupport.h"
 
 namespace {
 
@@ -301,6 +306,60 @@ TEST(MaterialTable, EmptyTableMapsEveryCoordinateToTheOrigin) {
   table.MapTextureCoordinate(nullptr, 3, s, t, vertex);
   EXPECT_EQ(s, 0);
   EXPECT_EQ(t, 0);
+}
+
+// Exports through the statically linked exporter, the dialog confirmed as given.
+class SceneExport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::AttachExporter();
+    win32::ClearMessages();
+  }
+  int Export(StandInScene& scene, const std::string& target) {
+    win32::SetDialogScript(testing_support::ThenOk());
+    return exporter_.RunExport(target.c_str(), &scene, &scene);
+  }
+  vandrell::MdlExporter exporter_;
+  testing_support::TempDir dir_;
+};
+
+TEST_F(SceneExport, NothingToExportIsReportedAndCountsAsDone) {
+  StandInScene scene;
+  scene.AddNonGeometricObject(scene.AddNode("light"));
+  const std::string absent = dir_.File("absent.mdl");
+  EXPECT_EQ(Export(scene, absent), 1);
+  ASSERT_EQ(testing_support::MessageTexts(), std::vector<std::string>({"No data to export"}));
+  EXPECT_EQ(win32::Messages()[0].caption, "Vandrell Exporter");
+  EXPECT_FALSE(testing_support::FileExists(absent));
+
+  const std::string existing = dir_.File("existing.mdl");
+  testing_support::WriteFileBytes(existing, {9, 8, 7});
+  EXPECT_EQ(Export(scene, existing), 1);
+  EXPECT_EQ(testing_support::ReadFileBytes(existing), std::vector<uint8_t>({9, 8, 7}));
+}
+
+TEST_F(SceneExport, ExceptionFromAHostCallPassesThroughWithoutMessageOrFile) {
+  StandInScene scene;
+  auto* node = scene.AddNode("fragile");
+  scene.AddMesh(node, Triangles(2));
+  node->SetMaterial(scene.AddMaterial("m", {1, 1, 1}));
+  // Throw at a chosen evaluation: the first happens during collection, the
+  // second while frames are sampled.
+  for (int fail_at : {1, 2}) {
+    int evaluations = 0;
+    scene.SetEvaluationObserver([&](hostapp::StandInNode&, host::HostTime) {
+      if (++evaluations == fail_at) throw std::runtime_error("host failure");
+    });
+    win32::ClearMessages();
+    const std::string target = dir_.File("fragile.mdl");
+    EXPECT_THROW(Export(scene, target), std::runtime_error) << "failing at evaluation " << fail_at;
+    EXPECT_TRUE(win32::Messages().empty());
+    EXPECT_FALSE(testing_support::FileExists(target));
+  }
+  // The exporter is usable again afterwards.
+  scene.SetEvaluationObserver(nullptr);
+  scene.AddNonGeometricObject(node);
+  EXPECT_EQ(Export(scene, dir_.File("again.mdl")), 1);
 }
 
 }  // namespace
