@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libassimp-dev assimp-utils libstb-dev
+  libassimp-dev assimp-utils libstb-dev libjpeg-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
 )
 

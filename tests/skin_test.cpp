@@ -22,6 +22,217 @@ using vandrell::NearestPaletteIndex;
 using vandrell::QuakePalette;
 
 // ---------------------------------------------------------------------------
+// Tiny image encoders, so that decoding is checked against files the test
+// itself wrote byte by byte.
+
+struct Rgb {
+  uint8_t r, g, b;
+};
+
+void PutLe16(std::vector<uint8_t>& out, uint32_t value) {
+  out.push_back(static_cast<uint8_t>(value));
+  out.push_back(static_cast<uint8_t>(value >> 8));
+}
+void PutLe32(std::vector<uint8_t>& out, uint32_t value) {
+  PutLe16(out, value & 0xFFFF);
+  PutLe16(out, value >> 16);
+}
+void PutBe16(std::vector<uint8_t>& out, uint32_t value) {
+  out.push_back(static_cast<uint8_t>(value >> 8));
+  out.push_back(static_cast<uint8_t>(value));
+}
+void PutBe32(std::vector<uint8_t>& out, uint32_t value) {
+  PutBe16(out, value >> 16);
+  PutBe16(out, value & 0xFFFF);
+}
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return crc ^ 0xFFFFFFFFu;
+}
+
+void PutPngChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+  PutBe32(out, static_cast<uint32_t>(data.size()));
+  std::vector<uint8_t> typed(type, type + 4);
+  typed.insert(typed.end(), data.begin(), data.end());
+  out.insert(out.end(), typed.begin(), typed.end());
+  PutBe32(out, Crc32(typed.data(), typed.size()));
+}
+
+// An 8-bit RGBA PNG, its image data in one stored (uncompressed) deflate block.
+std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint8_t>& rgba) {
+  std::vector<uint8_t> raw;
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(0);  // filter: none
+    raw.insert(raw.end(), rgba.begin() + y * width * 4, rgba.begin() + (y + 1) * width * 4);
+  }
+  std::vector<uint8_t> zlib = {0x78, 0x01, 0x01};  // header; final stored block
+  PutLe16(zlib, static_cast<uint32_t>(raw.size()));
+  PutLe16(zlib, static_cast<uint32_t>(~raw.size() & 0xFFFF));
+  zlib.insert(zlib.end(), raw.begin(), raw.end());
+  uint32_t a = 1, b = 0;
+  for (uint8_t byte : raw) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  PutBe32(zlib, (b << 16) | a);
+
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> header;
+  PutBe32(header, static_cast<uint32_t>(width));
+  PutBe32(header, static_cast<uint32_t>(height));
+  header.insert(header.end(),
+                {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter set, no interlace
+  PutPngChunk(png, "IHDR", header);
+  PutPngChunk(png, "IDAT", zlib);
+  PutPngChunk(png, "IEND", {});
+  return png;
+}
+
+// A 24-bit BMP: rows bottom-up, BGR, each row padded to 4 bytes.
+std::vector<uint8_t> EncodeBmp(int width, int height, const std::vector<Rgb>& pixels) {
+  const int row_size = (width * 3 + 3) / 4 * 4;
+  std::vector<uint8_t> bmp = {'B', 'M'};
+  PutLe32(bmp, static_cast<uint32_t>(54 + row_size * height));
+  PutLe32(bmp, 0);
+  PutLe32(bmp, 54);
+  PutLe32(bmp, 40);
+  PutLe32(bmp, static_cast<uint32_t>(width));
+  PutLe32(bmp, static_cast<uint32_t>(height));
+  PutLe16(bmp, 1);
+  PutLe16(bmp, 24);
+  for (int i = 0; i < 6; ++i) PutLe32(bmp, 0);
+  for (int y = height - 1; y >= 0; --y) {
+    for (int x = 0; x < width; ++x) {
+      const Rgb& p = pixels[static_cast<size_t>(y * width + x)];
+      bmp.insert(bmp.end(), {p.b, p.g, p.r});
+    }
+    for (int pad = width * 3; pad < row_size; ++pad) bmp.push_back(0);
+  }
+  return bmp;
+}
+
+// An uncompressed 24-bit TGA with the first row at the bottom.
+std::vector<uint8_t> EncodeTga(int width, int height, const std::vector<Rgb>& pixels) {
+  std::vector<uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  PutLe16(tga, static_cast<uint32_t>(width));
+  PutLe16(tga, static_cast<uint32_t>(height));
+  tga.push_back(24);
+  tga.push_back(0);
+  for (int y = height - 1; y >= 0; --y) {
+    for (int x = 0; x < width; ++x) {
+      const Rgb& p = pixels[static_cast<size_t>(y * width + x)];
+      tga.insert(tga.end(), {p.b, p.g, p.r});
+    }
+  }
+  return tga;
+}
+
+// Bits most significant first, with the 0xFF byte stuffing of JPEG entropy data.
+class JpegBits {
+ public:
+  explicit JpegBits(std::vector<uint8_t>& out) : out_(out) {}
+  void Put(uint32_t bits, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+      byte_ = static_cast<uint8_t>((byte_ << 1) | ((bits >> i) & 1u));
+      if (++filled_ == 8) {
+        out_.push_back(byte_);
+        if (byte_ == 0xFF) out_.push_back(0);
+        byte_ = 0;
+        filled_ = 0;
+      }
+    }
+  }
+  void Flush() {
+    while (filled_ != 0) Put(1, 1);
+  }
+
+ private:
+  std::vector<uint8_t>& out_;
+  uint8_t byte_ = 0;
+  int filled_ = 0;
+};
+
+// One flat 8 x 8 block of a colour given as Y, Cb, Cr levels.
+struct YccBlock {
+  int y, cb, cr;
+};
+
+// A baseline JPEG, 8 rows high, one flat block after another from the left.
+// Quantisation is 1 everywhere; every block carries only its DC coefficient
+// (8 x (level - 128) for a flat block). DC categories have 4-bit codes equal to
+// the category; the AC table holds only end-of-block, coded "0".
+// Bytes in excess_data follow the entropy-coded data before the end marker, as
+// some encoders leave them.
+std::vector<uint8_t> EncodeFlatJpeg(const std::vector<YccBlock>& blocks,
+                                    const std::vector<uint8_t>& excess_data = {}) {
+  const int width = static_cast<int>(blocks.size()) * 8;
+  std::vector<uint8_t> jpeg = {0xFF, 0xD8};
+  jpeg.insert(jpeg.end(), {0xFF, 0xDB, 0x00, 67, 0x00});
+  jpeg.insert(jpeg.end(), 64, 1);
+  jpeg.insert(jpeg.end(), {0xFF, 0xC0, 0x00, 17, 8});
+  PutBe16(jpeg, 8);
+  PutBe16(jpeg, static_cast<uint32_t>(width));
+  jpeg.insert(jpeg.end(), {3, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0});
+  // DC table: twelve codes of length 4.
+  jpeg.insert(jpeg.end(), {0xFF, 0xC4, 0x00, 31, 0x00, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0,  0, 0,
+                           0,    0,    0,    0,  0,    1, 2, 3, 4,  5, 6, 7, 8, 9, 10, 11});
+  // AC table: end-of-block alone, length 1.
+  jpeg.insert(jpeg.end(),
+              {0xFF, 0xC4, 0x00, 20, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00});
+  jpeg.insert(jpeg.end(), {0xFF, 0xDA, 0x00, 12, 3, 1, 0x00, 2, 0x00, 3, 0x00, 0, 63, 0});
+  JpegBits bits(jpeg);
+  int previous[3] = {0, 0, 0};
+  for (const YccBlock& block : blocks) {
+    const int levels[3] = {block.y, block.cb, block.cr};
+    for (int c = 0; c < 3; ++c) {
+      const int dc = 8 * (levels[c] - 128);
+      const int diff = dc - previous[c];
+      previous[c] = dc;
+      int category = 0;
+      while ((std::abs(diff) >> category) != 0) ++category;
+      bits.Put(static_cast<uint32_t>(category), 4);
+      if (category > 0) {
+        const int value = diff >= 0 ? diff : diff + (1 << category) - 1;
+        bits.Put(static_cast<uint32_t>(value), category);
+      }
+      bits.Put(0, 1);  // end of block
+    }
+  }
+  bits.Flush();
+  jpeg.insert(jpeg.end(), excess_data.begin(), excess_data.end());
+  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+  return jpeg;
+}
+
+std::vector<uint8_t> ToRgba(const std::vector<Rgb>& pixels) {
+  std::vector<uint8_t> rgba;
+  for (const Rgb& p : pixels) rgba.insert(rgba.end(), {p.r, p.g, p.b, 255});
+  return rgba;
+}
+
+std::vector<uint8_t> SolidRgba(int width, int height, Rgb colour) {
+  return ToRgba(std::vector<Rgb>(static_cast<size_t>(width) * height, colour));
+}
+
+// RGBA of pixel (x, y) of a loaded bitmap.
+std::vector<int> PixelOf(const host::Bitmap& bitmap, int x, int y) {
+  uint8_t rgba[4];
+  bitmap.Storage()->ReadColor(x, y, rgba);
+  return {rgba[0], rgba[1], rgba[2], rgba[3]};
+}
+
+// A 3 x 2 image with no symmetry, of colours that are palette entries among
+// the first 224 and nowhere else there: 208 0000FF, 63 6B6B0F, 79 7F0000 on top,
+// 15 EBEBEB, 176 6F837B, 100 572B17 below.
+const std::vector<Rgb> kAsymmetric = {{0x00, 0x00, 0xFF}, {0x6B, 0x6B, 0x0F}, {0x7F, 0x00, 0x00},
+                                      {0xEB, 0xEB, 0xEB}, {0x6F, 0x83, 0x7B}, {0x57, 0x2B, 0x17}};
+
+// ---------------------------------------------------------------------------
 // Palette
 
 TEST(QuakePalette, EntriesAreEightBitLevelsTimes257) {
@@ -51,6 +262,282 @@ TEST(NearestPaletteIndex, PicksTheClosestOfTheFirst255EntriesWithTiesToTheLower)
   EXPECT_EQ(NearestPaletteIndex(0.5f, 0.5f, 0.5f), 8);
   // Every distance is beyond the starting 100: the first entry stays.
   EXPECT_EQ(NearestPaletteIndex(20.0f, 0.0f, 0.0f), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Host bitmaps
+
+class HostBitmaps : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    host::TheManager->ForgetImages();
+    host::TheManager->SetCreateFails(false);
+  }
+
+  // A paletted bitmap of the given size with the first count palette entries.
+  static std::unique_ptr<host::Bitmap> Paletted(int width, int height, int count) {
+    host::BitmapInfo info;
+    info.SetWidth(width);
+    info.SetHeight(height);
+    info.SetType(host::kBitmapType8BitPaletted);
+    std::unique_ptr<host::Bitmap> bitmap(host::TheManager->Create(&info));
+    if (bitmap) bitmap->Storage()->SetPalette(0, count, QuakePalette);
+    return bitmap;
+  }
+
+  static std::unique_ptr<host::Bitmap> Held(const std::string& name, int width, int height,
+                                            const std::vector<uint8_t>& rgba) {
+    host::TheManager->RegisterImage(name, width, height, rgba.data());
+    host::BitmapInfo info(name.c_str());
+    return std::unique_ptr<host::Bitmap>(host::TheManager->Load(&info));
+  }
+
+  static std::vector<int> Row(const host::Bitmap& bitmap, int y) {
+    std::vector<uint8_t> row(static_cast<size_t>(bitmap.Width()));
+    EXPECT_EQ(bitmap.Storage()->ReadIndexRow(0, y, bitmap.Width(), row.data()), 1);
+    return std::vector<int>(row.begin(), row.end());
+  }
+
+  testing_support::TempDir dir_;
+};
+
+TEST_F(HostBitmaps, LoadsPngBmpAndTgaFilesTopRowFirst) {
+  std::vector<uint8_t> rgba = ToRgba(kAsymmetric);
+  rgba[7] = 128;  // the second pixel half transparent
+  testing_support::WriteFileBytes(dir_.File("a.png"), EncodePng(3, 2, rgba));
+  testing_support::WriteFileBytes(dir_.File("a.bmp"), EncodeBmp(3, 2, kAsymmetric));
+  testing_support::WriteFileBytes(dir_.File("a.tga"), EncodeTga(3, 2, kAsymmetric));
+
+  for (const char* name : {"a.png", "a.bmp", "a.tga"}) {
+    SCOPED_TRACE(name);
+    host::BitmapInfo info(dir_.File(name).c_str());
+    int status = -1;
+    std::unique_ptr<host::Bitmap> bitmap(host::TheManager->Load(&info, &status));
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(bitmap->Width(), 3);
+    EXPECT_EQ(bitmap->Height(), 2);
+    const int alpha = std::string(name) == "a.png" ? 128 : 255;
+    EXPECT_EQ(PixelOf(*bitmap, 0, 0), (std::vector<int>{0x00, 0x00, 0xFF, 255}));
+    EXPECT_EQ(PixelOf(*bitmap, 1, 0), (std::vector<int>{0x6B, 0x6B, 0x0F, alpha}));
+    EXPECT_EQ(PixelOf(*bitmap, 2, 0), (std::vector<int>{0x7F, 0x00, 0x00, 255}));
+    EXPECT_EQ(PixelOf(*bitmap, 0, 1), (std::vector<int>{0xEB, 0xEB, 0xEB, 255}));
+    EXPECT_EQ(PixelOf(*bitmap, 1, 1), (std::vector<int>{0x6F, 0x83, 0x7B, 255}));
+    EXPECT_EQ(PixelOf(*bitmap, 2, 1), (std::vector<int>{0x57, 0x2B, 0x17, 255}));
+  }
+}
+
+TEST_F(HostBitmaps, LoadsAJpegFileWithinTheColourConversionsRounding) {
+  // Left block grey 200; right block Y 76, Cb 85, Cr 255, which is
+  // R = 76 + 1.402 x 127 = 254.1, G = 76 + 0.344 x 43 - 0.714 x 127 = 0.1,
+  // B = 76 - 1.772 x 43 = -0.2, so nearly pure red.
+  testing_support::WriteFileBytes(dir_.File("a.jpg"),
+                                  EncodeFlatJpeg({{200, 128, 128}, {76, 85, 255}}));
+  host::BitmapInfo info(dir_.File("a.jpg").c_str());
+  std::unique_ptr<host::Bitmap> bitmap(host::TheManager->Load(&info));
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->Width(), 16);
+  EXPECT_EQ(bitmap->Height(), 8);
+  for (int y : {0, 7}) {
+    for (int x : {0, 7}) {
+      const std::vector<int> grey = PixelOf(*bitmap, x, y);
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(grey[c], 200, 1) << x << "," << y;
+    }
+    for (int x : {8, 15}) {
+      const std::vector<int> red = PixelOf(*bitmap, x, y);
+      EXPECT_NEAR(red[0], 254, 2) << x << "," << y;
+      EXPECT_NEAR(red[1], 0, 2) << x << "," << y;
+      EXPECT_NEAR(red[2], 0, 2) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(HostBitmaps, AJpegWithExcessScanDataStillLoads) {
+  // Entropy-coded bytes past the last block, among them a stuffed 0xFF (FF 00),
+  // as progressive encoders leave them at the end of a scan. A decoder must
+  // skip them up to the next marker.
+  const std::vector<uint8_t> excess = {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0x00, 0x12};
+  const std::vector<uint8_t> jpeg = EncodeFlatJpeg({{30, 128, 128}, {220, 128, 128}}, excess);
+  testing_support::WriteFileBytes(dir_.File("excess.jpg"), jpeg);
+  host::BitmapInfo info(dir_.File("excess.jpg").c_str());
+  std::unique_ptr<host::Bitmap> bitmap(host::TheManager->Load(&info));
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_NEAR(PixelOf(*bitmap, 0, 0)[0], 30, 1);
+  EXPECT_NEAR(PixelOf(*bitmap, 15, 7)[0], 220, 1);
+  ASSERT_TRUE(host::TheManager->RegisterEncodedImage("excess", jpeg.data(), jpeg.size()));
+  host::BitmapInfo held("excess");
+  std::unique_ptr<host::Bitmap> from_memory(host::TheManager->Load(&held));
+  ASSERT_NE(from_memory, nullptr);
+  EXPECT_NEAR(PixelOf(*from_memory, 8, 0)[1], 220, 1);
+}
+
+TEST_F(HostBitmaps, AFileThatCannotBeReadYieldsNullAndStatusZero) {
+  testing_support::WriteFileBytes(dir_.File("junk.png"), {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i'});
+  for (const std::string& path : {dir_.File("absent.png"), dir_.File("junk.png"), std::string()}) {
+    host::BitmapInfo info(path.c_str());
+    int status = -1;
+    EXPECT_EQ(host::TheManager->Load(&info, &status), nullptr) << path;
+    EXPECT_EQ(status, 0) << path;
+  }
+  EXPECT_EQ(host::TheManager->Load(nullptr), nullptr);
+}
+
+TEST_F(HostBitmaps, ImagesHeldInMemoryComeBeforeFilesOfTheSameName) {
+  const std::string path = dir_.File("held.bmp");
+  testing_support::WriteFileBytes(path, EncodeBmp(1, 1, {{1, 2, 3}}));
+  std::unique_ptr<host::Bitmap> held = Held(path, 2, 1, SolidRgba(2, 1, {9, 8, 7}));
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(held->Width(), 2);
+  EXPECT_EQ(PixelOf(*held, 1, 0), (std::vector<int>{9, 8, 7, 255}));
+
+  host::TheManager->ForgetImages();
+  host::BitmapInfo info(path.c_str());
+  std::unique_ptr<host::Bitmap> file(host::TheManager->Load(&info));
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(PixelOf(*file, 0, 0), (std::vector<int>{1, 2, 3, 255}));
+}
+
+TEST_F(HostBitmaps, EncodedImagesRegisteredFromMemoryLoadByName) {
+  const std::vector<uint8_t> png = EncodePng(3, 2, ToRgba(kAsymmetric));
+  ASSERT_TRUE(host::TheManager->RegisterEncodedImage("*0", png.data(), png.size()));
+  const std::vector<uint8_t> jpeg = EncodeFlatJpeg({{50, 128, 128}});
+  ASSERT_TRUE(host::TheManager->RegisterEncodedImage("*1", jpeg.data(), jpeg.size()));
+  const std::vector<uint8_t> junk = {1, 2, 3, 4, 5, 6, 7, 8};
+  EXPECT_FALSE(host::TheManager->RegisterEncodedImage("*2", junk.data(), junk.size()));
+  EXPECT_FALSE(host::TheManager->RegisterEncodedImage("*3", nullptr, 0));
+
+  host::BitmapInfo first("*0");
+  std::unique_ptr<host::Bitmap> decoded(host::TheManager->Load(&first));
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(PixelOf(*decoded, 2, 0), (std::vector<int>{0x7F, 0x00, 0x00, 255}));
+  EXPECT_EQ(PixelOf(*decoded, 0, 1), (std::vector<int>{0xEB, 0xEB, 0xEB, 255}));
+  host::BitmapInfo second("*1");
+  std::unique_ptr<host::Bitmap> grey(host::TheManager->Load(&second));
+  ASSERT_NE(grey, nullptr);
+  EXPECT_NEAR(PixelOf(*grey, 3, 3)[0], 50, 1);
+  host::BitmapInfo third("*2");
+  EXPECT_EQ(host::TheManager->Load(&third), nullptr);
+}
+
+TEST_F(HostBitmaps, LoadsTheSharedScenesTextures) {
+  const std::string scenes = testing_support::SharedScenesDir();
+  if (scenes.empty()) GTEST_SKIP() << "the shared scenes folder is absent";
+  struct Expected {
+    const char* name;
+    int width, height;
+  };
+  // Two progressive JPEGs and an 8-bit paletted BMP.
+  for (const Expected& e : {Expected{"axe.jpg", 512, 512}, Expected{"dwarf.jpg", 512, 512},
+                            Expected{"faerie2.bmp", 220, 193}}) {
+    host::BitmapInfo info((scenes + "/" + e.name).c_str());
+    std::unique_ptr<host::Bitmap> bitmap(host::TheManager->Load(&info));
+    ASSERT_NE(bitmap, nullptr) << e.name;
+    EXPECT_EQ(bitmap->Width(), e.width) << e.name;
+    EXPECT_EQ(bitmap->Height(), e.height) << e.name;
+    // Not one flat colour: the pixels really were decoded.
+    const std::vector<uint8_t>& pixels = bitmap->Storage()->Pixels();
+    EXPECT_NE(std::count(pixels.begin(), pixels.end(), pixels[0]),
+              static_cast<std::ptrdiff_t>(pixels.size()))
+        << e.name;
+  }
+}
+
+TEST_F(HostBitmaps, ScaledCopyOfTheSameSizeKeepsEveryPixel) {
+  std::unique_ptr<host::Bitmap> source = Held("same", 3, 2, ToRgba(kAsymmetric));
+  std::unique_ptr<host::Bitmap> copy = Paletted(3, 2, 224);
+  ASSERT_EQ(copy->Storage()->CopyScaledFrom(source.get(), host::kCopyScaled, 0), 1);
+  EXPECT_EQ(Row(*copy, 0), (std::vector<int>{208, 63, 79}));
+  EXPECT_EQ(Row(*copy, 1), (std::vector<int>{15, 176, 100}));
+}
+
+TEST_F(HostBitmaps, ShrinkingAveragesTheCoveredArea) {
+  // 4 x 2: a black and white checker on the left half, red on the right.
+  const std::vector<Rgb> pixels = {{0, 0, 0},       {255, 255, 255}, {255, 0, 0}, {255, 0, 0},
+                                   {255, 255, 255}, {0, 0, 0},       {255, 0, 0}, {255, 0, 0}};
+  std::unique_ptr<host::Bitmap> source = Held("checker", 4, 2, ToRgba(pixels));
+  host::BitmapInfo info;
+  info.SetWidth(2);
+  info.SetHeight(1);
+  std::unique_ptr<host::Bitmap> true_colour(host::TheManager->Create(&info));
+  ASSERT_EQ(true_colour->Storage()->CopyScaledFrom(source.get(), host::kCopyScaled, 0), 1);
+  // 127.5 rounds up.
+  EXPECT_EQ(PixelOf(*true_colour, 0, 0), (std::vector<int>{128, 128, 128, 255}));
+  EXPECT_EQ(PixelOf(*true_colour, 1, 0), (std::vector<int>{255, 0, 0, 255}));
+
+  // Grey 128 lies nearest to 7B7B7B (8); red to 7F0000 (79) among the first
+  // 224 entries and to FF0000 (251) among all 256.
+  std::unique_ptr<host::Bitmap> without = Paletted(2, 1, 224);
+  ASSERT_EQ(without->Storage()->CopyScaledFrom(source.get(), host::kCopyScaled, 0), 1);
+  EXPECT_EQ(Row(*without, 0), (std::vector<int>{8, 79}));
+  std::unique_ptr<host::Bitmap> with = Paletted(2, 1, 256);
+  ASSERT_EQ(with->Storage()->CopyScaledFrom(source.get(), host::kCopyScaled, 0), 1);
+  EXPECT_EQ(Row(*with, 0), (std::vector<int>{8, 251}));
+
+  // 3 -> 2 columns: each output covers one and a half source pixels, so
+  // black, white, black give 255 x 0.5 / 1.5 = 85 twice, nearest 5B5B5B (6).
+  std::unique_ptr<host::Bitmap> thirds =
+      Held("thirds", 3, 1, ToRgba({{0, 0, 0}, {255, 255, 255}, {0, 0, 0}}));
+  std::unique_ptr<host::Bitmap> two = Paletted(2, 1, 224);
+  ASSERT_EQ(two->Storage()->CopyScaledFrom(thirds.get(), host::kCopyScaled, 0), 1);
+  EXPECT_EQ(Row(*two, 0), (std::vector<int>{6, 6}));
+}
+
+TEST_F(HostBitmaps, EnlargingInterpolatesBetweenSampleCentres) {
+  // 2 -> 4 columns: output centres fall at source positions -0.25, 0.25, 0.75
+  // and 1.25, giving 0, 63.75, 191.25 and 255.
+  std::unique_ptr<host::Bitmap> source = Held("ramp", 2, 1, ToRgba({{0, 0, 0}, {255, 255, 255}}));
+  host::BitmapInfo info;
+  info.SetWidth(4);
+  info.SetHeight(1);
+  std::unique_ptr<host::Bitmap> true_colour(host::TheManager->Create(&info));
+  ASSERT_EQ(true_colour->Storage()->CopyScaledFrom(source.get(), host::kCopyScaled, 0), 1);
+  EXPECT_EQ(PixelOf(*true_colour, 0, 0)[0], 0);
+  EXPECT_EQ(PixelOf(*true_colour, 1, 0)[0], 64);
+  EXPECT_EQ(PixelOf(*true_colour, 2, 0)[0], 191);
+  EXPECT_EQ(PixelOf(*true_colour, 3, 0)[0], 255);
+  // 3F3F3F (4), BBBBBB (12), and EBEBEB (15) for white without entry 254.
+  std::unique_ptr<host::Bitmap> paletted = Paletted(4, 1, 224);
+  ASSERT_EQ(paletted->Storage()->CopyScaledFrom(source.get(), host::kCopyScaled, 0), 1);
+  EXPECT_EQ(Row(*paletted, 0), (std::vector<int>{0, 4, 12, 15}));
+}
+
+TEST_F(HostBitmaps, OnlyTheEntriesOfTheGivenPaletteAppear) {
+  // Every hue and brightness on a 32 x 32 grid.
+  std::vector<Rgb> pixels;
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x)
+      pixels.push_back({static_cast<uint8_t>(x * 8), static_cast<uint8_t>(y * 8),
+                        static_cast<uint8_t>(255 - x * 4 - y * 4)});
+  }
+  pixels[0] = {255, 0, 0};
+  std::unique_ptr<host::Bitmap> source = Held("hues", 32, 32, ToRgba(pixels));
+  std::unique_ptr<host::Bitmap> without = Paletted(32, 32, 224);
+  ASSERT_EQ(without->Storage()->CopyScaledFrom(source.get(), host::kCopyScaled, 0), 1);
+  const std::vector<uint8_t>& limited = without->Storage()->Pixels();
+  EXPECT_LE(*std::max_element(limited.begin(), limited.end()), 223);
+  std::unique_ptr<host::Bitmap> with = Paletted(32, 32, 256);
+  ASSERT_EQ(with->Storage()->CopyScaledFrom(source.get(), host::kCopyScaled, 0), 1);
+  EXPECT_EQ(with->Storage()->Pixels()[0], 251);
+}
+
+TEST_F(HostBitmaps, CopyWithoutUsableSourceOrModeFails) {
+  std::unique_ptr<host::Bitmap> target = Paletted(2, 2, 224);
+  // No source: every pixel is one the source cannot give.
+  EXPECT_EQ(target->Storage()->CopyScaledFrom(nullptr, host::kCopyScaled, 7), 0);
+  EXPECT_EQ(Row(*target, 0), (std::vector<int>{7, 7}));
+  EXPECT_EQ(Row(*target, 1), (std::vector<int>{7, 7}));
+  const host::Bitmap empty(nullptr);
+  EXPECT_EQ(target->Storage()->CopyScaledFrom(&empty, host::kCopyScaled, 3), 0);
+  EXPECT_EQ(Row(*target, 1), (std::vector<int>{3, 3}));
+  // An unknown mode changes nothing.
+  std::unique_ptr<host::Bitmap> source = Held("red", 1, 1, SolidRgba(1, 1, {255, 0, 0}));
+  EXPECT_EQ(target->Storage()->CopyScaledFrom(source.get(), 2, 0), 0);
+  EXPECT_EQ(Row(*target, 0), (std::vector<int>{3, 3}));
+
+  uint8_t out[4] = {};
+  EXPECT_EQ(target->Storage()->ReadIndexRow(1, 0, 2, out), 0);  // one column too many
+  EXPECT_EQ(target->Storage()->ReadIndexRow(0, 2, 1, out), 0);  // below the last row
+  EXPECT_EQ(source->Storage()->ReadIndexRow(0, 0, 1, out), 0);  // not paletted
 }
 
 }  // namespace
