@@ -540,4 +540,241 @@ TEST_F(HostBitmaps, CopyWithoutUsableSourceOrModeFails) {
   EXPECT_EQ(source->Storage()->ReadIndexRow(0, 0, 1, out), 0);  // not paletted
 }
 
+// ---------------------------------------------------------------------------
+// BuildSkin
+
+// Skin bytes no block paints in these tests.
+constexpr uint8_t kUnwritten = 0xCD;
+
+class SkinBuild : public ::testing::Test {
+ protected:
+  void SetUp() override { saved_ = vandrell::g_export_settings; }
+  void TearDown() override {
+    vandrell::g_export_settings = saved_;
+    host::TheManager->ForgetImages();
+    host::TheManager->SetCreateFails(false);
+  }
+
+  hostapp::StandInMaterial* Colour(float r, float g, float b) {
+    hostapp::StandInMaterial* material =
+        scene_.AddMaterial("colour" + std::to_string(++count_), host::Color{r, g, b});
+    table_.AddMaterial(material);
+    return material;
+  }
+  // A material whose diffuse map names an image held in memory.
+  hostapp::StandInMaterial* Image(int width, int height, const std::vector<uint8_t>& rgba) {
+    const std::string name = "image" + std::to_string(++count_);
+    host::TheManager->RegisterImage(name, width, height, rgba.data());
+    return Mapped(name);
+  }
+  hostapp::StandInMaterial* Mapped(const std::string& map_name) {
+    hostapp::StandInMaterial* material =
+        scene_.AddMaterial("mapped" + std::to_string(++count_), host::Color{0.0f, 0.0f, 1.0f});
+    material->SetDiffuseMap(scene_.AddBitmapTexture(map_name));
+    table_.AddMaterial(material);
+    return material;
+  }
+
+  // Runs BuildSkin over a budget-sized buffer of unwritten bytes.
+  int Build(int32_t budget) {
+    skin_.assign(static_cast<size_t>(budget), kUnwritten);
+    return table_.BuildSkin(skin_.data(), budget, &width_, &height_);
+  }
+  void ExpectRect(int slot, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    const vandrell::MaterialSlot& s = table_.Slot(slot);
+    EXPECT_EQ((std::vector<int32_t>{s.x0, s.y0, s.x1, s.y1}),
+              (std::vector<int32_t>{x0, y0, x1, y1}))
+        << "slot " << slot;
+  }
+  std::vector<int> SkinRow(int y, int from, int count) const {
+    const auto start = skin_.begin() + y * width_ + from;
+    return std::vector<int>(start, start + count);
+  }
+
+  hostapp::StandInScene scene_;
+  MaterialTable table_;
+  std::vector<uint8_t> skin_;
+  int32_t width_ = -7;
+  int32_t height_ = -7;
+  int count_ = 0;
+  vandrell::ExportSettings saved_;
+};
+
+TEST_F(SkinBuild, ABitmapAndTwoColoursShrinkOnceToFit4096Bytes) {
+  // Scale 1: 64 + 2 + 2 = 68 columns, 72 x 64 = 4608 bytes. Scale 0.95: the
+  // bitmap becomes trunc(60.8) = 60, 64 x 60 = 3840.
+  Image(64, 64, SolidRgba(64, 64, {0xEB, 0xEB, 0xEB}));
+  Colour(1.0f, 0.0f, 0.0f);
+  Colour(0.0f, 0.0f, 1.0f);
+  ASSERT_EQ(Build(4096), 1);
+  EXPECT_EQ(width_, 64);
+  EXPECT_EQ(height_, 60);
+  ExpectRect(0, 0, 0, 59, 59);
+  ExpectRect(1, 60, 0, 61, 1);
+  ExpectRect(2, 62, 0, 63, 1);
+  ASSERT_NE(table_.Slot(0).bitmap, nullptr);
+  EXPECT_EQ(table_.Slot(1).bitmap, nullptr);
+
+  // The bitmap block is EBEBEB (15) throughout; the colours fill their 2 x 2.
+  for (int y = 0; y < 60; ++y) EXPECT_EQ(SkinRow(y, 0, 60), std::vector<int>(60, 15)) << y;
+  for (int y = 0; y < 2; ++y) EXPECT_EQ(SkinRow(y, 60, 4), (std::vector<int>{251, 251, 208, 208}));
+  // Below the colour blocks nothing is written; the bytes past the skin neither.
+  for (int y = 2; y < 60; ++y) EXPECT_EQ(SkinRow(y, 60, 4), std::vector<int>(4, kUnwritten)) << y;
+  EXPECT_EQ(std::count(skin_.begin() + 64 * 60, skin_.end(), kUnwritten), 4096 - 64 * 60);
+}
+
+TEST_F(SkinBuild, OneColourIn16BytesWritesOnlyItsFourPixels) {
+  Colour(0.0f, 1.0f, 0.0f);
+  ASSERT_EQ(Build(16), 1);
+  EXPECT_EQ(width_, 8);
+  EXPECT_EQ(height_, 2);
+  ExpectRect(0, 0, 0, 1, 1);
+  std::vector<uint8_t> expected(16, kUnwritten);
+  expected[0] = expected[1] = expected[8] = expected[9] = 63;
+  EXPECT_EQ(skin_, expected);
+}
+
+TEST_F(SkinBuild, ATallBitmapFitsOnTheThirteenthTry) {
+  // Scale 0.39999986: 10 x 0.39999986 = 3.9999986 and 300 x that = 119.99996,
+  // so 3 x 119 in an 8 x 119 skin (952 bytes); the 12th try (0.44999987) gives
+  // 4 x 134, 1072 bytes.
+  Image(10, 300, SolidRgba(10, 300, {0, 0, 0}));
+  ASSERT_EQ(Build(1024), 1);
+  EXPECT_EQ(width_, 8);
+  EXPECT_EQ(height_, 119);
+  ExpectRect(0, 0, 0, 2, 118);
+}
+
+TEST_F(SkinBuild, TheEleventhScaleIsJustBelowOneHalf) {
+  // Scale 0.49999988: 64 becomes 31, not 32: 32 x 31 = 992 bytes.
+  Image(64, 64, SolidRgba(64, 64, {0, 0, 0}));
+  ASSERT_EQ(Build(1024), 1);
+  EXPECT_EQ(width_, 32);
+  EXPECT_EQ(height_, 31);
+  ExpectRect(0, 0, 0, 30, 30);
+}
+
+TEST_F(SkinBuild, TwoBitmapsShrinkByOneCommonScale) {
+  // 5th try, scale 0.79999995: 204.79999 and 102.39999 by 51.199997, so
+  // 204 + 102 = 306 columns rounded to 312, 312 x 204 = 63648 bytes; the 4th
+  // try (0.85) needs 328 x 217.
+  Image(256, 256, SolidRgba(256, 256, {0, 0, 0}));
+  Image(128, 64, SolidRgba(128, 64, {0, 0, 0}));
+  ASSERT_EQ(Build(65536), 1);
+  EXPECT_EQ(width_, 312);
+  EXPECT_EQ(height_, 204);
+  ExpectRect(0, 0, 0, 203, 203);
+  ExpectRect(1, 204, 0, 305, 50);
+}
+
+TEST_F(SkinBuild, AnEmptyTableGivesAnEmptySkin) {
+  ASSERT_EQ(Build(0), 1);
+  EXPECT_EQ(width_, 0);
+  EXPECT_EQ(height_, 0);
+  ASSERT_EQ(Build(64), 1);
+  EXPECT_EQ(skin_, std::vector<uint8_t>(64, kUnwritten));
+}
+
+TEST_F(SkinBuild, TheTryAtAScaleBelowZeroIsTheLastOne) {
+  // A 64 x 64 bitmap and three colours: the 20th try (scale 0.0499998) still
+  // makes the bitmap 3 x 3, a 16 x 3 skin; only the 21st (scale -1.6e-7) makes
+  // every block 2 x 2: 8 x 2 = 16 bytes.
+  Image(64, 64, SolidRgba(64, 64, {0, 0, 0}));
+  Colour(0.0f, 0.0f, 1.0f);
+  Colour(0.0f, 0.0f, 1.0f);
+  Colour(0.0f, 0.0f, 1.0f);
+  ASSERT_EQ(Build(16), 1);
+  EXPECT_EQ(width_, 8);
+  EXPECT_EQ(height_, 2);
+  ExpectRect(0, 0, 0, 1, 1);
+  ExpectRect(3, 6, 0, 7, 1);
+
+  // One byte less and no layout fits: 0, nothing painted, size untouched.
+  width_ = height_ = -7;
+  EXPECT_EQ(Build(15), 0);
+  EXPECT_EQ(width_, -7);
+  EXPECT_EQ(height_, -7);
+  EXPECT_EQ(skin_, std::vector<uint8_t>(15, kUnwritten));
+}
+
+TEST_F(SkinBuild, ABudgetOfZeroWithAMaterialFails) {
+  Colour(1.0f, 1.0f, 1.0f);
+  EXPECT_EQ(Build(0), 0);
+  EXPECT_EQ(width_, -7);
+  EXPECT_EQ(height_, -7);
+  EXPECT_EQ(table_.BuildSkin(nullptr, -1, &width_, &height_), 0);
+}
+
+TEST_F(SkinBuild, BitmapRowsLandAtTheirBlocksColumns) {
+  // A grey block first (0.5 gives 7B7B7B, 8), then the asymmetric 3 x 2 image
+  // at columns 2 to 4, copied one to one.
+  Colour(0.5f, 0.5f, 0.5f);
+  Image(3, 2, ToRgba(kAsymmetric));
+  ASSERT_EQ(Build(16), 1);
+  EXPECT_EQ(width_, 8);
+  EXPECT_EQ(height_, 2);
+  ExpectRect(1, 2, 0, 4, 1);
+  const int u = kUnwritten;
+  EXPECT_EQ(SkinRow(0, 0, 8), (std::vector<int>{8, 8, 208, 63, 79, u, u, u}));
+  EXPECT_EQ(SkinRow(1, 0, 8), (std::vector<int>{8, 8, 15, 176, 100, u, u, u}));
+}
+
+TEST_F(SkinBuild, FullbrightEntriesComeFromBitmapsOnlyWhenAllowed) {
+  // A red bitmap and a red colour. The colour always matches FF0000 (251);
+  // the bitmap does so only with fullbright on, and 7F0000 (79) without.
+  Image(2, 2, SolidRgba(2, 2, {255, 0, 0}));
+  Colour(1.0f, 0.0f, 0.0f);
+  vandrell::g_export_settings.fullbright_colors = 0;
+  ASSERT_EQ(Build(16), 1);
+  EXPECT_EQ(SkinRow(0, 0, 4), (std::vector<int>{79, 79, 251, 251}));
+  EXPECT_EQ(SkinRow(1, 0, 4), (std::vector<int>{79, 79, 251, 251}));
+  vandrell::g_export_settings.fullbright_colors = 1;
+  ASSERT_EQ(Build(16), 1);
+  EXPECT_EQ(SkinRow(0, 0, 4), (std::vector<int>{251, 251, 251, 251}));
+  EXPECT_EQ(SkinRow(1, 0, 4), (std::vector<int>{251, 251, 251, 251}));
+}
+
+TEST_F(SkinBuild, MaterialsWithoutALoadableBitmapArePaintedFlat) {
+  // A missing file, a map of another class, and a bitmap texture naming
+  // nothing: each a 2 x 2 block of its diffuse colour (blue, 208).
+  Mapped("/nonexistent/texture.png");
+  hostapp::StandInMaterial* other = Colour(0.0f, 0.0f, 1.0f);
+  other->SetDiffuseMap(scene_.AddOtherTextureMap(host::Class_ID(0x241, 0)));
+  Mapped("");
+  ASSERT_EQ(Build(16), 1);
+  for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(table_.Slot(slot).bitmap, nullptr);
+  EXPECT_EQ(width_, 8);
+  EXPECT_EQ(SkinRow(0, 0, 8),
+            (std::vector<int>{208, 208, 208, 208, 208, 208, kUnwritten, kUnwritten}));
+  EXPECT_EQ(SkinRow(1, 0, 6), std::vector<int>(6, 208));
+}
+
+TEST_F(SkinBuild, ABlockWhosePalettedCopyCannotBeMadeGetsTheFlatColour) {
+  Image(3, 2, ToRgba(kAsymmetric));  // diffuse blue
+  host::TheManager->SetCreateFails(true);
+  ASSERT_EQ(Build(16), 1);
+  ASSERT_NE(table_.Slot(0).bitmap, nullptr);
+  EXPECT_EQ(SkinRow(0, 0, 4), (std::vector<int>{208, 208, 208, kUnwritten}));
+  EXPECT_EQ(SkinRow(1, 0, 4), (std::vector<int>{208, 208, 208, kUnwritten}));
+}
+
+TEST_F(SkinBuild, PaintsFromPngAndJpegFiles) {
+  testing_support::TempDir dir;
+  testing_support::WriteFileBytes(dir.File("a.png"), EncodePng(3, 2, ToRgba(kAsymmetric)));
+  // Grey EBEBEB (15) on the left, nearly pure red (79 without fullbright).
+  testing_support::WriteFileBytes(dir.File("b.jpg"),
+                                  EncodeFlatJpeg({{0xEB, 128, 128}, {76, 85, 255}}));
+  Mapped(dir.File("a.png"));
+  Mapped(dir.File("b.jpg"));
+  ASSERT_EQ(Build(24 * 8), 1);
+  EXPECT_EQ(width_, 24);
+  EXPECT_EQ(height_, 8);
+  ExpectRect(1, 3, 0, 18, 7);
+  EXPECT_EQ(SkinRow(0, 0, 3), (std::vector<int>{208, 63, 79}));
+  EXPECT_EQ(SkinRow(1, 0, 3), (std::vector<int>{15, 176, 100}));
+  std::vector<int> jpeg_row(8, 15);
+  jpeg_row.insert(jpeg_row.end(), 8, 79);
+  for (int y = 0; y < 8; ++y) EXPECT_EQ(SkinRow(y, 3, 16), jpeg_row) << y;
+}
+
 }  // namespace
