@@ -853,3 +853,416 @@ TEST(Quantize, ModelWithoutFramesOrVerticesKeepsItsHeader) {
     EXPECT_EQ(model.bounding_radius, 1.0f);
   }
 }
+
+// --- Smoothing and merging -------------------------------------------------
+
+TEST(SmoothNormals, GouraudOffLeavesEveryNormalAsBuilt) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 1, 1);
+  GeomStoreFrame(model, 0, {GeomVertex(0, 0, 1, 1, 1, 52), GeomVertex(0, 0, 1, 1, 1, 5)}, {});
+  g_export_settings.gouraud_shading = 0;
+  model.SmoothNormals();
+  EXPECT_EQ(GeomStored(model, 0, 0).normal_index, 52);
+  EXPECT_EQ(GeomStored(model, 0, 1).normal_index, 5);
+}
+
+TEST(SmoothNormals, VerticesAtOnePositionTakeTheEntryNearestTheirMean) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 4, 2);
+  g_export_settings.gouraud_shading = 1;
+  // Frame 0: a box corner at (9, 9, 9) where the +X and +Z faces touch it
+  // with both their triangles and the +Y face with one; mean (0.4, 0.2, 0.4),
+  // nearest entry 50 (ahead of 49). Another corner at (1, 2, 3): mean
+  // (-0.25, -0.25, -0.5), entry 88. A lone vertex keeps its own normal.
+  const std::vector<FrameVertex> frame0 = {
+      GeomVertex(0, 0, 9, 9, 9, 52),  GeomVertex(0, 0, 1, 2, 3, 143), GeomVertex(1, 0, 9, 9, 9, 52),
+      GeomVertex(0, 0, 9, 9, 9, 32),  GeomVertex(0, 0, 1, 2, 3, 104), GeomVertex(0, 0, 9, 9, 9, 5),
+      GeomVertex(0, 0, 1, 2, 3, 84),  GeomVertex(0, 0, 9, 9, 9, 5),   GeomVertex(0, 0, 1, 2, 3, 84),
+      GeomVertex(0, 0, 4, 4, 4, 161),
+  };
+  // Frame 1: the last +Z corner has moved away; (0.5, 0.25, 0.25) gives 48.
+  std::vector<FrameVertex> frame1 = frame0;
+  frame1[7].packed_x = 200;
+  GeomStoreFrame(model, 0, frame0, {});
+  GeomStoreFrame(model, 1, frame1, {});
+  model.SmoothNormals();
+  const int expected0[10] = {50, 88, 50, 50, 88, 50, 88, 50, 88, 161};
+  const int expected1[10] = {48, 88, 48, 48, 88, 48, 88, 5, 88, 161};
+  for (int k = 0; k < 10; ++k) {
+    EXPECT_EQ(GeomStored(model, 0, k).normal_index, expected0[k]) << "frame 0 vertex " << k;
+    EXPECT_EQ(GeomStored(model, 1, k).normal_index, expected1[k]) << "frame 1 vertex " << k;
+  }
+  // Work arrays hold the last frame.
+  EXPECT_EQ(model.work_vertices[0].normal_index, 48);
+}
+
+TEST(SmoothNormals, OppositeNormalsAverageToTheFirstEntry) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 1, 1);
+  g_export_settings.gouraud_shading = 1;
+  GeomStoreFrame(model, 0, {GeomVertex(0, 0, 3, 3, 3, 5), GeomVertex(0, 0, 3, 3, 3, 84)}, {});
+  model.SmoothNormals();
+  EXPECT_EQ(GeomStored(model, 0, 0).normal_index, 0);
+  EXPECT_EQ(GeomStored(model, 0, 1).normal_index, 0);
+}
+
+TEST(SmoothNormals, TextureSeamSharesTheNormalButIsNeverMerged) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 1, 1);
+  g_export_settings.gouraud_shading = 1;
+  // Same packed position, different skin column: mean (0.5, 0, 0.5) gives 59.
+  GeomStoreFrame(model, 0, {GeomVertex(0, 7, 3, 3, 3, 52), GeomVertex(12, 7, 3, 3, 3, 5)},
+                 {{{0, 1, 0}}});
+  model.SmoothNormals();
+  model.MergeVertices();
+  EXPECT_EQ(model.numverts, 2);
+  EXPECT_EQ(GeomStored(model, 0, 0).normal_index, 59);
+  EXPECT_EQ(GeomStored(model, 0, 1).normal_index, 59);
+  GeomExpectTriangle(GeomStoredTriangle(model, 0, 0), 0, 1, 0);
+}
+
+TEST(MergeVertices, SharedEdgeOfTwoTrianglesLeavesFourVertices) {
+  GeomTicksPerFrame ticks(10);
+  GeomDefaultSettings();
+  hostapp::StandInScene scene;
+  // Two coplanar faces sharing the edge from vertex 0 to vertex 2.
+  scene.AddMesh(scene.AddNode("quad"),
+                hostapp::MakeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}}));
+  MdlModel model;
+  ASSERT_EQ(GeomBuildScene(scene, model), BuildStatus::kBuilt);
+  // Built: triangle 0 = records (v0, v2, v1), triangle 1 = (v0, v3, v2);
+  // records 3 and 5 repeat records 0 and 1.
+  EXPECT_EQ(model.numverts, 4);
+  EXPECT_EQ(model.numtris, 2);
+  GeomExpectTriangle(model.work_triangles[0], 0, 1, 2);
+  GeomExpectTriangle(model.work_triangles[1], 0, 3, 1);
+  GeomExpectTurned(model.work_vertices[0], {0, 0, 0});
+  GeomExpectTurned(model.work_vertices[1], {1, 1, 0});
+  GeomExpectTurned(model.work_vertices[2], {1, 0, 0});
+  GeomExpectTurned(model.work_vertices[3], {0, 1, 0});
+  // The frame store agrees with the work arrays.
+  GeomExpectTriangle(GeomStoredTriangle(model, 0, 1), 0, 3, 1);
+}
+
+TEST(MergeVertices, FoldedEdgeMergesOnlyOnceGouraudSharesItsNormal) {
+  GeomTicksPerFrame ticks(10);
+  for (int gouraud : {0, 1}) {
+    GeomDefaultSettings();
+    g_export_settings.gouraud_shading = gouraud;
+    hostapp::StandInScene scene;
+    // A floor (normal +Z) and a wall (normal +Y, turned to -X) sharing the
+    // edge from vertex 0 to vertex 1.
+    scene.AddMesh(scene.AddNode("fold"),
+                  hostapp::MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 1, 2}, {0, 3, 1}}));
+    MdlModel model;
+    ASSERT_EQ(GeomBuildScene(scene, model), BuildStatus::kBuilt);
+    if (gouraud == 0) {
+      EXPECT_EQ(model.numverts, 6);
+      const int expected[6] = {5, 5, 5, 143, 143, 143};
+      for (int k = 0; k < 6; ++k) EXPECT_EQ(model.work_vertices[k].normal_index, expected[k]) << k;
+    } else {
+      // The shared corners average +Z and -X: (-0.5, 0, 0.5) gives 126.
+      EXPECT_EQ(model.numverts, 4);
+      GeomExpectTriangle(model.work_triangles[0], 0, 1, 2);
+      GeomExpectTriangle(model.work_triangles[1], 0, 2, 3);
+      const int expected[4] = {126, 5, 126, 143};
+      for (int k = 0; k < 4; ++k) EXPECT_EQ(model.work_vertices[k].normal_index, expected[k]) << k;
+    }
+  }
+}
+
+TEST(MergeVertices, VerticesCoincidingInSomeFramesOnlyStaySeparate) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 1, 2);
+  GeomStoreFrame(model, 0, {GeomVertex(1, 1, 5, 5, 5, 5), GeomVertex(1, 1, 5, 5, 5, 5)}, {{{0, 1, 1}}});
+  GeomStoreFrame(model, 1, {GeomVertex(1, 1, 5, 5, 5, 5), GeomVertex(1, 1, 5, 6, 5, 5)}, {{{0, 1, 1}}});
+  EXPECT_EQ(model.VerticesEqual(0, 1), 0);
+  model.MergeVertices();
+  EXPECT_EQ(model.numverts, 2);
+  GeomExpectTriangle(GeomStoredTriangle(model, 1, 0), 0, 1, 1);
+}
+
+TEST(MergeVertices, NormalIndexAloneKeepsVerticesApart) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 1, 1);
+  GeomStoreFrame(model, 0, {GeomVertex(1, 1, 5, 5, 5, 5), GeomVertex(1, 1, 5, 5, 5, 6)}, {{{0, 1, 0}}});
+  model.MergeVertices();
+  EXPECT_EQ(model.numverts, 2);
+}
+
+TEST(MergeVertices, IdenticalVerticesEndAsTheLowestOfThem) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 2, 2);
+  std::vector<FrameVertex> same(4, GeomVertex(3, 4, 10, 20, 30, 47));
+  // Float positions play no part in the comparison.
+  for (int k = 0; k < 4; ++k) same[k].x = static_cast<float>(k);
+  GeomStoreFrame(model, 0, same, {{{0, 1, 2}}, {{3, 2, 1}}});
+  GeomStoreFrame(model, 1, same, {{{0, 1, 2}}, {{3, 2, 1}}});
+  model.MergeVertices();
+  EXPECT_EQ(model.numverts, 1);
+  EXPECT_EQ(model.numtris, 2);
+  for (int f = 0; f < 2; ++f) {
+    GeomExpectTriangle(GeomStoredTriangle(model, f, 0), 0, 0, 0);
+    GeomExpectTriangle(GeomStoredTriangle(model, f, 1), 0, 0, 0);
+    EXPECT_EQ(GeomStored(model, f, 0).x, 0.0f);
+  }
+}
+
+TEST(MergeVertices, ModelWithFewerThanTwoVerticesIsUnchanged) {
+  for (int count : {0, 1}) {
+    GeomDefaultSettings();
+    MdlModel model;
+    GeomAllocate(model, 1, 1);
+    std::vector<FrameVertex> vertices(static_cast<size_t>(count), GeomVertex(1, 2, 3, 4, 5, 6));
+    GeomStoreFrame(model, 0, vertices, {{{0, 0, 0}}});
+    const std::vector<uint8_t> before(reinterpret_cast<uint8_t*>(model.frame_vertices),
+                                      reinterpret_cast<uint8_t*>(model.frame_vertices + 3));
+    model.MergeVertices();
+    EXPECT_EQ(model.numverts, count);
+    EXPECT_EQ(std::memcmp(before.data(), model.frame_vertices, before.size()), 0);
+  }
+}
+
+TEST(MergeVertices, WithoutFramesEveryVertexIsEqual) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 2, 1);
+  model.numverts = 6;  // counted, but no frame stored
+  EXPECT_EQ(model.VerticesEqual(5, 0), 1);
+  model.MergeVertices();
+  EXPECT_EQ(model.numverts, 1);
+}
+
+TEST(RemoveVertex, FoldsOneVertexAndRenumbersEveryFrame) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 2, 2);
+  const std::vector<FrameVertex> vertices = {GeomVertex(0, 0, 0, 0, 0, 0), GeomVertex(1, 0, 0, 0, 0, 0),
+                                             GeomVertex(2, 0, 0, 0, 0, 0), GeomVertex(3, 0, 0, 0, 0, 0),
+                                             GeomVertex(4, 0, 0, 0, 0, 0)};
+  GeomStoreFrame(model, 0, vertices, {{{0, 1, 2}}, {{2, 3, 4}}});
+  GeomStoreFrame(model, 1, vertices, {{{4, 2, 1}}, {{3, 3, 0}}});
+  EXPECT_EQ(model.RemoveVertex(2, 1), 4);
+  EXPECT_EQ(model.numverts, 4);
+  for (int f = 0; f < 2; ++f) {
+    const int expected_s[5] = {0, 1, 3, 4, 4};  // the last record stays behind
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(GeomStored(model, f, k).s, expected_s[k]) << f << k;
+  }
+  GeomExpectTriangle(GeomStoredTriangle(model, 0, 0), 0, 1, 1);
+  GeomExpectTriangle(GeomStoredTriangle(model, 0, 1), 1, 2, 3);
+  GeomExpectTriangle(GeomStoredTriangle(model, 1, 0), 3, 1, 1);
+  GeomExpectTriangle(GeomStoredTriangle(model, 1, 1), 2, 2, 0);
+}
+
+// --- Differential checks of the fast passes ----------------------------------
+
+namespace {
+
+// The Gouraud pass exactly as its contract reads, quadratic, for comparison.
+void GeomReferenceSmooth(MdlModel& model) {
+  if (g_export_settings.gouraud_shading == 0) return;
+  for (int32_t f = 0; f < model.numframes; ++f) {
+    model.LoadFrame(f);
+    FrameVertex* v = model.work_vertices;
+    for (int32_t a = 0; a < model.numverts; ++a) {
+      double sum[3] = {0, 0, 0};
+      int32_t count = 0;
+      for (int32_t b = a; b < model.numverts; ++b) {
+        if (v[b].packed_x == v[a].packed_x && v[b].packed_y == v[a].packed_y &&
+            v[b].packed_z == v[a].packed_z) {
+          for (int axis = 0; axis < 3; ++axis) sum[axis] += NormalTable[v[b].normal_index][axis];
+          ++count;
+        }
+      }
+      const int32_t n = NearestNormalIndex(static_cast<float>(sum[0] / count),
+                                           static_cast<float>(sum[1] / count),
+                                           static_cast<float>(sum[2] / count));
+      for (int32_t b = a; b < model.numverts; ++b) {
+        if (v[b].packed_x == v[a].packed_x && v[b].packed_y == v[a].packed_y &&
+            v[b].packed_z == v[a].packed_z) {
+          v[b].normal_index = static_cast<uint8_t>(n);
+        }
+      }
+    }
+    model.StoreFrame(f);
+  }
+}
+
+bool GeomReferenceEqual(const MdlModel& model, int32_t i, int32_t j) {
+  for (int32_t f = 0; f < model.numframes; ++f) {
+    const FrameVertex& a = GeomStored(model, f, i);
+    const FrameVertex& b = GeomStored(model, f, j);
+    if (a.s != b.s || a.t != b.t || a.packed_x != b.packed_x || a.packed_y != b.packed_y ||
+        a.packed_z != b.packed_z || a.normal_index != b.normal_index)
+      return false;
+  }
+  return true;
+}
+
+void GeomReferenceRemove(MdlModel& model, int32_t removed, int32_t kept) {
+  for (int32_t f = 0; f < model.numframes; ++f) {
+    model.LoadFrame(f);
+    for (int32_t k = 0; k < model.numtris; ++k) {
+      int32_t* v = model.work_triangles[k].v;
+      for (int c = 0; c < 3; ++c)
+        if (v[c] == removed) v[c] = kept;
+      for (int c = 0; c < 3; ++c)
+        if (v[c] > removed) --v[c];
+    }
+    for (int32_t m = removed; m < model.numverts - 1; ++m)
+      model.work_vertices[m] = model.work_vertices[m + 1];
+    model.StoreFrame(f);
+  }
+  --model.numverts;
+}
+
+void GeomReferenceMerge(MdlModel& model) {
+  const int32_t n = model.numverts;
+  for (int32_t i = n - 1; i >= 1; --i) {
+    for (int32_t j = 0; j < i; ++j) {
+      if (GeomReferenceEqual(model, i, j)) {
+        GeomReferenceRemove(model, i, j);
+        break;
+      }
+    }
+  }
+}
+
+// A small model with many coincidences: few packed positions, skin
+// coordinates and normals, later frames copying the first with a few
+// changes, every record of the capacity filled, and triangle indices that
+// also point past the vertices in use or below zero.
+void GeomRandomModel(MdlModel& model, uint32_t seed, int max_faces) {
+  std::mt19937 rng(seed);
+  const auto pick = [&rng](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(rng);
+  };
+  const int faces = pick(0, max_faces);
+  const int frames = pick(0, 4);
+  GeomAllocate(model, faces, frames);
+  const int capacity = 3 * faces;
+  const uint8_t normals[] = {5, 84, 52, 32, 47, 143, 104};
+  const auto random_vertex = [&]() {
+    FrameVertex vertex = GeomVertex(pick(0, 1), pick(0, 1), static_cast<uint8_t>(pick(0, 2)),
+                                    static_cast<uint8_t>(pick(0, 1)), static_cast<uint8_t>(pick(0, 1)),
+                                    pick(0, 3) == 0 ? static_cast<uint8_t>(pick(0, 161))
+                                                    : normals[pick(0, 6)]);
+    vertex.x = static_cast<float>(pick(-1000, 1000)) / 8.0f;
+    vertex.y = static_cast<float>(pick(-1000, 1000)) / 8.0f;
+    vertex.z = static_cast<float>(pick(-1000, 1000)) / 8.0f;
+    return vertex;
+  };
+  std::vector<FrameVertex> base(static_cast<size_t>(capacity));
+  for (FrameVertex& vertex : base) vertex = random_vertex();
+  std::vector<TriangleIndices> triangles(static_cast<size_t>(faces));
+  for (TriangleIndices& triangle : triangles)
+    for (int32_t& corner : triangle.v) corner = pick(-2, capacity + 2);
+  for (int f = 0; f < frames; ++f) {
+    for (int k = 0; k < capacity; ++k)
+      model.work_vertices[k] = pick(0, 4) == 0 ? random_vertex() : base[static_cast<size_t>(k)];
+    for (int k = 0; k < faces; ++k) {
+      model.work_triangles[k] = triangles[static_cast<size_t>(k)];
+      if (pick(0, 5) == 0) model.work_triangles[k].v[pick(0, 2)] = pick(0, capacity);
+    }
+    model.StoreFrame(f);
+  }
+  model.numverts = pick(0, capacity);
+  model.numtris = pick(0, faces);
+  if (frames > 0) model.LoadFrame(frames - 1);
+}
+
+void GeomExpectSameModel(const MdlModel& expected, const MdlModel& actual, uint32_t seed) {
+  ASSERT_EQ(actual.numverts, expected.numverts) << "seed " << seed;
+  ASSERT_EQ(actual.numtris, expected.numtris) << "seed " << seed;
+  ASSERT_EQ(actual.numframes, expected.numframes) << "seed " << seed;
+  const size_t vertices = static_cast<size_t>(expected.vertex_capacity);
+  const size_t triangles = static_cast<size_t>(expected.triangle_capacity);
+  const size_t frames = static_cast<size_t>(expected.frame_capacity);
+  EXPECT_EQ(std::memcmp(actual.frame_vertices, expected.frame_vertices,
+                        sizeof(FrameVertex) * vertices * frames),
+            0)
+      << "frame store vertices, seed " << seed;
+  EXPECT_EQ(std::memcmp(actual.frame_triangles, expected.frame_triangles,
+                        sizeof(TriangleIndices) * triangles * frames),
+            0)
+      << "frame store triangles, seed " << seed;
+  EXPECT_EQ(std::memcmp(actual.work_vertices, expected.work_vertices, sizeof(FrameVertex) * vertices), 0)
+      << "work vertices, seed " << seed;
+  EXPECT_EQ(std::memcmp(actual.work_triangles, expected.work_triangles,
+                        sizeof(TriangleIndices) * triangles),
+            0)
+      << "work triangles, seed " << seed;
+}
+
+}  // namespace
+
+TEST(SmoothNormals, FastPassMatchesTheQuadraticPassOnRandomModels) {
+  int changed = 0;
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    GeomDefaultSettings();
+    g_export_settings.gouraud_shading = 1;
+    const int max_faces = seed % 10 == 0 ? 60 : 12;
+    MdlModel expected, fast, in_place;
+    GeomRandomModel(expected, seed, max_faces);
+    GeomRandomModel(fast, seed, max_faces);
+    GeomRandomModel(in_place, seed, max_faces);
+    GeomReferenceSmooth(expected);
+    fast.SmoothNormals();
+    vandrell::SmoothNormalsInPlace(in_place);
+    GeomExpectSameModel(expected, fast, seed);
+    GeomExpectSameModel(expected, in_place, seed);
+    MdlModel original;
+    GeomRandomModel(original, seed, max_faces);
+    for (int32_t f = 0; f < original.numframes; ++f) {
+      for (int32_t k = 0; k < original.numverts; ++k) {
+        changed += GeomStored(original, f, k).normal_index != GeomStored(expected, f, k).normal_index;
+      }
+    }
+  }
+  // The models are made to share positions often, so the comparison covers
+  // groups whose normal changes.
+  EXPECT_GT(changed, 1000);
+}
+
+TEST(MergeVertices, FastPassMatchesRemovalByRemovalOnRandomModels) {
+  int removed = 0;
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    GeomDefaultSettings();
+    const int max_faces = seed % 10 == 0 ? 60 : 12;
+    MdlModel expected, fast, in_place;
+    GeomRandomModel(expected, seed, max_faces);
+    GeomRandomModel(fast, seed, max_faces);
+    GeomRandomModel(in_place, seed, max_faces);
+    const int32_t before = expected.numverts;
+    GeomReferenceMerge(expected);
+    removed += before - expected.numverts;
+    fast.MergeVertices();
+    vandrell::MergeVerticesInPlace(in_place);
+    GeomExpectSameModel(expected, fast, seed);
+    GeomExpectSameModel(expected, in_place, seed);
+  }
+  // The models are made to merge often, so the comparison covers removals.
+  EXPECT_GT(removed, 500);
+}
+
+TEST(MergeVertices, SmoothingThenMergingMatchesTheReferenceOnRandomModels) {
+  for (uint32_t seed = 1000; seed < 1100; ++seed) {
+    GeomDefaultSettings();
+    g_export_settings.gouraud_shading = 1;
+    MdlModel expected, fast;
+    GeomRandomModel(expected, seed, 30);
+    GeomRandomModel(fast, seed, 30);
+    GeomReferenceSmooth(expected);
+    GeomReferenceMerge(expected);
+    fast.SmoothNormals();
+    fast.MergeVertices();
+    GeomExpectSameModel(expected, fast, seed);
+  }
+}
