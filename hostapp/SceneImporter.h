@@ -1,0 +1,66 @@
+#pragma once
+// Fills the stand-in host's scene from a scene file that Assimp reads: nodes,
+// meshes, materials and textures, and the chosen animation, evaluated at any
+// time (node animation, skinning, morph targets, Quake vertex keyframes).
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hostapp/StandInScene.h"
+
+namespace hostapp {
+
+struct ImportOptions {
+  // The clip to play: empty for the first, a name, a zero-based index, or
+  // "all" for every clip back to back on the timeline.
+  std::string animation;
+  // Frames a second; the host's ticks per frame is 4800 / fps.
+  int frames_per_second = 10;
+  // A diffuse bitmap for materials that have none (file path), or empty.
+  std::string fallback_texture;
+};
+
+// One animation clip of the file.
+struct ClipInfo {
+  std::string name;
+  HostTime start = 0;  // in host ticks, on the timeline the import laid out
+  HostTime end = 0;
+  int frames = 1;      // frames the clip covers at the chosen rate
+};
+
+// What the import found, for listing.
+struct ImportSummary {
+  std::vector<std::string> nodes;      // "name (kind)" lines, indented by depth
+  std::vector<std::string> meshes;     // "name: N triangles, M vertices[, no UVs]"
+  std::vector<std::string> materials;  // "name: diffuse r g b[, texture T]"
+  std::vector<ClipInfo> clips;
+  HostTime range_start = 0;
+  HostTime range_end = 0;
+};
+
+class ImportedAnimation;  // evaluation state shared by the scene's callbacks
+
+class SceneImporter {
+ public:
+  SceneImporter();
+  ~SceneImporter();
+  SceneImporter(const SceneImporter&) = delete;
+  SceneImporter& operator=(const SceneImporter&) = delete;
+
+  // Reads path into scene (which should be empty), sets the animation range,
+  // the current time (the range start) and the host's ticks per frame. False
+  // with a reason in Error() when the file cannot be read, the options are
+  // refused (an unknown clip, a rate that does not divide 4800 ticks a
+  // second), or a texture given by the options cannot be found.
+  bool Import(const std::string& path, const ImportOptions& options, StandInScene& scene);
+  const std::string& Error() const { return error_; }
+  const ImportSummary& Summary() const { return summary_; }
+
+ private:
+  std::string error_;
+  ImportSummary summary_;
+  std::shared_ptr<ImportedAnimation> animation_;
+};
+
+}  // namespace hostapp
