@@ -268,7 +268,8 @@ file size.
 Exit status:
   0  the file was written
   1  the export failed or had nothing to export (a message was shown), or
-     was cancelled; no file is written
+     was cancelled; the output file is not written (one already there is
+     left as it was, unless a failed write removed it)
   2  usage error, or the scene file cannot be read
 )";
 }

@@ -390,8 +390,9 @@ TEST(Mdlexport, FailuresShownByTheExporterExitOneWithoutAFile) {
   EXPECT_TRUE(Contains(run.err, "Vandrell Exporter: Write error on file\n")) << run.err;
   EXPECT_FALSE(FileExists(target));
 
-  // A texture limit of 0 KBytes leaves no room for the skin.
-  run = RunMdlexport({"--texture-kb", "0", scene, target});
+  // A texture limit of 0 KBytes leaves no room for the skin of the example's
+  // two materials.
+  run = RunMdlexport({"--texture-kb", "0", SourceFile("examples/example.gltf"), target});
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(Contains(run.err, "Vandrell Exporter: ")) << run.err;
   EXPECT_FALSE(FileExists(target));
