@@ -540,6 +540,8 @@ bool Parser::Dialog(ResourceSet* resources, int id, const std::string& name, boo
     } else if (IsWord("CHARACTERISTICS") || IsWord("VERSION")) {
       long ignored = 0;
       if (!Advance() || !Value(&ignored)) return false;
+    } else if (AtEnd()) {
+      return Fail("dialog without BEGIN");
     } else {
       return Fail("unsupported dialog statement " + Describe());
     }

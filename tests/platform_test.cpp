@@ -213,6 +213,10 @@ TEST(PlatformResourceScript, StringTableHoldsTheExporterTexts) {
       {40235, "Write error on file"},
       {40236, "Object %s is to large to export"},
       {40237, "Export Error"},
+      {40238, "The frame count must be at least 1"},
+      {40239, "The texture size limit is out of range"},
+      {40240, "The number of faces changes during the animation"},
+      {40241, "The texture size limit is too small for the materials"},
   };
   for (const auto& [id, text] : texts) {
     char buffer[256];
@@ -333,6 +337,8 @@ TEST(PlatformResourceScript, BadScriptsAreRefusedWithTheLineAndReason) {
       {"/* open\n comment\n", "line 1: unterminated comment"},
       {"#define A 1\n#ifdef A\n#endif\n", "line 2: unsupported directive #ifdef"},
       {"1 MENU\nBEGIN\nEND\n", "line 1: unsupported resource type 'MENU'"},
+      {"1 DIALOG 0, 0, 10, 10\nCAPTION \"x\"\n", "line 3: dialog without BEGIN"},
+      {"1 DIALOG 0, 0, 10\nBEGIN\nEND\n", "line 2: expected ',' before 'BEGIN'"},
   };
   for (const Case& c : cases) {
     std::string error;
