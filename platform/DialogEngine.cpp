@@ -366,6 +366,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DL
     control.source = item;
     control.handle = win32::MakeHandle(++control_handle);
     control.text = item.text;
+    // Only edits have a length limit.
+    control.text_limit = item.kind == win32::ControlKind::kEdit ? win32::kDefaultTextLimit : 0;
     dialog.controls.push_back(std::move(control));
   }
   win32::OpenDialogScope scope(&dialog);
