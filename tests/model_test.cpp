@@ -723,6 +723,18 @@ TEST(Quantize, VerticesAllAtOnePositionGiveZeroScaleAndThatOrigin) {
   EXPECT_FLOAT_EQ(model.bounding_radius, 5.3851648f);  // sqrt(29)
 }
 
+TEST(Quantize, StepTooSmallForSinglePrecisionPacksToZero) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 1, 1);
+  // An extent of one denormal step: extent x K rounds to 0 in single precision.
+  const float tiny = std::numeric_limits<float>::denorm_min();
+  GeomStorePositions(model, 0, {{0, 0, 0}, {tiny, 0, 0}, {tiny, 0, 0}});
+  model.Quantize();
+  EXPECT_EQ(model.scale[0], 0.0f);
+  EXPECT_EQ(GeomStored(model, 0, 1).packed_x, 0);
+}
+
 TEST(Quantize, RadiusIsMeasuredFromTheModelsOriginAndNeverBelowOne) {
   GeomDefaultSettings();
   {
