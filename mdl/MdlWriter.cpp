@@ -119,13 +119,13 @@ void FormatFrameName(char (&field)[mdl_format::kFrameNameSize], const char* base
 
 // Header: the fifteen fields in file order, one write each.
 int MdlModel::WriteHeader(FILE* stream) const {
-  return WriteUint32(stream, ident) && WriteInt32(stream, version) &&
-         WriteFloat3(stream, scale) && WriteFloat3(stream, scale_origin) &&
-         WriteFloat(stream, bounding_radius) && WriteFloat3(stream, eye_position) &&
-         WriteInt32(stream, numskins) && WriteInt32(stream, skinwidth) &&
-         WriteInt32(stream, skinheight) && WriteInt32(stream, numverts) &&
-         WriteInt32(stream, numtris) && WriteInt32(stream, numframes) &&
-         WriteInt32(stream, synctype) && WriteInt32(stream, flags) && WriteFloat(stream, size);
+  return WriteUint32(stream, ident) && WriteInt32(stream, version) && WriteFloat3(stream, scale) &&
+         WriteFloat3(stream, scale_origin) && WriteFloat(stream, bounding_radius) &&
+         WriteFloat3(stream, eye_position) && WriteInt32(stream, numskins) &&
+         WriteInt32(stream, skinwidth) && WriteInt32(stream, skinheight) &&
+         WriteInt32(stream, numverts) && WriteInt32(stream, numtris) &&
+         WriteInt32(stream, numframes) && WriteInt32(stream, synctype) &&
+         WriteInt32(stream, flags) && WriteFloat(stream, size);
 }
 
 // Skin: one plain skin, the type word then the pixel block in one write.

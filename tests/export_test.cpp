@@ -1,7 +1,6 @@
 // Export control: the options dialog driven by a scripted user, the settings
 // it stores, and the driver's outcomes, messages and files.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -16,10 +15,10 @@
 #include <vector>
 
 #include "export/ExportSettings.h"
+#include "host/Timing.h"
 #include "hostapp/PluginModule.h"
 #include "hostapp/StandInScene.h"
 #include "mdl/MdlReader.h"
-#include "host/Timing.h"
 #include "plugin/MdlExporter.h"
 #include "resources/resource.h"
 #include "tests/TestSupport.h"
@@ -177,8 +176,8 @@ TEST_F(ExportDialog, DialogOpensWithTemplate102AndItsDefaults) {
     EXPECT_EQ(got.height, want.height);
     // Only Gouraud Shading and Random start checked.
     EXPECT_EQ(got.checked, want.id == 1000 || want.id == 1010);
-    const bool digits_only = want.id == 1013 || want.id == 1014 || want.id == 1015 ||
-                             want.id == 1017;
+    const bool digits_only =
+        want.id == 1013 || want.id == 1014 || want.id == 1015 || want.id == 1017;
     if (std::string(want.kind) == "edit") {
       EXPECT_EQ((got.style & ES_NUMBER) != 0, digits_only);
     }
@@ -260,12 +259,11 @@ TEST_F(ExportDialog, BaseNameKeepsTwelveCharacters) {
 }
 
 TEST_F(ExportDialog, DigitsOnlyFieldsRefuseTypedLettersButTakePastedOnes) {
-  RunEmpty(ThenOk({DialogAction::Paste(IDC_SCALE_MODEL, ""),
-                   DialogAction::Type(IDC_SCALE_MODEL, "2x5"),
-                   DialogAction::Paste(IDC_FRAMES, ""),
-                   DialogAction::Type(IDC_FRAMES, "-3"),
-                   DialogAction::Paste(IDC_TEXTURE_LIMIT, "8kb"),
-                   DialogAction::Paste(IDC_SCALE_COLLISION_BOX, "abc")}));
+  RunEmpty(
+      ThenOk({DialogAction::Paste(IDC_SCALE_MODEL, ""), DialogAction::Type(IDC_SCALE_MODEL, "2x5"),
+              DialogAction::Paste(IDC_FRAMES, ""), DialogAction::Type(IDC_FRAMES, "-3"),
+              DialogAction::Paste(IDC_TEXTURE_LIMIT, "8kb"),
+              DialogAction::Paste(IDC_SCALE_COLLISION_BOX, "abc")}));
   EXPECT_EQ(LastEditText(IDC_SCALE_MODEL), "25");
   EXPECT_EQ(LastEditText(IDC_FRAMES), "3");
   EXPECT_EQ(LastEditText(IDC_TEXTURE_LIMIT), "8kb");
@@ -275,15 +273,15 @@ TEST_F(ExportDialog, DigitsOnlyFieldsRefuseTypedLettersButTakePastedOnes) {
   EXPECT_EQ(g_export_settings.skin_byte_budget, 8192);
   EXPECT_EQ(g_export_settings.collision_box_scale, 0.0f);
   // The base name takes any character.
-  RunEmpty(ThenOk({DialogAction::Paste(IDC_BASE_NAME, ""),
-                   DialogAction::Type(IDC_BASE_NAME, "a1-b")}));
+  RunEmpty(
+      ThenOk({DialogAction::Paste(IDC_BASE_NAME, ""), DialogAction::Type(IDC_BASE_NAME, "a1-b")}));
   EXPECT_STREQ(g_export_settings.base_name, "a1-b");
 }
 
 TEST_F(ExportDialog, HugeNumbersSaturateInsteadOfOverflowing) {
   const std::string digits(99, '9');
-  RunEmpty(ThenOk({DialogAction::Paste(IDC_SCALE_MODEL, digits),
-                   DialogAction::Paste(IDC_FRAMES, digits)}));
+  RunEmpty(ThenOk(
+      {DialogAction::Paste(IDC_SCALE_MODEL, digits), DialogAction::Paste(IDC_FRAMES, digits)}));
   EXPECT_EQ(g_export_settings.model_scale, std::numeric_limits<float>::infinity());
   EXPECT_EQ(g_export_settings.frame_count, INT32_MAX);
 }
@@ -408,8 +406,8 @@ TEST_F(ExportDialog, ExportStartsFromAFreshModel) {
   model.scale[1] = 0.25f;
   model.bounding_radius = 9.0f;
 
-  EXPECT_EQ(RunEmpty(ThenOk({DialogAction::Check(IDC_RANDOM, false),
-                             DialogAction::Check(IDC_ROTATE, true)})),
+  EXPECT_EQ(RunEmpty(ThenOk(
+                {DialogAction::Check(IDC_RANDOM, false), DialogAction::Check(IDC_ROTATE, true)})),
             1);
   EXPECT_EQ(model.numskins, 0);
   EXPECT_EQ(model.numverts, 0);
@@ -434,9 +432,9 @@ TEST_F(ExportDialog, ExportThroughTheModuleWritesTheDialogsChoices) {
   StandInScene scene;
   scene.AddMesh(scene.AddNode("n"), OneTriangle());
   const std::string target = dir_.File("knight.mdl");
-  win32::SetDialogScript(ThenOk({DialogAction::Check(IDC_RANDOM, false),
-                                 DialogAction::Check(IDC_ROTATE, true),
-                                 DialogAction::Check(IDC_VORE_PURPLE_TRACER, true)}));
+  win32::SetDialogScript(
+      ThenOk({DialogAction::Check(IDC_RANDOM, false), DialogAction::Check(IDC_ROTATE, true),
+              DialogAction::Check(IDC_VORE_PURPLE_TRACER, true)}));
   EXPECT_EQ(exporter->ExportScene(target.c_str(), &scene, &scene), 1);
   EXPECT_TRUE(win32::Messages().empty()) << MessageTexts()[0];
 
@@ -529,9 +527,8 @@ int ExportWithSmallFileLimit(const std::string& target, bool through_export_scen
   win32::ClearMessages();
   win32::SetMessageHook(&ObserveFile, &seen);
   win32::SetDialogScript(ThenOk());
-  const int result = through_export_scene
-                         ? exporter.ExportScene(target.c_str(), &scene, &scene)
-                         : exporter.RunExport(target.c_str(), &scene, &scene);
+  const int result = through_export_scene ? exporter.ExportScene(target.c_str(), &scene, &scene)
+                                          : exporter.RunExport(target.c_str(), &scene, &scene);
   win32::SetMessageHook(nullptr, nullptr);
   const Texts texts = MessageTexts();
   const int expected_result = through_export_scene ? 1 : 0;
@@ -549,8 +546,7 @@ TEST_F(ExportDialog, WriteFailureShowsItsMessageThenRemovesTheFile) {
   const std::string target = dir_.File("too-big.mdl");
   EXPECT_EXIT(std::_Exit(ExportWithSmallFileLimit(target, false)), ::testing::ExitedWithCode(0),
               "");
-  EXPECT_EXIT(std::_Exit(ExportWithSmallFileLimit(target, true)), ::testing::ExitedWithCode(0),
-              "");
+  EXPECT_EXIT(std::_Exit(ExportWithSmallFileLimit(target, true)), ::testing::ExitedWithCode(0), "");
   EXPECT_FALSE(FileExists(target));
 }
 
