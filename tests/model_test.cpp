@@ -270,12 +270,12 @@ TEST(MdlModelRecord, SizesThatDoNotFitAreRefusedWithNothingChanged) {
     int32_t frames;
     int32_t budget;
   } refused[] = {
-      {1000, 1000000, 0},    // 3 x 1000 x 1000000 = 3e9 vertex records
-      {800000000, 1, 0},     // 3 x 8e8 = 2.4e9 records in one frame
-      {100000, 1000, 0},     // 3e8 records fit, their 7.2e9 bytes do not
-      {-1, 1, 0},            // a negative face count
-      {1, -1, 0},            // a negative frame count
-      {1, 1, -1024},         // a negative budget
+      {1000, 1000000, 0},  // 3 x 1000 x 1000000 = 3e9 vertex records
+      {800000000, 1, 0},   // 3 x 8e8 = 2.4e9 records in one frame
+      {100000, 1000, 0},   // 3e8 records fit, their 7.2e9 bytes do not
+      {-1, 1, 0},          // a negative face count
+      {1, -1, 0},          // a negative frame count
+      {1, 1, -1024},       // a negative budget
   };
   for (const auto& c : refused) {
     RecordSettingsScope settings(c.frames, c.budget);
