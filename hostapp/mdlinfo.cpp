@@ -75,10 +75,10 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help) {
 }
 
 // The effect bits by the options dialog's names for them.
-const char* const kFlagNames[8] = {
-    "rocket smoke trail", "grenade smoke trail", "gib long blood trail", "rotate",
-    "wizard green tracer", "gib short blood trail", "hellknight yellow tracer",
-    "vore purple tracer"};
+const char* const kFlagNames[8] = {"rocket smoke trail",       "grenade smoke trail",
+                                   "gib long blood trail",     "rotate",
+                                   "wizard green tracer",      "gib short blood trail",
+                                   "hellknight yellow tracer", "vore purple tracer"};
 
 std::string FlagText(int32_t flags) {
   std::string text;
@@ -114,7 +114,8 @@ void PrintModel(const vandrell::MdlFile& file, bool with_vertices) {
   std::printf("%-16s %d\n", "numverts", h.numverts);
   std::printf("%-16s %d\n", "numtris", h.numtris);
   std::printf("%-16s %d\n", "numframes", h.numframes);
-  std::printf("%-16s %d (%s)\n", "synctype", h.synctype, h.synctype == 0 ? "synchronised" : "random");
+  std::printf("%-16s %d (%s)\n", "synctype", h.synctype,
+              h.synctype == 0 ? "synchronised" : "random");
   std::printf("%-16s %d (%s)\n", "flags", h.flags, FlagText(h.flags).c_str());
   std::printf("%-16s %.9g\n", "size", h.size);
 
@@ -174,11 +175,13 @@ bool WriteSkinPpm(const vandrell::MdlFile& file, const std::string& path) {
     std::fprintf(stderr, "mdlinfo: cannot create %s\n", path.c_str());
     return false;
   }
-  bool ok = std::fprintf(out, "P6\n%d %d\n255\n", file.header.skinwidth, file.header.skinheight) > 0;
+  bool ok =
+      std::fprintf(out, "P6\n%d %d\n255\n", file.header.skinwidth, file.header.skinheight) > 0;
   for (uint8_t index : file.skins[0].pixels) {
     const host::PaletteColor16& colour = vandrell::QuakePalette[index];
     // Components are 8-bit levels x 257: the high byte is the level.
-    const uint8_t rgb[3] = {static_cast<uint8_t>(colour.r >> 8), static_cast<uint8_t>(colour.g >> 8),
+    const uint8_t rgb[3] = {static_cast<uint8_t>(colour.r >> 8),
+                            static_cast<uint8_t>(colour.g >> 8),
                             static_cast<uint8_t>(colour.b >> 8)};
     if (ok) ok = std::fwrite(rgb, 1, sizeof rgb, out) == sizeof rgb;
   }

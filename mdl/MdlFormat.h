@@ -20,10 +20,10 @@ constexpr int32_t kVersion = 6;
 constexpr int32_t kHeaderSize = 84;
 constexpr int32_t kIdentOffset = 0;
 constexpr int32_t kVersionOffset = 4;
-constexpr int32_t kScaleOffset = 8;           // float[3]
-constexpr int32_t kScaleOriginOffset = 20;    // float[3]
+constexpr int32_t kScaleOffset = 8;         // float[3]
+constexpr int32_t kScaleOriginOffset = 20;  // float[3]
 constexpr int32_t kBoundingRadiusOffset = 32;
-constexpr int32_t kEyePositionOffset = 36;    // float[3]
+constexpr int32_t kEyePositionOffset = 36;  // float[3]
 constexpr int32_t kNumSkinsOffset = 48;
 constexpr int32_t kSkinWidthOffset = 52;
 constexpr int32_t kSkinHeightOffset = 56;
@@ -67,8 +67,8 @@ constexpr int32_t kFrameHeaderSize = kFrameTypeSize + kFrameBodyHeaderSize;
 
 // Size of a file with one plain skin and plain frames only, the kind this
 // exporter writes; counts non-negative.
-constexpr int64_t FileSize(int64_t skinwidth, int64_t skinheight, int64_t numverts,
-                           int64_t numtris, int64_t numframes) {
+constexpr int64_t FileSize(int64_t skinwidth, int64_t skinheight, int64_t numverts, int64_t numtris,
+                           int64_t numframes) {
   return kHeaderSize + kSkinTypeSize + skinwidth * skinheight + kSkinVertexSize * numverts +
          kTriangleSize * numtris + numframes * (kFrameHeaderSize + kPackedVertexSize * numverts);
 }

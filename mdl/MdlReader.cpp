@@ -59,8 +59,7 @@ class Cursor {
     uint32_t bits;
     if (!Uint32(&bits, what)) return false;
     // Two's complement, without relying on an out-of-range conversion.
-    *out = bits <= 0x7FFFFFFFu ? static_cast<int32_t>(bits)
-                               : -static_cast<int32_t>(~bits) - 1;
+    *out = bits <= 0x7FFFFFFFu ? static_cast<int32_t>(bits) : -static_cast<int32_t>(~bits) - 1;
     return true;
   }
 
@@ -120,7 +119,7 @@ bool ReadHeader(Cursor& in, MdlFileHeader* h) {
   const struct {
     const char* name;
     int32_t value;
-  } counts[] = {{"numskins", h->numskins}, {"skinwidth", h->skinwidth},
+  } counts[] = {{"numskins", h->numskins},     {"skinwidth", h->skinwidth},
                 {"skinheight", h->skinheight}, {"numverts", h->numverts},
                 {"numtris", h->numtris},       {"numframes", h->numframes}};
   for (const auto& count : counts) {
@@ -156,8 +155,7 @@ bool ReadSkins(Cursor& in, MdlFile* file) {
       return in.Fail(what + " has the unknown type " + std::to_string(type));
     int32_t members;
     if (!in.Int32(&members, what)) return false;
-    if (members < 1)
-      return in.Fail(what + " is a group of " + std::to_string(members) + " images");
+    if (members < 1) return in.Fail(what + " is a group of " + std::to_string(members) + " images");
     // Each member needs at least its interval: this bounds the count by the
     // file's length before anything is allocated for it.
     if (!in.Need(static_cast<uint64_t>(members) * 4, what + "'s intervals")) return false;
@@ -214,8 +212,7 @@ bool ReadFrameBody(Cursor& in, int32_t numverts, const std::string& what, MdlFra
   in.Packed(&frame->box_max, what);
   in.Bytes(frame->name, mdl_format::kFrameNameSize, what);
   frame->name[mdl_format::kFrameNameSize] = '\0';
-  frame->name_terminated =
-      std::memchr(frame->name, '\0', mdl_format::kFrameNameSize) != nullptr;
+  frame->name_terminated = std::memchr(frame->name, '\0', mdl_format::kFrameNameSize) != nullptr;
   frame->vertices.resize(static_cast<size_t>(numverts));
   for (size_t j = 0; j < frame->vertices.size(); ++j) {
     in.Packed(&frame->vertices[j], what);
@@ -242,8 +239,7 @@ bool ReadFrames(Cursor& in, MdlFile* file) {
     }
     int32_t members;
     if (!in.Int32(&members, what)) return false;
-    if (members < 1)
-      return in.Fail(what + " is a group of " + std::to_string(members) + " frames");
+    if (members < 1) return in.Fail(what + " is a group of " + std::to_string(members) + " frames");
     MdlPackedVertex group_min, group_max;
     if (!in.Packed(&group_min, what) || !in.Packed(&group_max, what)) return false;
     if (!in.Need(static_cast<uint64_t>(members) * 4, what + "'s intervals")) return false;
@@ -253,8 +249,7 @@ bool ReadFrames(Cursor& in, MdlFile* file) {
       MdlFrame frame;
       frame.group = i;
       frame.interval = intervals[static_cast<size_t>(m)];
-      if (!ReadFrameBody(in, numverts, what + " member " + std::to_string(m), &frame))
-        return false;
+      if (!ReadFrameBody(in, numverts, what + " member " + std::to_string(m), &frame)) return false;
       file->frames.push_back(std::move(frame));
     }
   }

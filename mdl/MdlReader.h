@@ -20,7 +20,7 @@ struct MdlFileHeader {
   int32_t numskins = 0;
   int32_t skinwidth = 0;
   int32_t skinheight = 0;
-  int32_t numverts = 0;   // vertices per frame, and skin vertices
+  int32_t numverts = 0;  // vertices per frame, and skin vertices
   int32_t numtris = 0;
   int32_t numframes = 0;  // frame records, a group counting once
   int32_t synctype = 0;
@@ -62,8 +62,8 @@ struct MdlFrame {
   float interval = 0.0f;
   MdlPackedVertex box_min;
   MdlPackedVertex box_max;
-  char name[17] = {};      // the 16-byte field, always terminated here
-  bool name_terminated = false;  // the field itself held a zero byte
+  char name[17] = {};                     // the 16-byte field, always terminated here
+  bool name_terminated = false;           // the field itself held a zero byte
   std::vector<MdlPackedVertex> vertices;  // numverts
 };
 

@@ -2,7 +2,6 @@
 // little-endian bytes through fwrite. Each write is checked and the first one
 // that falls short ends the writer with 0; what went out before it stays in
 // the stream for the caller to discard.
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +9,7 @@
 
 #include "export/ExportSettings.h"
 #include "mdl/MdlFormat.h"
+#include "model/CheckedConversion.h"
 #include "model/MdlModel.h"
 #include "plugin/MdlExporter.h"
 
@@ -61,17 +61,6 @@ bool WriteFloat3(FILE* stream, const float (&values)[3]) {
   return WriteBytes(stream, bytes, sizeof bytes);
 }
 
-// value truncated toward zero into *result; false, with *result untouched,
-// when value is NaN or its truncation lies outside int32 (the language leaves
-// that conversion undefined).
-bool TruncateToInt32(double value, int32_t* result) {
-  // Both bounds are exact in double; the open interval keeps every value
-  // whose truncation fits.
-  if (!(value > -2147483649.0 && value < 2147483648.0)) return false;
-  *result = static_cast<int32_t>(value);
-  return true;
-}
-
 // A frame's box in packed coordinates, per axis.
 struct PackedBox {
   uint8_t minimum[3];
@@ -105,7 +94,7 @@ void ShrinkPackedBox(PackedBox* box, float collision_box_scale) {
   for (int axis = 0; axis < 3; ++axis) {
     const double range = static_cast<double>(box->maximum[axis]) - box->minimum[axis];
     int32_t amount = 0;
-    if (!TruncateToInt32(range * (1.0 - s) * 0.5, &amount)) continue;
+    if (!TruncateToInt32(range * (1.0 - s) * 0.5, amount)) continue;
     box->minimum[axis] = static_cast<uint8_t>(static_cast<uint32_t>(box->minimum[axis]) +
                                               static_cast<uint32_t>(amount));
     box->maximum[axis] = static_cast<uint8_t>(static_cast<uint32_t>(box->maximum[axis]) -
@@ -130,13 +119,13 @@ void FormatFrameName(char (&field)[mdl_format::kFrameNameSize], const char* base
 
 // Header: the fifteen fields in file order, one write each.
 int MdlModel::WriteHeader(FILE* stream) const {
-  return WriteUint32(stream, ident) && WriteInt32(stream, version) &&
-         WriteFloat3(stream, scale) && WriteFloat3(stream, scale_origin) &&
-         WriteFloat(stream, bounding_radius) && WriteFloat3(stream, eye_position) &&
-         WriteInt32(stream, numskins) && WriteInt32(stream, skinwidth) &&
-         WriteInt32(stream, skinheight) && WriteInt32(stream, numverts) &&
-         WriteInt32(stream, numtris) && WriteInt32(stream, numframes) &&
-         WriteInt32(stream, synctype) && WriteInt32(stream, flags) && WriteFloat(stream, size);
+  return WriteUint32(stream, ident) && WriteInt32(stream, version) && WriteFloat3(stream, scale) &&
+         WriteFloat3(stream, scale_origin) && WriteFloat(stream, bounding_radius) &&
+         WriteFloat3(stream, eye_position) && WriteInt32(stream, numskins) &&
+         WriteInt32(stream, skinwidth) && WriteInt32(stream, skinheight) &&
+         WriteInt32(stream, numverts) && WriteInt32(stream, numtris) &&
+         WriteInt32(stream, numframes) && WriteInt32(stream, synctype) &&
+         WriteInt32(stream, flags) && WriteFloat(stream, size);
 }
 
 // Skin: one plain skin, the type word then the pixel block in one write.

@@ -23,8 +23,7 @@ float PackingFactor() {
 }
 
 // The low 8 bits of q truncated toward zero. A quotient without a value (a
-// zero-extent axis gives 0 / 0, a non-finite coordinate gives NaN or
-// infinity) packs to 0.
+// non-finite coordinate gives NaN or infinity) packs to 0.
 uint8_t PackedByte(double q) {
   int32_t whole = 0;
   if (!TruncateToInt32(q, whole)) return 0;
@@ -81,6 +80,12 @@ void MdlModel::Quantize() {
       FrameVertex& vertex = work_vertices[k];
       uint8_t* packed[3] = {&vertex.packed_x, &vertex.packed_y, &vertex.packed_z};
       for (int axis = 0; axis < 3; ++axis) {
+        // A zero-extent axis (or one whose step underflowed to 0) has no
+        // quotient: every byte on it is 0.
+        if (scale[axis] == 0.0f) {
+          *packed[axis] = 0;
+          continue;
+        }
         const double q = (static_cast<double>(Coordinate(vertex, axis)) - scale_origin[axis]) /
                          static_cast<double>(scale[axis]);
         *packed[axis] = PackedByte(q);

@@ -185,12 +185,18 @@ void Cancel(OpenDialog& dialog) {
 
 const char* ActionName(DialogAction::Kind kind) {
   switch (kind) {
-    case DialogAction::kType: return "Type";
-    case DialogAction::kPaste: return "Paste";
-    case DialogAction::kCheck: return "Check";
-    case DialogAction::kPress: return "Press";
-    case DialogAction::kEscape: return "Escape";
-    case DialogAction::kClose: return "Close";
+    case DialogAction::kType:
+      return "Type";
+    case DialogAction::kPaste:
+      return "Paste";
+    case DialogAction::kCheck:
+      return "Check";
+    case DialogAction::kPress:
+      return "Press";
+    case DialogAction::kEscape:
+      return "Escape";
+    case DialogAction::kClose:
+      return "Close";
   }
   return "?";
 }
@@ -270,12 +276,18 @@ bool RunAction(OpenDialog& dialog, const DialogAction& action, std::string* erro
 
 const char* KindName(ControlKind kind) {
   switch (kind) {
-    case ControlKind::kPushButton: return "button";
-    case ControlKind::kDefPushButton: return "defbutton";
-    case ControlKind::kCheckBox: return "checkbox";
-    case ControlKind::kGroupBox: return "groupbox";
-    case ControlKind::kEdit: return "edit";
-    case ControlKind::kStatic: return "static";
+    case ControlKind::kPushButton:
+      return "button";
+    case ControlKind::kDefPushButton:
+      return "defbutton";
+    case ControlKind::kCheckBox:
+      return "checkbox";
+    case ControlKind::kGroupBox:
+      return "groupbox";
+    case ControlKind::kEdit:
+      return "edit";
+    case ControlKind::kStatic:
+      return "static";
   }
   return "?";
 }
@@ -354,6 +366,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DL
     control.source = item;
     control.handle = win32::MakeHandle(++control_handle);
     control.text = item.text;
+    // Only edits have a length limit.
+    control.text_limit = item.kind == win32::ControlKind::kEdit ? win32::kDefaultTextLimit : 0;
     dialog.controls.push_back(std::move(control));
   }
   win32::OpenDialogScope scope(&dialog);
@@ -431,9 +445,8 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int maxCount) {
     text[0] = '\0';
     return 0;
   }
-  return static_cast<UINT>(win32::ControlMessage(*open, *control, WM_GETTEXT,
-                                                 static_cast<WPARAM>(maxCount),
-                                                 reinterpret_cast<LPARAM>(text)));
+  return static_cast<UINT>(win32::ControlMessage(
+      *open, *control, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(text)));
 }
 
 LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam,

@@ -2,14 +2,13 @@
 // components, and a drive letter ("C:") makes a path absolute, so Windows
 // paths handed to the exporter resolve the way they would on Windows.
 #include <unistd.h>
+#include <windows.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 namespace {
 

@@ -17,17 +17,18 @@ namespace {
 // Names a script may use without defining them: those that <windows.h> gives
 // the resource compiler.
 const std::map<std::string, long>& PredefinedNames() {
-#define VANDRELL_NAME(name) {#name, static_cast<long>(name)}
+#define VANDRELL_NAME(name) \
+  { #name, static_cast < long>(name) }
   static const std::map<std::string, long> names = {
-      VANDRELL_NAME(WS_OVERLAPPED),  VANDRELL_NAME(WS_POPUP),       VANDRELL_NAME(WS_CHILD),
-      VANDRELL_NAME(WS_VISIBLE),     VANDRELL_NAME(WS_DISABLED),    VANDRELL_NAME(WS_CAPTION),
-      VANDRELL_NAME(WS_BORDER),      VANDRELL_NAME(WS_DLGFRAME),    VANDRELL_NAME(WS_VSCROLL),
-      VANDRELL_NAME(WS_HSCROLL),     VANDRELL_NAME(WS_SYSMENU),     VANDRELL_NAME(WS_GROUP),
-      VANDRELL_NAME(WS_TABSTOP),     VANDRELL_NAME(DS_MODALFRAME),  VANDRELL_NAME(DS_SETFONT),
-      VANDRELL_NAME(DS_CENTER),      VANDRELL_NAME(ES_LEFT),        VANDRELL_NAME(ES_AUTOHSCROLL),
-      VANDRELL_NAME(ES_NUMBER),      VANDRELL_NAME(BS_PUSHBUTTON),  VANDRELL_NAME(BS_DEFPUSHBUTTON),
+      VANDRELL_NAME(WS_OVERLAPPED),   VANDRELL_NAME(WS_POPUP),      VANDRELL_NAME(WS_CHILD),
+      VANDRELL_NAME(WS_VISIBLE),      VANDRELL_NAME(WS_DISABLED),   VANDRELL_NAME(WS_CAPTION),
+      VANDRELL_NAME(WS_BORDER),       VANDRELL_NAME(WS_DLGFRAME),   VANDRELL_NAME(WS_VSCROLL),
+      VANDRELL_NAME(WS_HSCROLL),      VANDRELL_NAME(WS_SYSMENU),    VANDRELL_NAME(WS_GROUP),
+      VANDRELL_NAME(WS_TABSTOP),      VANDRELL_NAME(DS_MODALFRAME), VANDRELL_NAME(DS_SETFONT),
+      VANDRELL_NAME(DS_CENTER),       VANDRELL_NAME(ES_LEFT),       VANDRELL_NAME(ES_AUTOHSCROLL),
+      VANDRELL_NAME(ES_NUMBER),       VANDRELL_NAME(BS_PUSHBUTTON), VANDRELL_NAME(BS_DEFPUSHBUTTON),
       VANDRELL_NAME(BS_AUTOCHECKBOX), VANDRELL_NAME(BS_GROUPBOX),   VANDRELL_NAME(SS_LEFT),
-      VANDRELL_NAME(IDC_STATIC),     VANDRELL_NAME(IDOK),           VANDRELL_NAME(IDCANCEL),
+      VANDRELL_NAME(IDC_STATIC),      VANDRELL_NAME(IDOK),          VANDRELL_NAME(IDCANCEL),
   };
 #undef VANDRELL_NAME
   return names;
@@ -84,8 +85,8 @@ class Lexer {
           return String(token);
         }
         token->type = Token::kWord;
-        while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) ||
-                                       text_[pos_] == '_'))
+        while (pos_ < text_.size() &&
+               (std::isalnum(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '_'))
           token->text += text_[pos_++];
         return true;
       }
@@ -158,12 +159,24 @@ class Lexer {
       }
       const char e = text_[pos_++];
       switch (e) {
-        case 'n': token->text += '\n'; break;
-        case 't': token->text += '\t'; break;
-        case 'r': token->text += '\r'; break;
-        case 'a': token->text += '\a'; break;
-        case '\\': token->text += '\\'; break;
-        case '"': token->text += '"'; break;
+        case 'n':
+          token->text += '\n';
+          break;
+        case 't':
+          token->text += '\t';
+          break;
+        case 'r':
+          token->text += '\r';
+          break;
+        case 'a':
+          token->text += '\a';
+          break;
+        case '\\':
+          token->text += '\\';
+          break;
+        case '"':
+          token->text += '"';
+          break;
         default:
           // Unknown escapes are kept as written.
           token->text += '\\';
@@ -237,7 +250,8 @@ class Lexer {
         symbols_->erase(name);
         return true;
       }
-      if (i < line.size() && line[i] == '(') return true;  // macros with arguments mean nothing here
+      if (i < line.size() && line[i] == '(')
+        return true;  // macros with arguments mean nothing here
       return Define(name, line.substr(i), directive_line);
     }
     line_ = directive_line;
@@ -291,10 +305,14 @@ class Parser {
   bool IsEnd() const { return IsWord("END") || IsPunct('}'); }
   std::string Describe() const {
     switch (token_.type) {
-      case Token::kEnd: return "end of script";
-      case Token::kString: return "\"" + token_.text + "\"";
-      case Token::kNumber: return std::to_string(token_.value);
-      default: return "'" + token_.text + "'";
+      case Token::kEnd:
+        return "end of script";
+      case Token::kString:
+        return "\"" + token_.text + "\"";
+      case Token::kNumber:
+        return std::to_string(token_.value);
+      default:
+        return "'" + token_.text + "'";
     }
   }
   bool Expect(char punct) {
@@ -433,7 +451,8 @@ bool Parser::Script(ResourceSet* resources) {
         if (id < 1 || id > 0xFFFF)
           return Fail("resource id out of range: " + std::to_string(defined->second));
       } else {
-        for (char c : token_.text) name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char c : token_.text)
+          name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       }
     } else {
       return Fail("expected a resource before " + Describe());
@@ -491,8 +510,8 @@ bool Parser::Dialog(ResourceSet* resources, int id, const std::string& name, boo
          IsWord("IMPURE") || IsWord("PRELOAD") || IsWord("LOADONCALL")) {
     if (!Advance()) return false;
   }
-  if (!Int(&dialog.x) || !Expect(',') || !Int(&dialog.y) || !Expect(',') ||
-      !Int(&dialog.width) || !Expect(',') || !Int(&dialog.height))
+  if (!Int(&dialog.x) || !Expect(',') || !Int(&dialog.y) || !Expect(',') || !Int(&dialog.width) ||
+      !Expect(',') || !Int(&dialog.height))
     return false;
   if (extended && IsPunct(',')) {
     long help_id = 0;
@@ -521,6 +540,8 @@ bool Parser::Dialog(ResourceSet* resources, int id, const std::string& name, boo
     } else if (IsWord("CHARACTERISTICS") || IsWord("VERSION")) {
       long ignored = 0;
       if (!Advance() || !Value(&ignored)) return false;
+    } else if (AtEnd()) {
+      return Fail("dialog without BEGIN");
     } else {
       return Fail("unsupported dialog statement " + Describe());
     }
@@ -574,9 +595,8 @@ bool Parser::Control(DialogTemplate* dialog, bool extended) {
   if (statement) {
     if (!Advance()) return false;
     if (statement->has_text && (!ExpectString(&control.text) || !Expect(','))) return false;
-    if (!Int(&control.id) || !Expect(',') || !Int(&control.x) || !Expect(',') ||
-        !Int(&control.y) || !Expect(',') || !Int(&control.width) || !Expect(',') ||
-        !Int(&control.height))
+    if (!Int(&control.id) || !Expect(',') || !Int(&control.x) || !Expect(',') || !Int(&control.y) ||
+        !Expect(',') || !Int(&control.width) || !Expect(',') || !Int(&control.height))
       return false;
     control_class = statement->control_class;
     control.style = WS_CHILD | WS_VISIBLE | statement->default_style;
@@ -606,11 +626,20 @@ bool Parser::Control(DialogTemplate* dialog, bool extended) {
   };
   if (EqualsIgnoringCase(control_class, "Button")) {
     switch (control.style & 0xF) {
-      case BS_PUSHBUTTON: control.kind = ControlKind::kPushButton; break;
-      case BS_DEFPUSHBUTTON: control.kind = ControlKind::kDefPushButton; break;
-      case BS_AUTOCHECKBOX: control.kind = ControlKind::kCheckBox; break;
-      case BS_GROUPBOX: control.kind = ControlKind::kGroupBox; break;
-      default: return fail_at("unsupported button type " + std::to_string(control.style & 0xF));
+      case BS_PUSHBUTTON:
+        control.kind = ControlKind::kPushButton;
+        break;
+      case BS_DEFPUSHBUTTON:
+        control.kind = ControlKind::kDefPushButton;
+        break;
+      case BS_AUTOCHECKBOX:
+        control.kind = ControlKind::kCheckBox;
+        break;
+      case BS_GROUPBOX:
+        control.kind = ControlKind::kGroupBox;
+        break;
+      default:
+        return fail_at("unsupported button type " + std::to_string(control.style & 0xF));
     }
   } else if (EqualsIgnoringCase(control_class, "Edit")) {
     control.kind = ControlKind::kEdit;

@@ -1,7 +1,6 @@
 // The MDL writer and reader: files written from hand-made models and read back
 // byte by byte, against offsets and values worked out by hand.
 #include <gtest/gtest.h>
-
 #include <stdio.h>
 
 #include <algorithm>
@@ -180,22 +179,22 @@ TEST(MdlWriter, OneFrameModelWritesEveryFieldAtItsOffset) {
   EXPECT_EQ(ReadInt32(b, 36), 0);
   EXPECT_EQ(ReadInt32(b, 40), 0);
   EXPECT_EQ(ReadInt32(b, 44), 0);
-  EXPECT_EQ(ReadInt32(b, 48), 1);    // numskins
-  EXPECT_EQ(ReadInt32(b, 52), 128);  // skinwidth
-  EXPECT_EQ(ReadInt32(b, 56), 128);  // skinheight
-  EXPECT_EQ(ReadInt32(b, 60), 3);    // numverts
-  EXPECT_EQ(ReadInt32(b, 64), 1);    // numtris
-  EXPECT_EQ(ReadInt32(b, 68), 1);    // numframes
-  EXPECT_EQ(ReadInt32(b, 72), 0);    // synctype
-  EXPECT_EQ(ReadInt32(b, 76), 9);    // flags
+  EXPECT_EQ(ReadInt32(b, 48), 1);                                   // numskins
+  EXPECT_EQ(ReadInt32(b, 52), 128);                                 // skinwidth
+  EXPECT_EQ(ReadInt32(b, 56), 128);                                 // skinheight
+  EXPECT_EQ(ReadInt32(b, 60), 3);                                   // numverts
+  EXPECT_EQ(ReadInt32(b, 64), 1);                                   // numtris
+  EXPECT_EQ(ReadInt32(b, 68), 1);                                   // numframes
+  EXPECT_EQ(ReadInt32(b, 72), 0);                                   // synctype
+  EXPECT_EQ(ReadInt32(b, 76), 9);                                   // flags
   EXPECT_EQ(static_cast<uint32_t>(ReadInt32(b, 80)), 0x3F800000u);  // size 1.0
 
   // Skin: type word at 84, pixels 88 .. 16471 (pixel i holds i x 7 mod 256).
   EXPECT_EQ(ReadInt32(b, 84), 0);
   EXPECT_EQ(b[88], 0);
   EXPECT_EQ(b[89], 7);
-  EXPECT_EQ(b[88 + 37], 3);         // 259 mod 256
-  EXPECT_EQ(b[88 + 16383], 249);    // 114681 mod 256
+  EXPECT_EQ(b[88 + 37], 3);       // 259 mod 256
+  EXPECT_EQ(b[88 + 16383], 249);  // 114681 mod 256
   for (int i = 0; i < 16384; ++i) ASSERT_EQ(b[88 + i], static_cast<uint8_t>(i * 7)) << i;
 
   // Skin vertices at 16472, 12 bytes each: on-seam 0, s, t.
@@ -233,12 +232,12 @@ TEST(MdlWriter, HeaderGoesOutInFifteenWritesAndSkinInTwo) {
   // the skin's type word and its 16384 pixels; 3 x 3 skin-vertex fields;
   // 4 triangle fields; the frame's type, 8 box bytes, name, 3 x 4 vertex bytes.
   const std::vector<size_t> expected = {
-      4, 4, 12, 12, 4, 12, 4, 4, 4, 4, 4, 4, 4, 4, 4,  // header
-      4, 16384,                                        // skin
-      4, 4, 4, 4, 4, 4, 4, 4, 4,                       // skin vertices
-      4, 4, 4, 4,                                      // triangle
-      4, 1, 1, 1, 1, 1, 1, 1, 1, 16,                   // frame head
-      1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};             // frame vertices
+      4, 4,     12, 12, 4, 12, 4, 4, 4, 4,  4, 4, 4, 4, 4,  // header
+      4, 16384,                                             // skin
+      4, 4,     4,  4,  4, 4,  4, 4, 4,                     // skin vertices
+      4, 4,     4,  4,                                      // triangle
+      4, 1,     1,  1,  1, 1,  1, 1, 1, 16,                 // frame head
+      1, 1,     1,  1,  1, 1,  1, 1, 1, 1,  1, 1};          // frame vertices
   EXPECT_EQ(sizes, expected);
 }
 
@@ -389,7 +388,8 @@ std::vector<uint8_t> EmptyFrames(int32_t frame_count, const char* base_name) {
 std::string NameField(const std::vector<uint8_t>& bytes, size_t frame) {
   const size_t at = 88 + 28 * frame + 12;
   if (bytes.size() < at + 16) return "<missing>";
-  return std::string(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at) + 16);
+  return std::string(bytes.begin() + static_cast<long>(at),
+                     bytes.begin() + static_cast<long>(at) + 16);
 }
 
 TEST(MdlWriter, FrameNamesAreBaseNameAndNumberZeroPadded) {
@@ -427,8 +427,9 @@ void BuildThreeFrameModel(MdlModel& model) {
   for (int32_t f = 0; f < 3; ++f) {
     for (int32_t j = 0; j < 3; ++j) {
       const uint8_t base = static_cast<uint8_t>(10 * f + 3 * j);
-      SetWorkVertex(model, j, {j, 2 * j, base, static_cast<uint8_t>(base + 1),
-                               static_cast<uint8_t>(base + 2), static_cast<uint8_t>(f + j)});
+      SetWorkVertex(model, j,
+                    {j, 2 * j, base, static_cast<uint8_t>(base + 1), static_cast<uint8_t>(base + 2),
+                     static_cast<uint8_t>(f + j)});
     }
     model.StoreFrame(f);
   }
@@ -576,7 +577,8 @@ TEST(MdlReader, RefusesEveryTruncatedFile) {
   for (size_t size = 0; size < out.bytes.size(); ++size) {
     // A copy of exactly size bytes, so that a read past it is caught by the
     // sanitizers.
-    const std::vector<uint8_t> prefix(out.bytes.begin(), out.bytes.begin() + static_cast<long>(size));
+    const std::vector<uint8_t> prefix(out.bytes.begin(),
+                                      out.bytes.begin() + static_cast<long>(size));
     vandrell::MdlFile file;
     std::string error;
     ASSERT_FALSE(vandrell::ReadMdl(prefix, &file, &error)) << size;
@@ -607,7 +609,8 @@ TEST(MdlReader, RefusesCorruptFilesWithAReason) {
       {60, {0xFF, 0xFF, 0xFF, 0xFF}, "negative numverts (-1)"},
       {68, {0x00, 0x00, 0x00, 0x80}, "negative numframes (-2147483648)"},
       // numframes 100000 where 3 are.
-      {68, {0xA0, 0x86, 0x01, 0x00},
+      {68,
+       {0xA0, 0x86, 0x01, 0x00},
        "the file ends inside frame 3: it needs 4 bytes at offset 260, 0 remain"},
       {84, {2, 0, 0, 0}, "skin 0 has the unknown type 2"},
       {132, {3, 0, 0, 0}, "triangle 0 uses vertex 3, outside the 3 vertices"},
@@ -683,8 +686,8 @@ TEST(MdlReader, ReadsSkinAndFrameGroups) {
   Put32(b, 0);  // skin vertex: on-seam, s, t
   Put32(b, 3);
   Put32(b, 0);
-  Put32(b, 1);  // frame group
-  Put32(b, 2);  // of 2 frames
+  Put32(b, 1);                                                // frame group
+  Put32(b, 2);                                                // of 2 frames
   for (uint8_t p : {0, 0, 0, 0, 9, 9, 9, 0}) b.push_back(p);  // group box
   Put32(b, 0x3DCCCCCD);                                       // 0.1 s
   Put32(b, 0x3E4CCCCD);                                       // 0.2 s

@@ -270,12 +270,12 @@ TEST(MdlModelRecord, SizesThatDoNotFitAreRefusedWithNothingChanged) {
     int32_t frames;
     int32_t budget;
   } refused[] = {
-      {1000, 1000000, 0},    // 3 x 1000 x 1000000 = 3e9 vertex records
-      {800000000, 1, 0},     // 3 x 8e8 = 2.4e9 records in one frame
-      {100000, 1000, 0},     // 3e8 records fit, their 7.2e9 bytes do not
-      {-1, 1, 0},            // a negative face count
-      {1, -1, 0},            // a negative frame count
-      {1, 1, -1024},         // a negative budget
+      {1000, 1000000, 0},  // 3 x 1000 x 1000000 = 3e9 vertex records
+      {800000000, 1, 0},   // 3 x 8e8 = 2.4e9 records in one frame
+      {100000, 1000, 0},   // 3e8 records fit, their 7.2e9 bytes do not
+      {-1, 1, 0},          // a negative face count
+      {1, -1, 0},          // a negative frame count
+      {1, 1, -1024},       // a negative budget
   };
   for (const auto& c : refused) {
     RecordSettingsScope settings(c.frames, c.budget);
@@ -448,13 +448,13 @@ TEST(NormalTable, ListedRowsHoldTheFormatsStandardValues) {
     float x, y, z;
   };
   const Row rows[] = {
-      {0, -0.525731f, 0.000000f, 0.850651f},    {1, -0.442863f, 0.238856f, 0.864188f},
-      {2, -0.295242f, 0.000000f, 0.955423f},    {5, 0.000000f, 0.000000f, 1.000000f},
-      {32, 0.000000f, 1.000000f, 0.000000f},    {41, 0.850651f, 0.525731f, 0.000000f},
-      {42, 0.716567f, 0.681718f, 0.147621f},    {43, 0.716567f, 0.681718f, -0.147621f},
-      {47, 0.688191f, 0.587785f, 0.425325f},    {52, 1.000000f, 0.000000f, 0.000000f},
-      {84, 0.000000f, 0.000000f, -1.000000f},   {104, 0.000000f, -1.000000f, 0.000000f},
-      {143, -1.000000f, 0.000000f, 0.000000f},  {160, -0.587785f, -0.425325f, -0.688191f},
+      {0, -0.525731f, 0.000000f, 0.850651f},     {1, -0.442863f, 0.238856f, 0.864188f},
+      {2, -0.295242f, 0.000000f, 0.955423f},     {5, 0.000000f, 0.000000f, 1.000000f},
+      {32, 0.000000f, 1.000000f, 0.000000f},     {41, 0.850651f, 0.525731f, 0.000000f},
+      {42, 0.716567f, 0.681718f, 0.147621f},     {43, 0.716567f, 0.681718f, -0.147621f},
+      {47, 0.688191f, 0.587785f, 0.425325f},     {52, 1.000000f, 0.000000f, 0.000000f},
+      {84, 0.000000f, 0.000000f, -1.000000f},    {104, 0.000000f, -1.000000f, 0.000000f},
+      {143, -1.000000f, 0.000000f, 0.000000f},   {160, -0.587785f, -0.425325f, -0.688191f},
       {161, -0.688191f, -0.587785f, -0.425325f},
   };
   for (const Row& row : rows) {
@@ -563,7 +563,7 @@ TEST(AddTriangle, WindingFollowsTheFaceNormalAndTheRecordsKeepInputOrder) {
   // (C - A) x (B - A) = (1, 0, 0) x (0, 1, 0) = (0, 0, 1).
   const Point3 a(0, 0, 0), b(0, 1, 0), c(1, 0, 0);
 
-  model.AddTriangle(0, GeomTriangle(a, b, c, {0, 0, 3}));  // agrees: kept
+  model.AddTriangle(0, GeomTriangle(a, b, c, {0, 0, 3}));   // agrees: kept
   model.AddTriangle(1, GeomTriangle(a, b, c, {0, 0, -3}));  // opposes: turned over
   model.AddTriangle(2, GeomTriangle(a, b, c, {1, 0, 0}));   // perpendicular: kept
   const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -636,12 +636,11 @@ TEST(BuildFrames, FrameCountIsLimitedToTheAnimationRange) {
     int32_t requested, expected;
   };
   const Case cases[] = {
-      {0, 100, 50, 11},  // (100 - 0) / 10 + 1
-      {0, 100, 11, 11},
-      {0, 100, 5, 5},    // never raised
-      {0, 9, 5, 1},      // shorter than one frame
-      {100, 0, 5, 1},    // ends before it starts
-      {-35, -1, 9, 4},   // 34 / 10 + 1, truncated
+      {0, 100, 50, 11},                  // (100 - 0) / 10 + 1
+      {0, 100, 11, 11}, {0, 100, 5, 5},  // never raised
+      {0, 9, 5, 1},                      // shorter than one frame
+      {100, 0, 5, 1},                    // ends before it starts
+      {-35, -1, 9, 4},                   // 34 / 10 + 1, truncated
   };
   for (const Case& c : cases) {
     GeomDefaultSettings();
@@ -664,7 +663,8 @@ TEST(BuildFrames, SamplesConsecutiveFramesFromTheStartTime) {
   scene.SetAnimationRange(0, 100);
   scene.AddMesh(scene.AddNode("tri"), GeomSeparateFaces({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}));
   std::vector<host::HostTime> times;
-  scene.SetEvaluationObserver([&times](hostapp::StandInNode&, host::HostTime t) { times.push_back(t); });
+  scene.SetEvaluationObserver(
+      [&times](hostapp::StandInNode&, host::HostTime t) { times.push_back(t); });
   MdlModel model;
   ASSERT_EQ(GeomBuildScene(scene, model), BuildStatus::kBuilt);
   // The collection evaluates at the start time, then one evaluation per frame.
@@ -680,7 +680,8 @@ TEST(BuildFrames, RangeEndingBeforeItsStartSamplesTheStartTimeOnly) {
   scene.SetAnimationRange(70, 20);
   scene.AddMesh(scene.AddNode("tri"), GeomSeparateFaces({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}));
   std::vector<host::HostTime> times;
-  scene.SetEvaluationObserver([&times](hostapp::StandInNode&, host::HostTime t) { times.push_back(t); });
+  scene.SetEvaluationObserver(
+      [&times](hostapp::StandInNode&, host::HostTime t) { times.push_back(t); });
   MdlModel model;
   ASSERT_EQ(GeomBuildScene(scene, model), BuildStatus::kBuilt);
   EXPECT_EQ(times, (std::vector<host::HostTime>{70, 70}));
@@ -727,7 +728,8 @@ TEST(BuildFrames, FacesOfAllNodesAreNumberedInListOrder) {
   EXPECT_EQ(model.numverts, 15);
   std::vector<std::vector<Point3>> faces = first_faces;
   for (const auto& face : second_faces) {
-    faces.push_back({face[0] + Point3(0, 0, 5), face[1] + Point3(0, 0, 5), face[2] + Point3(0, 0, 5)});
+    faces.push_back(
+        {face[0] + Point3(0, 0, 5), face[1] + Point3(0, 0, 5), face[2] + Point3(0, 0, 5)});
   }
   for (int k = 0; k < 5; ++k) {
     GeomExpectTriangle(model.work_triangles[k], 3 * k, 3 * k + 1, 3 * k + 2);
@@ -995,6 +997,18 @@ TEST(Quantize, VerticesAllAtOnePositionGiveZeroScaleAndThatOrigin) {
   EXPECT_FLOAT_EQ(model.bounding_radius, 5.3851648f);  // sqrt(29)
 }
 
+TEST(Quantize, StepTooSmallForSinglePrecisionPacksToZero) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 1, 1);
+  // An extent of one denormal step: extent x K rounds to 0 in single precision.
+  const float tiny = std::numeric_limits<float>::denorm_min();
+  GeomStorePositions(model, 0, {{0, 0, 0}, {tiny, 0, 0}, {tiny, 0, 0}});
+  model.Quantize();
+  EXPECT_EQ(model.scale[0], 0.0f);
+  EXPECT_EQ(GeomStored(model, 0, 1).packed_x, 0);
+}
+
 TEST(Quantize, RadiusIsMeasuredFromTheModelsOriginAndNeverBelowOne) {
   GeomDefaultSettings();
   {
@@ -1054,7 +1068,8 @@ TEST(Quantize, NonFiniteCoordinatesPackToZeroAndStayOutOfTheBounds) {
   const float inf = std::numeric_limits<float>::infinity();
   MdlModel model;
   GeomAllocate(model, 2, 1);
-  GeomStorePositions(model, 0, {{nan, 1, 0}, {0, 1, 0}, {inf, 1, 0}, {25.5f, 1, 0}, {-inf, 1, nan}});
+  GeomStorePositions(model, 0,
+                     {{nan, 1, 0}, {0, 1, 0}, {inf, 1, 0}, {25.5f, 1, 0}, {-inf, 1, nan}});
   model.Quantize();
   EXPECT_EQ(GeomBits(model.scale[0]), 0x3DCCCCCEu);
   EXPECT_EQ(model.scale_origin[0], 0.0f);
@@ -1202,8 +1217,9 @@ TEST(MergeVertices, SharedEdgeOfTwoTrianglesLeavesFourVertices) {
   GeomDefaultSettings();
   hostapp::StandInScene scene;
   // Two coplanar faces sharing the edge from vertex 0 to vertex 2.
-  scene.AddMesh(scene.AddNode("quad"),
-                hostapp::MakeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}}));
+  scene.AddMesh(
+      scene.AddNode("quad"),
+      hostapp::MakeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}}));
   MdlModel model;
   ASSERT_EQ(GeomBuildScene(scene, model), BuildStatus::kBuilt);
   // Built: triangle 0 = records (v0, v2, v1), triangle 1 = (v0, v3, v2);
@@ -1228,8 +1244,9 @@ TEST(MergeVertices, FoldedEdgeMergesOnlyOnceGouraudSharesItsNormal) {
     hostapp::StandInScene scene;
     // A floor (normal +Z) and a wall (normal +Y, turned to -X) sharing the
     // edge from vertex 0 to vertex 1.
-    scene.AddMesh(scene.AddNode("fold"),
-                  hostapp::MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 1, 2}, {0, 3, 1}}));
+    scene.AddMesh(
+        scene.AddNode("fold"),
+        hostapp::MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 1, 2}, {0, 3, 1}}));
     MdlModel model;
     ASSERT_EQ(GeomBuildScene(scene, model), BuildStatus::kBuilt);
     if (gouraud == 0) {
@@ -1251,8 +1268,10 @@ TEST(MergeVertices, VerticesCoincidingInSomeFramesOnlyStaySeparate) {
   GeomDefaultSettings();
   MdlModel model;
   GeomAllocate(model, 1, 2);
-  GeomStoreFrame(model, 0, {GeomVertex(1, 1, 5, 5, 5, 5), GeomVertex(1, 1, 5, 5, 5, 5)}, {{{0, 1, 1}}});
-  GeomStoreFrame(model, 1, {GeomVertex(1, 1, 5, 5, 5, 5), GeomVertex(1, 1, 5, 6, 5, 5)}, {{{0, 1, 1}}});
+  GeomStoreFrame(model, 0, {GeomVertex(1, 1, 5, 5, 5, 5), GeomVertex(1, 1, 5, 5, 5, 5)},
+                 {{{0, 1, 1}}});
+  GeomStoreFrame(model, 1, {GeomVertex(1, 1, 5, 5, 5, 5), GeomVertex(1, 1, 5, 6, 5, 5)},
+                 {{{0, 1, 1}}});
   EXPECT_EQ(model.VerticesEqual(0, 1), 0);
   model.MergeVertices();
   EXPECT_EQ(model.numverts, 2);
@@ -1263,7 +1282,8 @@ TEST(MergeVertices, NormalIndexAloneKeepsVerticesApart) {
   GeomDefaultSettings();
   MdlModel model;
   GeomAllocate(model, 1, 1);
-  GeomStoreFrame(model, 0, {GeomVertex(1, 1, 5, 5, 5, 5), GeomVertex(1, 1, 5, 5, 5, 6)}, {{{0, 1, 0}}});
+  GeomStoreFrame(model, 0, {GeomVertex(1, 1, 5, 5, 5, 5), GeomVertex(1, 1, 5, 5, 5, 6)},
+                 {{{0, 1, 0}}});
   model.MergeVertices();
   EXPECT_EQ(model.numverts, 2);
 }
@@ -1316,9 +1336,9 @@ TEST(RemoveVertex, FoldsOneVertexAndRenumbersEveryFrame) {
   GeomDefaultSettings();
   MdlModel model;
   GeomAllocate(model, 2, 2);
-  const std::vector<FrameVertex> vertices = {GeomVertex(0, 0, 0, 0, 0, 0), GeomVertex(1, 0, 0, 0, 0, 0),
-                                             GeomVertex(2, 0, 0, 0, 0, 0), GeomVertex(3, 0, 0, 0, 0, 0),
-                                             GeomVertex(4, 0, 0, 0, 0, 0)};
+  const std::vector<FrameVertex> vertices = {
+      GeomVertex(0, 0, 0, 0, 0, 0), GeomVertex(1, 0, 0, 0, 0, 0), GeomVertex(2, 0, 0, 0, 0, 0),
+      GeomVertex(3, 0, 0, 0, 0, 0), GeomVertex(4, 0, 0, 0, 0, 0)};
   GeomStoreFrame(model, 0, vertices, {{{0, 1, 2}}, {{2, 3, 4}}});
   GeomStoreFrame(model, 1, vertices, {{{4, 2, 1}}, {{3, 3, 0}}});
   EXPECT_EQ(model.RemoveVertex(2, 1), 4);
@@ -1353,9 +1373,9 @@ void GeomReferenceSmooth(MdlModel& model) {
           ++count;
         }
       }
-      const int32_t n = NearestNormalIndex(static_cast<float>(sum[0] / count),
-                                           static_cast<float>(sum[1] / count),
-                                           static_cast<float>(sum[2] / count));
+      const int32_t n =
+          NearestNormalIndex(static_cast<float>(sum[0] / count), static_cast<float>(sum[1] / count),
+                             static_cast<float>(sum[2] / count));
       for (int32_t b = a; b < model.numverts; ++b) {
         if (v[b].packed_x == v[a].packed_x && v[b].packed_y == v[a].packed_y &&
             v[b].packed_z == v[a].packed_z) {
@@ -1422,10 +1442,10 @@ void GeomRandomModel(MdlModel& model, uint32_t seed, int max_faces) {
   const int capacity = 3 * faces;
   const uint8_t normals[] = {5, 84, 52, 32, 47, 143, 104};
   const auto random_vertex = [&]() {
-    FrameVertex vertex = GeomVertex(pick(0, 1), pick(0, 1), static_cast<uint8_t>(pick(0, 2)),
-                                    static_cast<uint8_t>(pick(0, 1)), static_cast<uint8_t>(pick(0, 1)),
-                                    pick(0, 3) == 0 ? static_cast<uint8_t>(pick(0, 161))
-                                                    : normals[pick(0, 6)]);
+    FrameVertex vertex =
+        GeomVertex(pick(0, 1), pick(0, 1), static_cast<uint8_t>(pick(0, 2)),
+                   static_cast<uint8_t>(pick(0, 1)), static_cast<uint8_t>(pick(0, 1)),
+                   pick(0, 3) == 0 ? static_cast<uint8_t>(pick(0, 161)) : normals[pick(0, 6)]);
     vertex.x = static_cast<float>(pick(-1000, 1000)) / 8.0f;
     vertex.y = static_cast<float>(pick(-1000, 1000)) / 8.0f;
     vertex.z = static_cast<float>(pick(-1000, 1000)) / 8.0f;
@@ -1465,7 +1485,8 @@ void GeomExpectSameModel(const MdlModel& expected, const MdlModel& actual, uint3
                         sizeof(TriangleIndices) * triangles * frames),
             0)
       << "frame store triangles, seed " << seed;
-  EXPECT_EQ(std::memcmp(actual.work_vertices, expected.work_vertices, sizeof(FrameVertex) * vertices), 0)
+  EXPECT_EQ(
+      std::memcmp(actual.work_vertices, expected.work_vertices, sizeof(FrameVertex) * vertices), 0)
       << "work vertices, seed " << seed;
   EXPECT_EQ(std::memcmp(actual.work_triangles, expected.work_triangles,
                         sizeof(TriangleIndices) * triangles),
@@ -1494,7 +1515,8 @@ TEST(SmoothNormals, FastPassMatchesTheQuadraticPassOnRandomModels) {
     GeomRandomModel(original, seed, max_faces);
     for (int32_t f = 0; f < original.numframes; ++f) {
       for (int32_t k = 0; k < original.numverts; ++k) {
-        changed += GeomStored(original, f, k).normal_index != GeomStored(expected, f, k).normal_index;
+        changed +=
+            GeomStored(original, f, k).normal_index != GeomStored(expected, f, k).normal_index;
       }
     }
   }

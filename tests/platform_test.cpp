@@ -1,14 +1,13 @@
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <windows.h>
 
 #include <climits>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <commctrl.h>
-#include <windows.h>
 
 #include "Win32StandIn.h"
 #include "tests/TestSupport.h"
@@ -194,7 +193,7 @@ TEST(PlatformResourceScript, OptionsDialogTemplateHoldsEveryControlInOrder) {
     EXPECT_EQ(got.height, want.height);
     EXPECT_EQ(static_cast<unsigned long>(got.style), want.style);
     EXPECT_FALSE(got.checked);
-    EXPECT_EQ(got.text_limit, 30000);
+    EXPECT_EQ(got.text_limit, std::string(want.kind) == "edit" ? 30000 : 0);
   }
 }
 
@@ -214,6 +213,10 @@ TEST(PlatformResourceScript, StringTableHoldsTheExporterTexts) {
       {40235, "Write error on file"},
       {40236, "Object %s is to large to export"},
       {40237, "Export Error"},
+      {40238, "The frame count must be at least 1"},
+      {40239, "The texture size limit is out of range"},
+      {40240, "The number of faces changes during the animation"},
+      {40241, "The texture size limit is too small for the materials"},
   };
   for (const auto& [id, text] : texts) {
     char buffer[256];
@@ -334,6 +337,8 @@ TEST(PlatformResourceScript, BadScriptsAreRefusedWithTheLineAndReason) {
       {"/* open\n comment\n", "line 1: unterminated comment"},
       {"#define A 1\n#ifdef A\n#endif\n", "line 2: unsupported directive #ifdef"},
       {"1 MENU\nBEGIN\nEND\n", "line 1: unsupported resource type 'MENU'"},
+      {"1 DIALOG 0, 0, 10, 10\nCAPTION \"x\"\n", "line 3: dialog without BEGIN"},
+      {"1 DIALOG 0, 0, 10\nBEGIN\nEND\n", "line 2: expected ',' before 'BEGIN'"},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -363,11 +368,10 @@ TEST_F(PlatformDialogEngine, InitDialogComesFirstThenEachActionsNotificationsInO
     }
     return EndOnOkOrCancel(window, message, wParam, lParam);
   };
-  const INT_PTR result = Run({win32::DialogAction::Type(kName, "ab"),
-                              win32::DialogAction::Check(kBox, true),
-                              win32::DialogAction::Press(IDOK),
-                              win32::DialogAction::Type(kName, "never typed")},
-                             0x1234);
+  const INT_PTR result =
+      Run({win32::DialogAction::Type(kName, "ab"), win32::DialogAction::Check(kBox, true),
+           win32::DialogAction::Press(IDOK), win32::DialogAction::Type(kName, "never typed")},
+          0x1234);
   EXPECT_EQ(result, 1);
   ASSERT_FALSE(g_received.empty());
   EXPECT_EQ(g_received[0].message, static_cast<UINT>(WM_INITDIALOG));
@@ -408,7 +412,7 @@ TEST_F(PlatformDialogEngine, DigitsOnlyEditRefusesTypedLettersButTakesPastedOnes
   // Pasting replaces; typing appends; a typed backspace removes.
   EXPECT_EQ(Control(kNumber).text, "-46");
   EXPECT_EQ(Commands(), (std::vector<std::string>{"301/768", "301/768", "301/768", "301/768",
-                                                   "301/768", "301/768", "301/768", "1/0"}));
+                                                  "301/768", "301/768", "301/768", "1/0"}));
 }
 
 TEST_F(PlatformDialogEngine, LimitTextCapsTypingAndPastingButNotProgramText) {
@@ -460,8 +464,8 @@ TEST_F(PlatformDialogEngine, ItemFunctionsReadAndWriteControlsAndTruncateToTheBu
     seen.missing_text = buffer;
     seen.length = SendDlgItemMessageA(window, kName, WM_GETTEXTLENGTH, 0, 0);
     SendDlgItemMessageA(window, kNumber, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("42"));
-    seen.get_text = SendDlgItemMessageA(window, kNumber, WM_GETTEXT, 2,
-                                        reinterpret_cast<LPARAM>(buffer));
+    seen.get_text =
+        SendDlgItemMessageA(window, kNumber, WM_GETTEXT, 2, reinterpret_cast<LPARAM>(buffer));
     seen.checked = IsDlgButtonChecked(window, kBox);
     CheckDlgButton(window, kBox, BST_UNCHECKED);
     seen.unchecked = IsDlgButtonChecked(window, kBox);
@@ -516,8 +520,8 @@ TEST_F(PlatformDialogEngine, CheckClicksOnlyWhenTheStateDiffersAndPressToggles) 
        win32::DialogAction::Check(kBox, false), win32::DialogAction::Check(kBox, false),
        win32::DialogAction::Press(kBox), win32::DialogAction::Press(kBox),
        win32::DialogAction::Press(kBox), win32::DialogAction::Press(IDOK)});
-  EXPECT_EQ(Commands(), (std::vector<std::string>{"302/0", "302/0", "302/0", "302/0", "302/0",
-                                                   "1/0"}));
+  EXPECT_EQ(Commands(),
+            (std::vector<std::string>{"302/0", "302/0", "302/0", "302/0", "302/0", "1/0"}));
   EXPECT_TRUE(Control(kBox).checked);
 }
 

@@ -58,7 +58,7 @@ struct ControlSnapshot {
   long style = 0;
   int x = 0, y = 0, width = 0, height = 0;
   bool checked = false;
-  int text_limit = 0;
+  int text_limit = 0;  // edits: what the user may type; 0 for other controls
 };
 struct DialogSnapshot {
   int template_id = 0;

@@ -1,0 +1,379 @@
+// Importing scene files into the stand-in host: hierarchy, axes, meshes,
+// materials and textures, and animation evaluated at any time.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/Bitmap.h"
+#include "host/Timing.h"
+#include "hostapp/SceneImporter.h"
+#include "hostapp/StandInScene.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+using hostapp::ImportOptions;
+using hostapp::SceneImporter;
+using hostapp::StandInNode;
+using hostapp::StandInScene;
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+// The mesh of a node at time t, as the exporter would see it.
+host::Mesh MeshAt(StandInNode* node, host::HostTime t) {
+  host::HostObject* object = node->EvalWorldState(t, 1).obj;
+  if (!object || !object->CanConvertToType(host::triObjectClassID)) return {};
+  return static_cast<host::TriObject*>(object->ConvertToType(t, host::triObjectClassID))->GetMesh();
+}
+
+// A mesh vertex carried into the world by its node's transform at t.
+host::Point3 WorldVertex(StandInNode* node, host::HostTime t, size_t v) {
+  return MeshAt(node, t).vertices.at(v) * node->GetObjectTransform(t, nullptr);
+}
+
+StandInNode* FindNode(StandInScene& scene, const std::string& name) {
+  for (StandInNode* node : scene.Nodes())
+    if (node->Name() == name) return node;
+  return nullptr;
+}
+
+void ExpectNear(const host::Point3& p, float x, float y, float z, float tolerance = 1e-5f) {
+  EXPECT_NEAR(p.x, x, tolerance);
+  EXPECT_NEAR(p.y, y, tolerance);
+  EXPECT_NEAR(p.z, z, tolerance);
+}
+
+class Import : public ::testing::Test {
+ protected:
+  void TearDown() override { host::SetTicksPerFrame(160); }
+  bool Load(const std::string& path, ImportOptions options = {}) {
+    const bool ok = importer_.Import(path, options, scene_);
+    if (!ok) ADD_FAILURE() << importer_.Error();
+    return ok;
+  }
+  testing_support::TempDir dir_;
+  SceneImporter importer_;
+  StandInScene scene_;
+};
+
+// Two objects; the first uses two materials, one of them textured; the second
+// has no texture coordinates. OBJ files are Y up.
+constexpr char kTwoObjects[] =
+    "mtllib two.mtl\n"
+    "o first\n"
+    "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
+    "vt 0 0\nvt 1 0\nvt 0 1\n"
+    "usemtl red\nf 1/1 2/2 3/3\n"
+    "usemtl blue\nf 1/1 3/3 4/3\n"
+    "o second\n"
+    "v 5 0 0\nv 6 0 0\nv 5 2 0\n"
+    "usemtl red\nf 5 6 7\n";
+constexpr char kTwoMaterials[] =
+    "newmtl red\nKd 1 0 0\nmap_Kd red.png\n"
+    "newmtl blue\nKd 0 0 1\n";
+
+TEST_F(Import, ObjectsBecomeNodesWithMeshesMaterialsAndTurnedAxes) {
+  WriteText(dir_.File("two.obj"), kTwoObjects);
+  WriteText(dir_.File("two.mtl"), kTwoMaterials);
+  ASSERT_TRUE(Load(dir_.File("two.obj")));
+  StandInNode* first = FindNode(scene_, "first");
+  StandInNode* second = FindNode(scene_, "second");
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+
+  // Two materials on one node: a multi-material, faces indexing into it.
+  const host::Mesh mesh = MeshAt(first, 0);
+  ASSERT_EQ(mesh.getNumFaces(), 2);
+  host::HostMaterial* multi = first->GetMaterial();
+  ASSERT_NE(multi, nullptr);
+  ASSERT_EQ(multi->ClassID(), host::kMultiMaterialClassId);
+  ASSERT_EQ(multi->NumSubMtls(), 2);
+  host::HostMaterial* red = multi->GetSubMtl(mesh.getFaceMtlIndex(0));
+  host::HostMaterial* blue = multi->GetSubMtl(mesh.getFaceMtlIndex(1));
+  EXPECT_STREQ(red->GetName(), "red");
+  EXPECT_STREQ(blue->GetName(), "blue");
+  EXPECT_EQ(blue->GetDiffuse(0, 0).b, 1.0f);
+  // The texture resolves beside the scene file.
+  ASSERT_NE(red->GetSubTexmap(host::kDiffuseMapSlot), nullptr);
+  EXPECT_EQ(std::string(static_cast<host::BitmapTexture*>(red->GetSubTexmap(1))->GetMapName()),
+            dir_.File("red.png"));
+  EXPECT_EQ(blue->GetSubTexmap(1), nullptr);
+  // Texture coordinates come with the faces, v up as in the file.
+  ASSERT_EQ(mesh.texture_faces.size(), 2u);
+  const host::Point3 uv = mesh.texture_vertices.at(mesh.texture_faces[0].t[2]);
+  EXPECT_EQ(uv.x, 0.0f);
+  EXPECT_EQ(uv.y, 1.0f);
+
+  // One material stays a standard material; no coordinates, no texture faces.
+  EXPECT_EQ(second->GetMaterial(), red);
+  EXPECT_TRUE(MeshAt(second, 0).texture_faces.empty());
+
+  // Y up becomes Z up: the file's (5, 2, 0) is the host's (5, 0, 2).
+  host::Point3 top;
+  const host::Mesh second_mesh = MeshAt(second, 0);
+  for (size_t v = 0; v < second_mesh.vertices.size(); ++v) {
+    const host::Point3 p = WorldVertex(second, 0, v);
+    if (p.z > top.z) top = p;
+  }
+  ExpectNear(top, 5, 0, 2);
+  // A scene without animation has the range 0 to 0.
+  EXPECT_EQ(scene_.GetAnimationRange().start, 0);
+  EXPECT_EQ(scene_.GetAnimationRange().end, 0);
+}
+
+TEST_F(Import, MissingFilesAndRefusedOptionsGiveReasons) {
+  EXPECT_FALSE(importer_.Import(dir_.File("absent.obj"), {}, scene_));
+  EXPECT_NE(importer_.Error().find("absent.obj"), std::string::npos);
+  WriteText(dir_.File("junk.gltf"), "{ not json");
+  EXPECT_FALSE(importer_.Import(dir_.File("junk.gltf"), {}, scene_));
+  EXPECT_FALSE(importer_.Error().empty());
+
+  WriteText(dir_.File("two.obj"), kTwoObjects);
+  WriteText(dir_.File("two.mtl"), kTwoMaterials);
+  ImportOptions odd_rate;
+  odd_rate.frames_per_second = 7;
+  SceneImporter other;
+  StandInScene other_scene;
+  EXPECT_FALSE(other.Import(dir_.File("two.obj"), odd_rate, other_scene));
+  EXPECT_NE(other.Error().find("7"), std::string::npos);
+  ImportOptions missing_texture;
+  missing_texture.fallback_texture = dir_.File("nowhere.png");
+  EXPECT_FALSE(other.Import(dir_.File("two.obj"), missing_texture, other_scene));
+  EXPECT_NE(other.Error().find("nowhere.png"), std::string::npos);
+}
+
+// A glTF file: a parent node moved 2 along X, animated over one second with
+// a translation from (0,0,0) to (0,4,0) and a turn of 90 degrees about Y; a
+// child node holding one triangle. The buffer holds, in order: key times
+// (0, 1), translations, rotations (x, y, z, w), then the triangle's three
+// positions.
+std::string AnimatedGltf() {
+  std::vector<float> floats = {0, 1,                               // times
+                               0, 0, 0, 0, 4, 0,                   // translations
+                               0, 0, 0, 1, 0, 0.70710677f, 0, 0.70710677f,  // rotations
+                               0, 0, 0, 1, 0, 0, 0, 1, 0};          // triangle
+  std::string bytes(reinterpret_cast<const char*>(floats.data()), floats.size() * 4);
+  static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string base64;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t chunk = static_cast<uint8_t>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) chunk |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) chunk |= static_cast<uint8_t>(bytes[i + 2]);
+    base64 += table[(chunk >> 18) & 63];
+    base64 += table[(chunk >> 12) & 63];
+    base64 += i + 1 < bytes.size() ? table[(chunk >> 6) & 63] : '=';
+    base64 += i + 2 < bytes.size() ? table[chunk & 63] : '=';
+  }
+  return std::string(R"({
+  "asset": {"version": "2.0"},
+  "scene": 0,
+  "scenes": [{"nodes": [0]}],
+  "nodes": [
+    {"name": "parent", "translation": [2, 0, 0], "children": [1]},
+    {"name": "child", "mesh": 0}
+  ],
+  "meshes": [{"name": "tri", "primitives": [{"attributes": {"POSITION": 3}}]}],
+  "animations": [{"name": "walk",
+    "channels": [{"sampler": 0, "target": {"node": 0, "path": "translation"}},
+                 {"sampler": 1, "target": {"node": 0, "path": "rotation"}}],
+    "samplers": [{"input": 0, "output": 1, "interpolation": "LINEAR"},
+                 {"input": 0, "output": 2, "interpolation": "LINEAR"}]}],
+  "buffers": [{"byteLength": )") +
+         std::to_string(bytes.size()) + R"(, "uri": "data:application/octet-stream;base64,)" + base64 +
+         R"("}],
+  "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 8},
+                  {"buffer": 0, "byteOffset": 8, "byteLength": 24},
+                  {"buffer": 0, "byteOffset": 32, "byteLength": 32},
+                  {"buffer": 0, "byteOffset": 64, "byteLength": 36}],
+  "accessors": [
+    {"bufferView": 0, "componentType": 5126, "count": 2, "type": "SCALAR", "min": [0], "max": [1]},
+    {"bufferView": 1, "componentType": 5126, "count": 2, "type": "VEC3"},
+    {"bufferView": 2, "componentType": 5126, "count": 2, "type": "VEC4"},
+    {"bufferView": 3, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 0]}
+  ]
+})";
+}
+
+TEST_F(Import, NodeAnimationInterpolatesTranslationAndTurnsBySlerp) {
+  WriteText(dir_.File("walk.gltf"), AnimatedGltf());
+  ImportOptions options;
+  options.frames_per_second = 10;
+  ASSERT_TRUE(Load(dir_.File("walk.gltf"), options));
+  EXPECT_EQ(host::GetTicksPerFrame(), 480);
+  // One second of keys: the range is 0 to 4800 ticks, starting where the host stands.
+  EXPECT_EQ(scene_.GetAnimationRange().start, 0);
+  EXPECT_EQ(scene_.GetAnimationRange().end, 4800);
+  EXPECT_EQ(scene_.GetTime(), 0);
+  ASSERT_EQ(importer_.Summary().clips.size(), 1u);
+  EXPECT_EQ(importer_.Summary().clips[0].name, "walk");
+  EXPECT_EQ(importer_.Summary().clips[0].frames, 11);
+
+  StandInNode* child = FindNode(scene_, "child");
+  ASSERT_NE(child, nullptr);
+  // Vertex (1, 0, 0) of the triangle. At 0 s: no turn, no move: the file's
+  // (1, 0, 0) is the host's (1, 0, 0).
+  ExpectNear(WorldVertex(child, 0, 1), 1, 0, 0);
+  // At 1 s: turned 90 degrees about the file's Y (x to -z), moved to (0, 4, 0):
+  // (0, 4, -1) in the file, the host's (0, 1, 4).
+  ExpectNear(WorldVertex(child, 4800, 1), 0, 1, 4);
+  // At 0.5 s: halfway, a 45 degree turn: (0.7071, 2, -0.7071), host (0.7071, 0.7071, 2).
+  ExpectNear(WorldVertex(child, 2400, 1), 0.70710677f, 0.70710677f, 2, 1e-4f);
+  // Past the last key the last key holds.
+  ExpectNear(WorldVertex(child, 9600, 1), 0, 1, 4);
+}
+
+TEST_F(Import, UnknownClipIsRefusedAndClipsCanBeChosen) {
+  WriteText(dir_.File("walk.gltf"), AnimatedGltf());
+  ImportOptions by_index;
+  by_index.animation = "0";
+  EXPECT_TRUE(Load(dir_.File("walk.gltf"), by_index));
+  SceneImporter other;
+  StandInScene other_scene;
+  ImportOptions unknown;
+  unknown.animation = "run";
+  EXPECT_FALSE(other.Import(dir_.File("walk.gltf"), unknown, other_scene));
+  EXPECT_NE(other.Error().find("run"), std::string::npos);
+}
+
+TEST_F(Import, FileWithoutMeshesIsAValidScene) {
+  WriteText(dir_.File("empty.gltf"),
+            R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],
+                "nodes": [{"name": "marker", "translation": [1, 2, 3]}]})");
+  ASSERT_TRUE(Load(dir_.File("empty.gltf")));
+  StandInNode* marker = FindNode(scene_, "marker");
+  ASSERT_NE(marker, nullptr);
+  ASSERT_NE(marker->EvalWorldState(0, 1).obj, nullptr);
+  EXPECT_FALSE(marker->EvalWorldState(0, 1).obj->CanConvertToType(host::triObjectClassID));
+}
+
+class SharedSceneImport : public Import {
+ protected:
+  void SetUp() override {
+    scenes_ = testing_support::SharedScenesDir();
+    if (scenes_.empty()) GTEST_SKIP() << "the shared scenes folder is absent";
+  }
+  // Every node whose object converts.
+  std::vector<StandInNode*> MeshNodes() {
+    std::vector<StandInNode*> result;
+    for (StandInNode* node : scene_.Nodes())
+      if (node->Object() && node->Object()->IsGeometric()) result.push_back(node);
+    return result;
+  }
+  std::string scenes_;
+};
+
+TEST_F(SharedSceneImport, EmbeddedTextureIsRegisteredWithTheBitmapManager) {
+  ASSERT_TRUE(Load(scenes_ + "/BoxTextured.glb"));
+  const std::vector<StandInNode*> nodes = MeshNodes();
+  ASSERT_EQ(nodes.size(), 1u);
+  EXPECT_EQ(MeshAt(nodes[0], 0).getNumFaces(), 12);
+  host::TextureMap* map = nodes[0]->GetMaterial()->GetSubTexmap(1);
+  ASSERT_NE(map, nullptr);
+  host::BitmapInfo info(static_cast<host::BitmapTexture*>(map)->GetMapName());
+  std::unique_ptr<host::Bitmap> bitmap(host::TheManager->Load(&info));
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_GT(bitmap->Width(), 0);
+  EXPECT_GT(bitmap->Height(), 0);
+}
+
+TEST_F(SharedSceneImport, MorphTargetWeightsMoveTheCube) {
+  ASSERT_TRUE(Load(scenes_ + "/AnimatedMorphCube.gltf"));
+  const std::vector<StandInNode*> nodes = MeshNodes();
+  ASSERT_EQ(nodes.size(), 1u);
+  const host::ValidityInterval range = scene_.GetAnimationRange();
+  EXPECT_GT(range.end, range.start);
+  const host::Mesh start = MeshAt(nodes[0], range.start);
+  const host::Mesh middle = MeshAt(nodes[0], (range.start + range.end) / 2);
+  ASSERT_EQ(start.vertices.size(), middle.vertices.size());
+  float largest_move = 0.0f;
+  for (size_t v = 0; v < start.vertices.size(); ++v) {
+    const host::Point3 d = middle.vertices[v] - start.vertices[v];
+    largest_move = std::max(largest_move, std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z));
+  }
+  EXPECT_GT(largest_move, 1e-3f);
+}
+
+TEST_F(SharedSceneImport, SkinnedCharacterMovesWithItsBones) {
+  ASSERT_TRUE(Load(scenes_ + "/dwarf.x"));
+  const std::vector<StandInNode*> nodes = MeshNodes();
+  ASSERT_FALSE(nodes.empty());
+  const host::ValidityInterval range = scene_.GetAnimationRange();
+  // 55 keys at the default 25 a second: 2.2 seconds.
+  EXPECT_EQ(range.end - range.start, 10560);
+  // Two textured materials among the node's sub-materials.
+  host::HostMaterial* material = nodes[0]->GetMaterial();
+  ASSERT_NE(material, nullptr);
+  ASSERT_EQ(material->ClassID(), host::kMultiMaterialClassId);
+  int textured = 0;
+  for (int i = 0; i < material->NumSubMtls(); ++i)
+    if (material->GetSubMtl(i) && material->GetSubMtl(i)->GetSubTexmap(1)) ++textured;
+  EXPECT_EQ(textured, 2);
+  const host::Mesh start = MeshAt(nodes[0], range.start);
+  const host::Mesh later = MeshAt(nodes[0], range.start + 2400);
+  ASSERT_EQ(start.vertices.size(), later.vertices.size());
+  size_t moved = 0;
+  for (size_t v = 0; v < start.vertices.size(); ++v)
+    if (!(start.vertices[v] == later.vertices[v])) ++moved;
+  EXPECT_GT(moved, start.vertices.size() / 10);
+}
+
+// Reads vertex v of frame f of an MD2 file, decoded, in the file's own axes.
+host::Point3 Md2Vertex(const std::vector<uint8_t>& md2, int frame, int v) {
+  auto int_at = [&](size_t offset) { return testing_support::ReadInt32(md2, offset); };
+  const int frame_size = int_at(16);
+  const size_t frames = static_cast<size_t>(int_at(56));
+  const size_t at = frames + static_cast<size_t>(frame) * frame_size;
+  host::Point3 p;
+  for (int axis = 0; axis < 3; ++axis) {
+    p[axis] = md2.at(at + 40 + 4 * v + axis) * testing_support::ReadFloat(md2, at + 4 * axis) +
+              testing_support::ReadFloat(md2, at + 12 + 4 * axis);
+  }
+  return p;
+}
+
+TEST_F(SharedSceneImport, QuakeModelKeyframesFaceTheHostsFront) {
+  const std::string path = scenes_ + "/faerie.md2";
+  ASSERT_TRUE(Load(path));
+  // 198 keyframes a tenth of a second apart.
+  EXPECT_EQ(scene_.GetAnimationRange().end, 197 * 480);
+  const std::vector<StandInNode*> nodes = MeshNodes();
+  ASSERT_EQ(nodes.size(), 1u);
+  const std::vector<uint8_t> md2 = testing_support::ReadFileBytes(path);
+  // The first triangle's corners, in the file's own order.
+  const size_t triangles = static_cast<size_t>(testing_support::ReadInt32(md2, 52));
+  std::set<int> corners;
+  for (int c = 0; c < 3; ++c) corners.insert(md2.at(triangles + 2 * c) | md2.at(triangles + 2 * c + 1) << 8);
+  for (int frame : {0, 100}) {
+    const host::Mesh mesh = MeshAt(nodes[0], frame * 480);
+    ASSERT_EQ(mesh.getNumFaces(), 654);
+    // Each corner of face 0 is one of the MD2 triangle's vertices, turned a
+    // quarter so that the model's +X front faces the host's -Y:
+    // (x, y, z) -> (y, -x, z).
+    for (int c = 0; c < 3; ++c) {
+      const host::Point3 p = mesh.vertices.at(mesh.faces[0].v[c]) * nodes[0]->GetObjectTransform(0, nullptr);
+      bool matched = false;
+      for (int v : corners) {
+        const host::Point3 q = Md2Vertex(md2, frame, v);
+        matched = matched || (std::fabs(p.x - q.y) < 1e-3f && std::fabs(p.y + q.x) < 1e-3f &&
+                              std::fabs(p.z - q.z) < 1e-3f);
+      }
+      EXPECT_TRUE(matched) << "frame " << frame << " corner " << c;
+    }
+  }
+  // Halfway between keyframes 0 and 1 every vertex lies halfway.
+  const host::Mesh a = MeshAt(nodes[0], 0);
+  const host::Mesh b = MeshAt(nodes[0], 480);
+  const host::Mesh half = MeshAt(nodes[0], 240);
+  for (size_t v = 0; v < a.vertices.size(); v += 97)
+    EXPECT_NEAR(half.vertices[v].x, (a.vertices[v].x + b.vertices[v].x) / 2, 1e-4f);
+}
+
+}  // namespace
