@@ -42,8 +42,7 @@ void AppendUint16(std::vector<uint8_t>& out, uint16_t value) {
 }
 
 std::string Base64(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string text;
   for (size_t i = 0; i < bytes.size(); i += 3) {
     const size_t left = bytes.size() - i;
@@ -115,7 +114,8 @@ std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint8_t>
   std::vector<uint8_t> header;
   AppendUint32BigEndian(header, static_cast<uint32_t>(width));
   AppendUint32BigEndian(header, static_cast<uint32_t>(height));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // depth 8, truecolour, deflate, filter 0, no interlace
+  header.insert(header.end(),
+                {8, 2, 0, 0, 0});  // depth 8, truecolour, deflate, filter 0, no interlace
   AppendChunk(png, "IHDR", header);
   AppendChunk(png, "IDAT", zlib);
   AppendChunk(png, "IEND", {});
@@ -206,7 +206,8 @@ class BufferBuilder {
       std::string low, high;
       for (int c = 0; c < components; ++c) {
         float lo = values[static_cast<size_t>(c)], hi = lo;
-        for (size_t i = static_cast<size_t>(c); i < values.size(); i += static_cast<size_t>(components)) {
+        for (size_t i = static_cast<size_t>(c); i < values.size();
+             i += static_cast<size_t>(components)) {
           lo = std::min(lo, values[i]);
           hi = std::max(hi, values[i]);
         }
@@ -225,8 +226,8 @@ class BufferBuilder {
     for (uint16_t index : indices) AppendUint16(bytes_, index);
     const int view = AddView(offset, indices.size() * 2, 34963);  // element array buffer
     accessors_.push_back("{\"bufferView\": " + std::to_string(view) +
-                         ", \"componentType\": 5123, \"count\": " +
-                         std::to_string(indices.size()) + ", \"type\": \"SCALAR\"}");
+                         ", \"componentType\": 5123, \"count\": " + std::to_string(indices.size()) +
+                         ", \"type\": \"SCALAR\"}");
     return static_cast<int>(accessors_.size()) - 1;
   }
 
@@ -273,8 +274,8 @@ std::string MeshJson(BufferBuilder& buffer, const std::string& name, const MeshD
                      int material, bool textured) {
   const int position = buffer.AddFloats(Flatten(mesh.positions), 3, true, 34962);
   const int normal = buffer.AddFloats(Flatten(mesh.normals), 3, false, 34962);
-  std::string attributes = "\"POSITION\": " + std::to_string(position) +
-                           ", \"NORMAL\": " + std::to_string(normal);
+  std::string attributes =
+      "\"POSITION\": " + std::to_string(position) + ", \"NORMAL\": " + std::to_string(normal);
   if (textured) {
     const int uv = buffer.AddFloats(mesh.uvs, 2, false, 34962);
     attributes += ", \"TEXCOORD_0\": " + std::to_string(uv);
@@ -304,8 +305,8 @@ std::string MakeGltf(const std::string& texture_name) {
   const std::vector<float> times = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f};
   const int time_accessor = buffer.AddFloats(times, 1, true);
   // The head bobs up 1.5 units twice.
-  const std::vector<float> head_positions = {0, 29, 0, 0, 30.5f, 0, 0, 29, 0,
-                                             0, 30.5f, 0, 0, 29, 0};
+  const std::vector<float> head_positions = {0, 29, 0,     0, 30.5f, 0,  0, 29,
+                                             0, 0,  30.5f, 0, 0,     29, 0};
   const int head_accessor = buffer.AddFloats(head_positions, 3, false);
   // The arm swings 45 degrees forward, back through rest to 45 degrees behind,
   // and returns: turns about X, as (x, y, z, w) quaternions. A turn by -45
@@ -330,10 +331,12 @@ std::string MakeGltf(const std::string& texture_name) {
   json += "  ],\n";
   json += "  \"meshes\": [\n" + BufferBuilder::Join(meshes) + "\n  ],\n";
   json += "  \"materials\": [\n";
-  json += "    {\"name\": \"checker\", \"pbrMetallicRoughness\": {\"baseColorTexture\": "
-          "{\"index\": 0}, \"metallicFactor\": 0, \"roughnessFactor\": 1}},\n";
-  json += "    {\"name\": \"blue\", \"pbrMetallicRoughness\": {\"baseColorFactor\": "
-          "[0.15, 0.3, 0.85, 1], \"metallicFactor\": 0, \"roughnessFactor\": 1}}\n";
+  json +=
+      "    {\"name\": \"checker\", \"pbrMetallicRoughness\": {\"baseColorTexture\": "
+      "{\"index\": 0}, \"metallicFactor\": 0, \"roughnessFactor\": 1}},\n";
+  json +=
+      "    {\"name\": \"blue\", \"pbrMetallicRoughness\": {\"baseColorFactor\": "
+      "[0.15, 0.3, 0.85, 1], \"metallicFactor\": 0, \"roughnessFactor\": 1}}\n";
   json += "  ],\n";
   json += "  \"textures\": [{\"source\": 0, \"sampler\": 0}],\n";
   // Nearest filtering: the skin is painted from the texture's own pixels.
@@ -343,10 +346,10 @@ std::string MakeGltf(const std::string& texture_name) {
   json += "    {\"sampler\": 0, \"target\": {\"node\": 2, \"path\": \"translation\"}},\n";
   json += "    {\"sampler\": 1, \"target\": {\"node\": 3, \"path\": \"rotation\"}}\n";
   json += "  ], \"samplers\": [\n";
-  json += "    {\"input\": " + std::to_string(time_accessor) + ", \"output\": " +
-          std::to_string(head_accessor) + ", \"interpolation\": \"LINEAR\"},\n";
-  json += "    {\"input\": " + std::to_string(time_accessor) + ", \"output\": " +
-          std::to_string(arm_accessor) + ", \"interpolation\": \"LINEAR\"}\n";
+  json += "    {\"input\": " + std::to_string(time_accessor) +
+          ", \"output\": " + std::to_string(head_accessor) + ", \"interpolation\": \"LINEAR\"},\n";
+  json += "    {\"input\": " + std::to_string(time_accessor) +
+          ", \"output\": " + std::to_string(arm_accessor) + ", \"interpolation\": \"LINEAR\"}\n";
   json += "  ]}],\n";
   json += buffer.Json();
   // The buffer block ends with a comma; close the object without one.

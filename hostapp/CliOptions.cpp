@@ -33,8 +33,8 @@ bool ParseWholeNumber(const std::string& option, const std::string& text, int64_
     }
     result = result * 10 + (c - '0');
     if (result > kLargestNumber) {
-      *error = option + " is too large: '" + text + "' (at most " +
-               std::to_string(kLargestNumber) + ")";
+      *error =
+          option + " is too large: '" + text + "' (at most " + std::to_string(kLargestNumber) + ")";
       return false;
     }
   }

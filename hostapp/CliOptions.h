@@ -24,8 +24,8 @@ struct CliOptions {
   // Dialog entries; an empty text leaves the dialog's own default.
   std::string base_name;
   bool base_name_given = false;
-  std::string frames;         // a whole number of at least 1, or empty
-  bool all_frames = false;    // every frame of the animation range
+  std::string frames;       // a whole number of at least 1, or empty
+  bool all_frames = false;  // every frame of the animation range
   std::string texture_kb;
   std::string scale;
   std::string collision_scale;

@@ -75,7 +75,8 @@ std::vector<win32::DialogAction> DialogScript(const hostapp::CliOptions& options
                                               const std::string& frames) {
   using win32::DialogAction;
   std::vector<DialogAction> script;
-  if (options.base_name_given) script.push_back(DialogAction::Paste(IDC_BASE_NAME, options.base_name));
+  if (options.base_name_given)
+    script.push_back(DialogAction::Paste(IDC_BASE_NAME, options.base_name));
   if (!frames.empty()) script.push_back(DialogAction::Paste(IDC_FRAMES, frames));
   if (!options.texture_kb.empty())
     script.push_back(DialogAction::Paste(IDC_TEXTURE_LIMIT, options.texture_kb));
@@ -175,11 +176,9 @@ int Run(int argc, char** argv) {
   if (!options.quiet && isatty(STDERR_FILENO)) {
     scene.SetEvaluationObserver(
         [&progress](hostapp::StandInNode&, host::HostTime t) { progress.At(t); });
-    win32::SetMessageHook(
-        [](const win32::MessageRecord&, void* context) {
-          static_cast<Progress*>(context)->Interrupted();
-        },
-        &progress);
+    win32::SetMessageHook([](const win32::MessageRecord&,
+                             void* context) { static_cast<Progress*>(context)->Interrupted(); },
+                          &progress);
   }
 
   win32::SetEchoMessages(true);
