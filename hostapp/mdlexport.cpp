@@ -104,8 +104,11 @@ class Progress {
     if (index == shown_ || index >= frames_) return;
     shown_ = index;
     std::fprintf(stderr, "\rsampling frame %d/%d", static_cast<int>(index) + 1, frames_);
-    std::fflush(stderr);
     open_ = true;
+    // The line ends as the last frame begins, so that a message box shown
+    // after sampling starts a line of its own.
+    if (index + 1 == frames_) Finish();
+    std::fflush(stderr);
   }
   void Finish() {
     if (open_) std::fputc('\n', stderr);
