@@ -559,6 +559,49 @@ TEST(Mdlexport, ExampleSceneExportsAnimatedTexturedAndFacingPlusX) {
   }
 }
 
+// What "assimp info" says of a file, or empty when the tool is missing.
+std::string AssimpInfo(const std::string& path) {
+  if (std::system("command -v assimp >/dev/null 2>&1") != 0) return {};
+  std::string text;
+  FILE* pipe = popen(("assimp info '" + path + "' 2>/dev/null").c_str(), "r");
+  if (!pipe) return {};
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+  pclose(pipe);
+  return text;
+}
+
+TEST(Mdlexport, AssimpsOwnQuakeReaderReadsTheSameModel) {
+  TempDir dir;
+  const std::string target = dir.File("example.mdl");
+  const RunResult run = RunMdlexport({SourceFile("examples/example.gltf"), target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string info = AssimpInfo(target);
+  if (info.empty()) GTEST_SKIP() << "the assimp command (assimp-utils) is not installed";
+  const vandrell::MdlFile file = ReadModel(target);
+
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(info, match, std::regex(R"(Faces:\s+(\d+))"))) << info;
+  EXPECT_EQ(std::stoi(match[1].str()), 48);
+  EXPECT_TRUE(std::regex_search(info, std::regex(R"(Textures \(embed\.\):\s+1)"))) << info;
+  // Assimp hands the model over Y up: its (x, y, z) is the file's (x, z, -y).
+  const std::regex point(R"((Minimum|Maximum) point\s+\(([-0-9.e]+) ([-0-9.e]+) ([-0-9.e]+)\))");
+  float low[3], high[3];
+  for (int axis = 0; axis < 3; ++axis) FrameExtent(file, 0, axis, &low[axis], &high[axis]);
+  int points = 0;
+  for (auto it = std::sregex_iterator(info.begin(), info.end(), point);
+       it != std::sregex_iterator(); ++it, ++points) {
+    const bool minimum = (*it)[1].str() == "Minimum";
+    const float x = std::stof((*it)[2].str()), y = std::stof((*it)[3].str()),
+                z = std::stof((*it)[4].str());
+    EXPECT_NEAR(x, minimum ? low[0] : high[0], 1e-3f);
+    EXPECT_NEAR(y, minimum ? low[2] : high[2], 1e-3f);
+    EXPECT_NEAR(z, minimum ? -high[1] : -low[1], 1e-3f);
+  }
+  EXPECT_EQ(points, 2) << info;
+}
+
 TEST(Mdlexport, SharedBoxTexturedPaintsItsEmbeddedTexture) {
   const std::string scenes = SharedScenesDir();
   if (scenes.empty()) GTEST_SKIP() << "the shared scenes folder is absent";
