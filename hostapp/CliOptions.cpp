@@ -174,7 +174,7 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
     } else if (arg == "--list") {
       if (!no_value()) return false;
       options->list = true;
-    } else if (arg == "-q" || arg == "--quiet") {
+    } else if (arg == "-q") {
       if (!no_value()) return false;
       options->quiet = true;
     } else if (arg == "--cancel") {
@@ -246,7 +246,7 @@ Import options:
 Other options:
   --list              print the scene's nodes, meshes, materials, textures
                       and clips with their frame counts; export nothing
-  -q, --quiet         no summary line and no progress
+  -q                  no summary line and no progress
   -h, --help          this text
 
 Numbers are whole and written with the digits 0-9 only; anything else (1.5,
