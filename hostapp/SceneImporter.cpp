@@ -381,11 +381,14 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   const bool quake = IsQuakeFamily(extension);
   // Quake-family keyframes must keep their vertices in file order from
   // keyframe to keyframe, so they are read without any post-processing.
+  // Other files are triangulated and split by primitive type; meshes of points
+  // or lines then hold no triangle and are dropped below. (Asking Assimp to
+  // remove them would fail a file that holds nothing else, which is a valid,
+  // empty scene.)
   const unsigned flags =
       quake ? 0u : static_cast<unsigned>(aiProcess_Triangulate | aiProcess_SortByPType);
   auto read = [&](int keyframe) -> const aiScene* {
     auto importer = std::make_unique<Assimp::Importer>();
-    importer->SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     if (quake) importer->SetPropertyInteger(KeyframeSetting(extension), keyframe);
     const aiScene* result = importer->ReadFile(path, flags);
     if (!result && keyframe == 0) error_ = importer->GetErrorString();

@@ -252,6 +252,14 @@ TEST_F(Import, FileWithoutMeshesIsAValidScene) {
   ASSERT_NE(marker, nullptr);
   ASSERT_NE(marker->EvalWorldState(0, 1).obj, nullptr);
   EXPECT_FALSE(marker->EvalWorldState(0, 1).obj->CanConvertToType(host::triObjectClassID));
+
+  // Points and lines are dropped: a file of nothing else is an empty scene.
+  WriteText(dir_.File("lines.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\np 3\n");
+  SceneImporter other;
+  StandInScene other_scene;
+  ASSERT_TRUE(other.Import(dir_.File("lines.obj"), {}, other_scene)) << other.Error();
+  for (StandInNode* node : other_scene.Nodes())
+    EXPECT_FALSE(node->Object() && node->Object()->IsGeometric()) << node->Name();
 }
 
 class SharedSceneImport : public Import {
