@@ -415,13 +415,13 @@ BuildStatus GeomBuildScene(hostapp::StandInScene& scene, MdlModel& model) {
 // The mesh of one face per corner triple, no vertex shared.
 host::Mesh GeomSeparateFaces(const std::vector<std::vector<Point3>>& faces) {
   std::vector<Point3> vertices;
-  std::vector<hostapp::FaceSpec> specs;
+  std::vector<hostapp::FaceSpec> face_list;
   for (const auto& corners : faces) {
     const uint32_t first = static_cast<uint32_t>(vertices.size());
     vertices.insert(vertices.end(), corners.begin(), corners.end());
-    specs.push_back({first, first + 1, first + 2});
+    face_list.push_back({first, first + 1, first + 2});
   }
-  return hostapp::MakeMesh(vertices, specs);
+  return hostapp::MakeMesh(vertices, face_list);
 }
 
 // A point after the exporter's quarter turn about Z: (x, y, z) -> (-y, x, z).
