@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "export/ExportSettings.h"
 #include "plugin/MdlExporter.h"
@@ -35,17 +36,31 @@ constexpr FlagBox kFlagBoxes[] = {
 };
 constexpr int32_t kRotateBit = 8;
 
+// The leading decimal number of a field, 0 when there is none. strtol reads
+// what atol reads but saturates where atol would be undefined, so 99 typed
+// digits are merely too large.
 long ReadLong(HWND window, int id) {
   char text[kFieldBuffer];
   GetDlgItemTextA(window, id, text, kFieldBuffer);
-  return std::atol(text);
+  return std::strtol(text, nullptr, 10);
+}
+
+// value rounded to single precision; a magnitude beyond the largest float
+// (by half a unit or more) becomes an infinity of its sign, as the rounding
+// itself would give, instead of a conversion the language leaves undefined.
+float RoundToFloat(double value) {
+  constexpr double kFirstOverflow = 0x1.ffffffp+127;  // FLT_MAX + half its last unit
+  if (value >= kFirstOverflow) return std::numeric_limits<float>::infinity();
+  if (value <= -kFirstOverflow) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
 }
 
 // A percentage field as a factor, the product formed in double precision.
+// strtod reads what atof reads, with a defined result for any length.
 float ReadPercent(HWND window, int id) {
   char text[kFieldBuffer];
   GetDlgItemTextA(window, id, text, kFieldBuffer);
-  return static_cast<float>(std::atof(text) * 0.01);
+  return RoundToFloat(std::strtod(text, nullptr) * 0.01);
 }
 
 int32_t ClampToInt32(long value) {
@@ -80,6 +95,7 @@ void StoreSettings(HWND window) {
   settings.frame_count = ClampToInt32(ReadLong(window, IDC_FRAMES));
   GetDlgItemTextA(window, IDC_BASE_NAME, settings.base_name, kDialogBaseNameLength + 1);
 
+  if (!g_dialog_exporter) return;
   MdlModel& model = g_dialog_exporter->Model();
   model.synctype = static_cast<int32_t>(IsDlgButtonChecked(window, IDC_RANDOM));
   model.flags = IsDlgButtonChecked(window, IDC_ROTATE) == BST_CHECKED ? kRotateBit : 0;

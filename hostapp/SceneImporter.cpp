@@ -1,17 +1,19 @@
 #include "hostapp/SceneImporter.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
+#include <unordered_map>
 
 #include "host/Bitmap.h"
 #include "host/Timing.h"
@@ -20,36 +22,31 @@ namespace hostapp {
 
 namespace {
 
-// Triangulated, checked by the library, and nothing else: no step that joins,
-// splits or reorders vertices, so that the vertex keyframes of one file, each
-// imported on its own, correspond vertex for vertex and face for face.
-constexpr unsigned kImportSteps = aiProcess_Triangulate | aiProcess_ValidateDataStructure;
-
-// Formats that come out of the import library with Z up: the 3D-printing
-// formats, whose importers leave the file's axes as they are.
-const char* const kZUpFormats[] = {"stl", "3mf", "amf"};
-
-// Clips whose ticks per second the file does not give run at 25 a second.
+// Quake-family keyframes are a tenth of a second apart.
+constexpr double kKeyframeSeconds = 0.1;
+// Clips that give no rate of their own run at 25 ticks a second.
 constexpr double kDefaultTicksPerSecond = 25.0;
-
-// Vertex keyframes read from one file at most; more is not a model but damage.
-constexpr int kMaxKeyframes = 100000;
+// No file holds more keyframes than this; the count is found by asking.
+constexpr int kMaxKeyframes = 4096;
+// The name Assimp gives the skin of a Quake model that names none.
+constexpr const char* kDummyTextureName = "$texture_dummy.bmp";
 
 std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
 }
 
 std::string Extension(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
+  const size_t dot = path.rfind('.');
+  const size_t slash = path.find_last_of("/\\");
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   return Lower(path.substr(dot + 1));
 }
 
 std::string Directory(const std::string& path) {
   const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 bool IsFile(const std::string& path) {
@@ -57,603 +54,632 @@ bool IsFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-Mat4 ToMat4(const aiMatrix4x4& a) {
-  Mat4 m;
-  const ai_real* rows[4] = {&a.a1, &a.b1, &a.c1, &a.d1};
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) m.m[i][j] = rows[i][j];
-  }
-  return m;
+bool IsQuakeFamily(const std::string& extension) {
+  return extension == "md2" || extension == "md3" || extension == "mdl" || extension == "mdc";
 }
 
-// A matrix from three rows of the linear part (column-vector convention).
-Mat4 FromRows(const Vec3& r0, const Vec3& r1, const Vec3& r2) {
-  Mat4 m;
-  const Vec3 rows[3] = {r0, r1, r2};
-  for (int i = 0; i < 3; ++i) {
-    m.m[i][0] = rows[i].x;
-    m.m[i][1] = rows[i].y;
-    m.m[i][2] = rows[i].z;
-  }
-  return m;
+const char* KeyframeSetting(const std::string& extension) {
+  if (extension == "md2") return AI_CONFIG_IMPORT_MD2_KEYFRAME;
+  if (extension == "md3") return AI_CONFIG_IMPORT_MD3_KEYFRAME;
+  if (extension == "mdc") return AI_CONFIG_IMPORT_MDC_KEYFRAME;
+  return AI_CONFIG_IMPORT_MDL_KEYFRAME;
 }
 
-// Y up to Z up: (x, y, z) -> (x, -z, y), a quarter turn about X.
-Mat4 YUpToZUp() { return FromRows({1, 0, 0}, {0, 0, -1}, {0, 1, 0}); }
-
-// A quarter turn about Z that brings +X to -Y: (x, y, z) -> (y, -x, z).
-Mat4 PlusXToMinusY() { return FromRows({0, 1, 0}, {-1, 0, 0}, {0, 0, 1}); }
-
-Vec3 UnitAxis(int axis, int sign) {
-  Vec3 v;
-  const double s = sign < 0 ? -1.0 : 1.0;
-  if (axis == 0) v.x = s;
-  if (axis == 1) v.y = s;
-  if (axis == 2) v.z = s;
-  return v;
-}
-
-// The turn an FBX file's axis settings ask for: its right axis becomes +X,
-// its front axis (toward the viewer) -Y and its up axis +Z. False when the
-// settings are missing or do not name three different axes.
-bool FbxAxes(const aiScene* scene, Mat4* turn) {
-  const aiMetadata* meta = scene->mMetaData;
-  if (!meta) return false;
-  int32_t up = 0, up_sign = 0, front = 0, front_sign = 0, coord = 0, coord_sign = 0;
-  if (!meta->Get("UpAxis", up) || !meta->Get("UpAxisSign", up_sign) ||
-      !meta->Get("FrontAxis", front) || !meta->Get("FrontAxisSign", front_sign) ||
-      !meta->Get("CoordAxis", coord) || !meta->Get("CoordAxisSign", coord_sign)) {
-    return false;
-  }
-  auto valid = [](int32_t axis) { return axis >= 0 && axis <= 2; };
-  if (!valid(up) || !valid(front) || !valid(coord) || up == front || up == coord || front == coord) {
-    return false;
-  }
-  *turn = FromRows(UnitAxis(coord, coord_sign), UnitAxis(front, -front_sign), UnitAxis(up, up_sign));
-  return true;
-}
-
-void ChooseAxes(const aiScene* source, ImportedScene* scene) {
-  const std::string& format = scene->format;
-  if (IsQuakeFamily(format)) {
-    // The library turns these Z-up files to Y up; undo that, then face -Y.
-    scene->scene_to_host = PlusXToMinusY() * YUpToZUp();
-    scene->axes = "Quake: Z up, front +X, turned to face -Y";
-    return;
-  }
-  if (format == "fbx") {
-    Mat4 turn;
-    if (FbxAxes(source, &turn)) {
-      scene->scene_to_host = turn;
-      scene->axes = "FBX axis settings";
-      return;
-    }
-  }
-  for (const char* z_up : kZUpFormats) {
-    if (format == z_up) {
-      scene->scene_to_host = Mat4();
-      scene->axes = "Z up";
-      return;
-    }
-  }
-  scene->scene_to_host = YUpToZUp();
-  scene->axes = "Y up, turned to Z up";
-}
-
-void ReadNodes(const aiNode* root, ImportedScene* scene, std::map<const aiNode*, int>* index_of) {
-  // Depth first, a parent before its children.
-  std::function<void(const aiNode*, int)> visit = [&](const aiNode* node, int parent) {
-    ImportedNode own;
-    own.name = node->mName.C_Str();
-    own.parent = parent;
-    own.local = ToMat4(node->mTransformation);
-    aiVector3D scaling, position;
-    aiQuaternion rotation;
-    node->mTransformation.Decompose(scaling, rotation, position);
-    own.translation = {position.x, position.y, position.z};
-    own.rotation = {rotation.w, rotation.x, rotation.y, rotation.z};
-    own.scaling = {scaling.x, scaling.y, scaling.z};
-    for (unsigned i = 0; i < node->mNumMeshes; ++i) own.meshes.push_back(static_cast<int>(node->mMeshes[i]));
-    const int index = static_cast<int>(scene->nodes.size());
-    scene->nodes.push_back(std::move(own));
-    (*index_of)[node] = index;
-    for (unsigned i = 0; i < node->mNumChildren; ++i) visit(node->mChildren[i], index);
-  };
-  visit(root, -1);
-}
-
-int FindNode(const ImportedScene& scene, const std::string& name) {
-  for (size_t i = 0; i < scene.nodes.size(); ++i) {
-    if (scene.nodes[i].name == name) return static_cast<int>(i);
-  }
-  return -1;
+// Assimp's matrices act on column vectors; the host's on row vectors.
+host::Matrix3 ToHost(const aiMatrix4x4& m) {
+  return host::Matrix3({m.a1, m.b1, m.c1}, {m.a2, m.b2, m.c2}, {m.a3, m.b3, m.c3},
+                       {m.a4, m.b4, m.c4});
 }
 
 host::Point3 ToPoint(const aiVector3D& v) { return {v.x, v.y, v.z}; }
 
-ImportedMesh ReadMesh(const aiMesh* source, const ImportedScene& scene) {
-  ImportedMesh mesh;
-  mesh.name = source->mName.C_Str();
-  mesh.material = static_cast<int>(source->mMaterialIndex);
-  const unsigned count = source->mNumVertices;
-  mesh.positions.reserve(count);
-  for (unsigned v = 0; v < count; ++v) mesh.positions.push_back(ToPoint(source->mVertices[v]));
-  if (source->HasTextureCoords(0)) {
-    // Without flipping, the library gives v pointing up, as the host wants it.
-    for (unsigned v = 0; v < count; ++v) {
-      const aiVector3D& uv = source->mTextureCoords[0][v];
-      mesh.uvs.push_back({uv.x, uv.y, 0.0f});
-    }
-  }
-  for (unsigned f = 0; f < source->mNumFaces; ++f) {
-    const aiFace& face = source->mFaces[f];
-    // Points and lines stay behind; triangulation left only triangles else.
-    if (face.mNumIndices != 3) continue;
-    if (face.mIndices[0] >= count || face.mIndices[1] >= count || face.mIndices[2] >= count) continue;
-    mesh.triangles.push_back({face.mIndices[0], face.mIndices[1], face.mIndices[2]});
-  }
-
-  if (source->mNumBones > 0) {
-    std::vector<std::vector<Influence>> per_vertex(count);
-    for (unsigned b = 0; b < source->mNumBones; ++b) {
-      const aiBone* bone = source->mBones[b];
-      BoneBinding binding;
-      binding.node = FindNode(scene, bone->mName.C_Str());
-      binding.offset = ToMat4(bone->mOffsetMatrix);
-      mesh.bones.push_back(binding);
-      for (unsigned w = 0; w < bone->mNumWeights; ++w) {
-        const aiVertexWeight& weight = bone->mWeights[w];
-        // Weights that cannot take part in a blend are left out.
-        if (weight.mVertexId >= count || !(weight.mWeight > 0.0f) || !std::isfinite(weight.mWeight)) continue;
-        per_vertex[weight.mVertexId].push_back({b, weight.mWeight});
-      }
-    }
-    mesh.influence_start.reserve(count + 1);
-    for (std::vector<Influence>& influences : per_vertex) {
-      mesh.influence_start.push_back(static_cast<uint32_t>(mesh.influences.size()));
-      double sum = 0.0;
-      for (const Influence& influence : influences) sum += influence.weight;
-      // A vertex's shares are made to add up to 1, whatever the file says.
-      for (Influence influence : influences) {
-        influence.weight /= sum;
-        mesh.influences.push_back(influence);
-      }
-    }
-    mesh.influence_start.push_back(static_cast<uint32_t>(mesh.influences.size()));
-  }
-
-  for (unsigned k = 0; k < source->mNumAnimMeshes; ++k) {
-    const aiAnimMesh* target = source->mAnimMeshes[k];
-    MorphTarget morph;
-    morph.name = target->mName.C_Str();
-    morph.default_weight = target->mWeight;
-    // A target that does not move the vertices (normals only) keeps its place
-    // in the list, so that weights still find their targets by index.
-    if (target->mVertices && target->mNumVertices == count) {
-      for (unsigned v = 0; v < count; ++v) morph.positions.push_back(ToPoint(target->mVertices[v]));
-    }
-    mesh.morph_targets.push_back(std::move(morph));
-  }
-  return mesh;
+// Inverse of an affine transform, in double precision; a singular transform
+// gives the identity.
+host::Matrix3 Inverse(const host::Matrix3& m) {
+  double a[3][3];
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) a[r][c] = m.GetRow(r)[c];
+  const double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+                     a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+                     a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+  if (det == 0.0 || !std::isfinite(det)) return host::Matrix3();
+  double inv[3][3];
+  inv[0][0] = (a[1][1] * a[2][2] - a[1][2] * a[2][1]) / det;
+  inv[0][1] = (a[0][2] * a[2][1] - a[0][1] * a[2][2]) / det;
+  inv[0][2] = (a[0][1] * a[1][2] - a[0][2] * a[1][1]) / det;
+  inv[1][0] = (a[1][2] * a[2][0] - a[1][0] * a[2][2]) / det;
+  inv[1][1] = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) / det;
+  inv[1][2] = (a[0][2] * a[1][0] - a[0][0] * a[1][2]) / det;
+  inv[2][0] = (a[1][0] * a[2][1] - a[1][1] * a[2][0]) / det;
+  inv[2][1] = (a[0][1] * a[2][0] - a[0][0] * a[2][1]) / det;
+  inv[2][2] = (a[0][0] * a[1][1] - a[0][1] * a[1][0]) / det;
+  host::Matrix3 result;
+  for (int r = 0; r < 3; ++r)
+    result.SetRow(r, {static_cast<float>(inv[r][0]), static_cast<float>(inv[r][1]),
+                      static_cast<float>(inv[r][2])});
+  const host::Point3 t = m.GetTrans();
+  host::Point3 moved;
+  for (int c = 0; c < 3; ++c)
+    moved[c] = static_cast<float>(-(t.x * inv[0][c] + t.y * inv[1][c] + t.z * inv[2][c]));
+  result.SetTrans(moved);
+  return result;
 }
 
-// Whether a texture name is one the library puts in where a file names none.
-bool IsPlaceholderTexture(const std::string& reference) {
-  return reference.empty() || reference[0] == '$';
+// The factor of time between two key times, 0 when they coincide.
+double Factor(double from, double to, double time) {
+  return to > from ? (time - from) / (to - from) : 0.0;
 }
 
-void ReadMaterial(const aiMaterial* source, const aiScene* file, const ImportedScene& scene,
-                  ImportedMaterial* material) {
-  aiString name;
-  if (source->Get(AI_MATKEY_NAME, name) == AI_SUCCESS) material->name = name.C_Str();
-  aiColor4D colour;
-  if (source->Get(AI_MATKEY_COLOR_DIFFUSE, colour) == AI_SUCCESS ||
-      source->Get(AI_MATKEY_BASE_COLOR, colour) == AI_SUCCESS) {
-    material->diffuse = {colour.r, colour.g, colour.b};
+// The pair of keys around time: index of the earlier and the factor toward
+// the later. Before the first key and after the last, the end key holds.
+template <typename Key>
+std::pair<unsigned, double> Bracket(const Key* keys, unsigned count, double time) {
+  if (count == 0 || time <= keys[0].mTime) return {0, 0.0};
+  for (unsigned k = 0; k + 1 < count; ++k) {
+    if (time < keys[k + 1].mTime) return {k, Factor(keys[k].mTime, keys[k + 1].mTime, time)};
   }
-
-  aiTextureType type = aiTextureType_DIFFUSE;
-  if (source->GetTextureCount(type) == 0) type = aiTextureType_BASE_COLOR;
-  aiString path;
-  if (source->GetTextureCount(type) == 0 || source->GetTexture(type, 0, &path) != AI_SUCCESS) return;
-  int mode = aiTextureMapMode_Wrap;
-  if (source->Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode) == AI_SUCCESS) {
-    material->wrap_u = mode == aiTextureMapMode_Wrap;
-  }
-  mode = aiTextureMapMode_Wrap;
-  if (source->Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS) {
-    material->wrap_v = mode == aiTextureMapMode_Wrap;
-  }
-
-  std::string reference = path.C_Str();
-  material->texture_reference = reference;
-  const std::pair<const aiTexture*, int> embedded = file->GetEmbeddedTextureAndIndex(reference.c_str());
-  if (embedded.first && embedded.second >= 0 &&
-      static_cast<size_t>(embedded.second) < scene.embedded_images.size()) {
-    material->texture_source = TextureSource::kEmbedded;
-    material->map_name = scene.embedded_images[static_cast<size_t>(embedded.second)].registered_name;
-    return;
-  }
-  if (IsPlaceholderTexture(reference) || reference[0] == '*') return;
-
-  // Names written on Windows use backslashes; names are relative to the
-  // scene file unless absolute; a file that moved beside the scene is found
-  // by its last component.
-  std::replace(reference.begin(), reference.end(), '\\', '/');
-  const std::string directory = Directory(scene.path);
-  std::vector<std::string> candidates;
-  if (reference[0] == '/') candidates.push_back(reference);
-  candidates.push_back(directory + reference);
-  const size_t slash = reference.find_last_of('/');
-  if (slash != std::string::npos) candidates.push_back(directory + reference.substr(slash + 1));
-  for (const std::string& candidate : candidates) {
-    if (IsFile(candidate)) {
-      material->texture_source = TextureSource::kFile;
-      material->map_name = candidate;
-      return;
-    }
-  }
-  material->texture_source = TextureSource::kMissingFile;
-  material->map_name = reference[0] == '/' ? reference : directory + reference;
+  return {count - 1, 0.0};
 }
 
-void ReadEmbeddedImages(const aiScene* file, ImportedScene* scene) {
-  for (unsigned i = 0; i < file->mNumTextures; ++i) {
-    const aiTexture* texture = file->mTextures[i];
-    EmbeddedImage image;
-    image.registered_name = scene->path + "*" + std::to_string(i);
-    if (texture->mHeight == 0) {
-      // Compressed: mWidth is the byte count, the hint names the format.
-      image.format = texture->achFormatHint;
-      image.size = texture->mWidth;
-      image.decoded = host::TheManager->RegisterEncodedImage(
-          image.registered_name, reinterpret_cast<const uint8_t*>(texture->pcData), texture->mWidth);
-    } else {
-      image.format = "rgba";
-      image.width = static_cast<int>(texture->mWidth);
-      image.height = static_cast<int>(texture->mHeight);
-      image.size = static_cast<size_t>(texture->mWidth) * texture->mHeight * 4;
-      std::vector<uint8_t> rgba;
-      rgba.reserve(image.size);
-      for (size_t p = 0; p < static_cast<size_t>(texture->mWidth) * texture->mHeight; ++p) {
-        const aiTexel& texel = texture->pcData[p];
-        rgba.insert(rgba.end(), {texel.r, texel.g, texel.b, texel.a});
-      }
-      host::TheManager->RegisterImage(image.registered_name, image.width, image.height, rgba.data());
-      image.decoded = true;
-    }
-    scene->embedded_images.push_back(image);
-  }
+aiVector3D Interpolate(const aiVectorKey* keys, unsigned count, double time, aiVector3D rest) {
+  if (count == 0) return rest;
+  const auto [k, f] = Bracket(keys, count, time);
+  if (f == 0.0 || k + 1 >= count) return keys[k].mValue;
+  const aiVector3D& a = keys[k].mValue;
+  const aiVector3D& b = keys[k + 1].mValue;
+  return a + (b - a) * static_cast<float>(f);
 }
 
-Extrapolation FromBehaviour(aiAnimBehaviour behaviour) {
-  switch (behaviour) {
-    case aiAnimBehaviour_LINEAR:
-      return Extrapolation::kLinear;
-    case aiAnimBehaviour_REPEAT:
-      return Extrapolation::kRepeat;
-    default:
-      // Constant, and the default, which most importers leave in place
-      // whatever the file meant: the nearest key, as viewers show it.
-      return Extrapolation::kHold;
-  }
+aiQuaternion Interpolate(const aiQuatKey* keys, unsigned count, double time, aiQuaternion rest) {
+  if (count == 0) return rest;
+  const auto [k, f] = Bracket(keys, count, time);
+  if (f == 0.0 || k + 1 >= count) return keys[k].mValue;
+  aiQuaternion result;
+  aiQuaternion::Interpolate(result, keys[k].mValue, keys[k + 1].mValue, static_cast<float>(f));
+  return result.Normalize();
 }
 
-template <typename T>
-void SortByTime(std::vector<Key<T>>& keys) {
-  // Stable: keys sharing a time keep their order, which makes the step.
-  std::stable_sort(keys.begin(), keys.end(),
-                   [](const Key<T>& a, const Key<T>& b) { return a.time < b.time; });
-}
-
-Clip ReadClip(const aiAnimation* animation, const ImportedScene& scene) {
-  Clip clip;
-  clip.name = animation->mName.C_Str();
-  const double ticks_per_second =
-      animation->mTicksPerSecond > 0.0 ? animation->mTicksPerSecond : kDefaultTicksPerSecond;
-  bool any_key = false;
-  double first = 0.0;
-  double last = 0.0;
-  auto seconds = [&](double ticks) {
-    const double time = ticks / ticks_per_second;
-    if (std::isfinite(time)) {
-      first = any_key ? std::min(first, time) : time;
-      last = any_key ? std::max(last, time) : time;
-      any_key = true;
-    }
-    return time;
-  };
-
-  for (unsigned c = 0; c < animation->mNumChannels; ++c) {
-    const aiNodeAnim* source = animation->mChannels[c];
-    NodeChannel channel;
-    channel.node = FindNode(scene, source->mNodeName.C_Str());
-    if (channel.node < 0) continue;
-    for (unsigned k = 0; k < source->mNumPositionKeys; ++k) {
-      const aiVectorKey& key = source->mPositionKeys[k];
-      channel.positions.push_back({seconds(key.mTime), {key.mValue.x, key.mValue.y, key.mValue.z}});
-    }
-    for (unsigned k = 0; k < source->mNumRotationKeys; ++k) {
-      const aiQuatKey& key = source->mRotationKeys[k];
-      channel.rotations.push_back(
-          {seconds(key.mTime), {key.mValue.w, key.mValue.x, key.mValue.y, key.mValue.z}});
-    }
-    for (unsigned k = 0; k < source->mNumScalingKeys; ++k) {
-      const aiVectorKey& key = source->mScalingKeys[k];
-      channel.scalings.push_back({seconds(key.mTime), {key.mValue.x, key.mValue.y, key.mValue.z}});
-    }
-    SortByTime(channel.positions);
-    SortByTime(channel.rotations);
-    SortByTime(channel.scalings);
-    channel.before = FromBehaviour(source->mPreState);
-    channel.after = FromBehaviour(source->mPostState);
-    clip.node_channels.push_back(std::move(channel));
-  }
-
-  for (unsigned c = 0; c < animation->mNumMorphMeshChannels; ++c) {
-    const aiMeshMorphAnim* source = animation->mMorphMeshChannels[c];
-    const std::string name = source->mName.C_Str();
-    // The name is that of the meshes, or of the node holding them.
-    MorphChannel channel;
-    size_t targets = 0;
-    for (size_t m = 0; m < scene.meshes.size(); ++m) {
-      if (scene.meshes[m].name == name) channel.meshes.push_back(static_cast<int>(m));
-    }
-    for (const ImportedNode& node : scene.nodes) {
-      if (node.name != name) continue;
-      for (int m : node.meshes) {
-        if (std::find(channel.meshes.begin(), channel.meshes.end(), m) == channel.meshes.end()) {
-          channel.meshes.push_back(m);
-        }
-      }
-    }
-    if (channel.meshes.empty()) continue;
-    for (int m : channel.meshes) targets = std::max(targets, scene.meshes[static_cast<size_t>(m)].morph_targets.size());
-    for (unsigned k = 0; k < source->mNumKeys; ++k) {
-      const aiMeshMorphKey& key = source->mKeys[k];
-      MorphWeightKey weights;
-      weights.time = seconds(key.mTime);
-      weights.weights.assign(targets, 0.0);
-      for (unsigned v = 0; v < key.mNumValuesAndWeights; ++v) {
-        if (key.mValues[v] < targets) weights.weights[key.mValues[v]] = key.mWeights[v];
-      }
-      channel.keys.push_back(std::move(weights));
-    }
-    std::stable_sort(channel.keys.begin(), channel.keys.end(),
-                     [](const MorphWeightKey& a, const MorphWeightKey& b) { return a.time < b.time; });
-    clip.morph_channels.push_back(std::move(channel));
-  }
-
-  clip.start = first;
-  clip.end = last;
-  return clip;
-}
-
-// The frame count a Quake-family file's header gives, or 1 when the header is
-// not one of the three known kinds.
-int KeyframeCountInHeader(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return 1;
-  unsigned char header[80] = {};
-  const size_t read = std::fread(header, 1, sizeof header, file);
-  std::fclose(file);
-  auto field = [&](size_t offset) -> int64_t {
-    if (offset + 4 > read) return 1;
-    return static_cast<int32_t>(static_cast<uint32_t>(header[offset]) |
-                                static_cast<uint32_t>(header[offset + 1]) << 8 |
-                                static_cast<uint32_t>(header[offset + 2]) << 16 |
-                                static_cast<uint32_t>(header[offset + 3]) << 24);
-  };
-  if (read < 4) return 1;
-  const std::string ident(reinterpret_cast<const char*>(header), 4);
-  int64_t frames = 1;
-  if (ident == "IDP2") frames = field(40);  // Quake II MD2
-  if (ident == "IDP3") frames = field(76);  // Quake III MD3
-  if (ident == "IDPO") frames = field(68);  // Quake MDL
-  if (frames < 1) return 1;
-  return static_cast<int>(std::min<int64_t>(frames, kMaxKeyframes));
-}
-
-void SetKeyframe(Assimp::Importer& importer, int keyframe) {
-  importer.SetPropertyInteger(AI_CONFIG_IMPORT_MD2_KEYFRAME, keyframe);
-  importer.SetPropertyInteger(AI_CONFIG_IMPORT_MD3_KEYFRAME, keyframe);
-  importer.SetPropertyInteger(AI_CONFIG_IMPORT_MDL_KEYFRAME, keyframe);
-  // Only the file named, not the other parts of a multi-part player model.
-  importer.SetPropertyBool(AI_CONFIG_IMPORT_MD3_HANDLE_MULTIPART, false);
-}
-
-// Reads keyframes 1 onwards into the meshes; every keyframe must have the
-// first one's meshes, vertex counts and faces.
-bool ReadKeyframes(const std::string& path, const aiScene* first, ImportedScene* scene,
-                   std::string* error) {
-  const int count = KeyframeCountInHeader(path);
-  for (ImportedMesh& mesh : scene->meshes) mesh.keyframes.assign(1, mesh.positions);
-  int read = 1;
-  for (int k = 1; k < count; ++k) {
-    Assimp::Importer importer;
-    SetKeyframe(importer, k);
-    const aiScene* frame = importer.ReadFile(path, kImportSteps);
-    if (!frame) break;  // a header that promises more frames than the file holds
-    if (frame->mNumMeshes != first->mNumMeshes) {
-      *error = "keyframe " + std::to_string(k) + " has other meshes than keyframe 0";
-      return false;
-    }
-    for (unsigned m = 0; m < frame->mNumMeshes; ++m) {
-      const aiMesh* a = first->mMeshes[m];
-      const aiMesh* b = frame->mMeshes[m];
-      bool same = a->mNumVertices == b->mNumVertices && a->mNumFaces == b->mNumFaces;
-      for (unsigned f = 0; same && f < a->mNumFaces; ++f) {
-        same = a->mFaces[f].mNumIndices == b->mFaces[f].mNumIndices &&
-               std::equal(a->mFaces[f].mIndices, a->mFaces[f].mIndices + a->mFaces[f].mNumIndices,
-                          b->mFaces[f].mIndices);
-      }
-      if (!same) {
-        *error = "keyframe " + std::to_string(k) + " of mesh " + std::to_string(m) +
-                 " does not match keyframe 0 face for face";
-        return false;
-      }
-      std::vector<host::Point3> positions;
-      positions.reserve(b->mNumVertices);
-      for (unsigned v = 0; v < b->mNumVertices; ++v) positions.push_back(ToPoint(b->mVertices[v]));
-      scene->meshes[m].keyframes.push_back(std::move(positions));
-    }
-    ++read;
-  }
-  if (read > 1) {
-    Clip clip;
-    clip.name = "keyframes";
-    clip.start = 0.0;
-    clip.end = (read - 1) * kKeyframeInterval;
-    clip.vertex_keyframes = true;
-    scene->clips.push_back(std::move(clip));
-  } else {
-    for (ImportedMesh& mesh : scene->meshes) mesh.keyframes.clear();
-  }
-  return true;
+std::string NodeKind(const aiScene* scene, const aiNode* node, const std::set<std::string>& bones) {
+  const std::string name = node->mName.C_Str();
+  if (node->mNumMeshes > 0) return "mesh";
+  for (unsigned i = 0; i < scene->mNumCameras; ++i)
+    if (name == scene->mCameras[i]->mName.C_Str()) return "camera";
+  for (unsigned i = 0; i < scene->mNumLights; ++i)
+    if (name == scene->mLights[i]->mName.C_Str()) return "light";
+  if (bones.count(name)) return "bone";
+  return "empty";
 }
 
 }  // namespace
 
-bool IsQuakeFamily(const std::string& format) {
-  return format == "md2" || format == "md3" || format == "mdl";
-}
-
-bool ReadSceneFile(const std::string& path, ImportedScene* scene, std::string* error) {
-  *scene = ImportedScene();
-  scene->path = path;
-  scene->format = Extension(path);
-  if (!IsFile(path)) {
-    *error = "cannot read " + path + ": no such file";
-    return false;
-  }
-
-  Assimp::Importer importer;
-  SetKeyframe(importer, 0);
-  const aiScene* file = importer.ReadFile(path, kImportSteps);
-  if (!file) {
-    *error = "cannot read " + path + ": " + importer.GetErrorString();
-    return false;
-  }
-  if (!file->mRootNode) {
-    *error = "cannot read " + path + ": the file holds no scene";
-    return false;
-  }
-
-  ChooseAxes(file, scene);
-  std::map<const aiNode*, int> index_of;
-  ReadNodes(file->mRootNode, scene, &index_of);
-  ReadEmbeddedImages(file, scene);
-  scene->materials.resize(file->mNumMaterials);
-  for (unsigned i = 0; i < file->mNumMaterials; ++i) {
-    ReadMaterial(file->mMaterials[i], file, *scene, &scene->materials[i]);
-  }
-  for (unsigned i = 0; i < file->mNumMeshes; ++i) scene->meshes.push_back(ReadMesh(file->mMeshes[i], *scene));
-  // Nodes keep only meshes that kept triangles and name a material that exists.
-  for (ImportedNode& node : scene->nodes) {
-    std::vector<int> kept;
-    for (int m : node.meshes) {
-      if (m < 0 || static_cast<size_t>(m) >= scene->meshes.size()) continue;
-      const ImportedMesh& mesh = scene->meshes[static_cast<size_t>(m)];
-      if (mesh.triangles.empty()) continue;
-      if (mesh.material < 0 || static_cast<size_t>(mesh.material) >= scene->materials.size()) continue;
-      kept.push_back(m);
-    }
-    node.meshes = kept;
-  }
-  for (unsigned i = 0; i < file->mNumAnimations; ++i) {
-    scene->clips.push_back(ReadClip(file->mAnimations[i], *scene));
-  }
-  if (IsQuakeFamily(scene->format) && !ReadKeyframes(path, file, scene, error)) {
-    *error = "cannot read " + path + ": " + *error;
-    return false;
-  }
-  return true;
-}
-
-std::shared_ptr<SceneAnimator> BuildStandInScene(std::shared_ptr<const ImportedScene> imported,
-                                                 const Timeline& timeline,
-                                                 const std::string& fallback_texture,
-                                                 StandInScene& scene) {
-  auto animator = std::make_shared<SceneAnimator>(imported, timeline);
-  const ImportedScene& source = *imported;
-
-  // One host material per file material a node uses, made when first needed.
-  std::vector<StandInMaterial*> materials(source.materials.size(), nullptr);
-  StandInBitmapTexture* fallback = nullptr;
-  auto material_for = [&](int index) -> StandInMaterial* {
-    StandInMaterial*& host_material = materials[static_cast<size_t>(index)];
-    if (host_material) return host_material;
-    const ImportedMaterial& own = source.materials[static_cast<size_t>(index)];
-    host_material = scene.AddMaterial(own.name, own.diffuse);
-    const bool usable = own.texture_source == TextureSource::kFile ||
-                        own.texture_source == TextureSource::kEmbedded;
-    if (usable) {
-      host_material->SetDiffuseMap(scene.AddBitmapTexture(own.map_name));
-    } else if (!fallback_texture.empty()) {
-      if (!fallback) fallback = scene.AddBitmapTexture(fallback_texture);
-      host_material->SetDiffuseMap(fallback);
-    } else if (own.texture_source == TextureSource::kMissingFile) {
-      // Named as the file names it: the exporter finds it missing and paints
-      // the diffuse colour.
-      host_material->SetDiffuseMap(scene.AddBitmapTexture(own.map_name));
-    }
-    return host_material;
+// Everything the scene's callbacks need to evaluate the imported file at any
+// time: the Assimp scenes (one per keyframe for Quake-family files), the node
+// order, the clips laid out on the timeline, and the node transforms of the
+// last time asked for.
+class ImportedAnimation {
+ public:
+  struct Node {
+    const aiNode* source = nullptr;
+    int parent = -1;
   };
-  std::map<std::vector<int>, StandInMaterial*> multi_materials;
+  struct Clip {
+    const aiAnimation* animation = nullptr;
+    HostTime start = 0;  // host ticks at which the clip's first key plays
+    HostTime end = 0;
+    double first_key = 0.0;  // in the clip's own ticks
+    double ticks_per_second = kDefaultTicksPerSecond;
+    std::unordered_map<std::string, const aiNodeAnim*> channels;
+    std::unordered_map<std::string, const aiMeshMorphAnim*> morphs;
+  };
+  // How one node's meshes become one host mesh.
+  struct NodeMesh {
+    std::vector<unsigned> meshes;       // indices into the scene's meshes
+    std::vector<host::MeshFace> faces;  // fixed for every time
+    std::vector<host::Point3> texture_vertices;
+    std::vector<host::TextureFace> texture_faces;
+  };
 
-  std::vector<StandInNode*> nodes(source.nodes.size(), nullptr);
-  for (size_t i = 0; i < source.nodes.size(); ++i) {
-    const ImportedNode& own = source.nodes[i];
-    StandInNode* parent = own.parent >= 0 ? nodes[static_cast<size_t>(own.parent)] : nullptr;
-    StandInNode* node = scene.AddNode(own.name, parent);
-    nodes[i] = node;
-    const int index = static_cast<int>(i);
-    // The file's axes are turned to the host's once, above the roots.
-    const Mat4 above = own.parent < 0 ? source.scene_to_host : Mat4();
-    node->SetAnimatedTransform(
-        [animator, index, above](HostTime t) { return ToHostMatrix(above * animator->LocalAt(index, t)); });
+  std::vector<std::unique_ptr<Assimp::Importer>> importers;
+  std::vector<const aiScene*> keyframes;  // Quake-family: one scene a keyframe
+  const aiScene* scene = nullptr;
+  std::vector<Node> nodes;  // parents before children
+  std::unordered_map<std::string, int> node_by_name;
+  std::vector<Clip> clips;
+  host::Matrix3 to_host;  // the file's axes to the host's
+  std::map<int, NodeMesh> node_meshes;
 
-    if (animator->NodeFaceCount(index) == 0) {
-      scene.AddNonGeometricObject(node);
-      continue;
-    }
-    scene.AddAnimatedMesh(node, [animator, index](HostTime t, host::Mesh& mesh) {
-      animator->NodeMeshAt(index, t, mesh);
-    });
-    const std::vector<int>& used = animator->NodeMaterials(index);
-    if (used.size() == 1) {
-      node->SetMaterial(material_for(used.front()));
-    } else {
-      StandInMaterial*& multi = multi_materials[used];
-      if (!multi) {
-        std::vector<host::HostMaterial*> subs;
-        std::string name;
-        for (int m : used) {
-          subs.push_back(material_for(m));
-          name += (name.empty() ? "" : " + ") + source.materials[static_cast<size_t>(m)].name;
-        }
-        multi = scene.AddMultiMaterial(name, subs);
-      }
-      node->SetMaterial(multi);
-    }
+  host::Matrix3 Local(int i, HostTime t) const;
+  const host::Matrix3& World(int i, HostTime t);
+  void FillMesh(int i, HostTime t, host::Mesh& out);
+
+ private:
+  const Clip* ActiveClip(HostTime t) const;
+  double ClipTime(const Clip& clip, HostTime t) const {
+    return clip.first_key + (static_cast<double>(t) - clip.start) * clip.ticks_per_second /
+                                host::kTicksPerSecond;
   }
-  scene.SetAnimationRange(timeline.start, timeline.end);
-  scene.SetTime(timeline.start);
-  return animator;
+  void MeshPositions(unsigned mesh_index, const char* node_name, HostTime t,
+                     std::vector<host::Point3>& out, const host::Matrix3& world_to_object);
+
+  HostTime world_time_ = 0;
+  bool world_valid_ = false;
+  std::vector<host::Matrix3> world_;
+};
+
+const ImportedAnimation::Clip* ImportedAnimation::ActiveClip(HostTime t) const {
+  const Clip* active = clips.empty() ? nullptr : &clips.front();
+  for (const Clip& clip : clips)
+    if (t >= clip.start) active = &clip;
+  return active;
 }
 
-bool ImportScene(const std::string& path, const ImportOptions& options, StandInScene& scene,
-                 ImportResult* result, std::string* error) {
-  auto imported = std::make_shared<ImportedScene>();
-  if (!ReadSceneFile(path, imported.get(), error)) return false;
-  Timeline timeline;
-  if (!MakeTimeline(*imported, options.animation, options.frames_per_second, &timeline, error)) {
+host::Matrix3 ImportedAnimation::Local(int i, HostTime t) const {
+  const aiNode* source = nodes[static_cast<size_t>(i)].source;
+  host::Matrix3 local = ToHost(source->mTransformation);
+  const Clip* clip = ActiveClip(t);
+  if (clip) {
+    auto channel = clip->channels.find(source->mName.C_Str());
+    if (channel != clip->channels.end()) {
+      const aiNodeAnim* anim = channel->second;
+      aiVector3D rest_scale, rest_position;
+      aiQuaternion rest_rotation;
+      source->mTransformation.Decompose(rest_scale, rest_rotation, rest_position);
+      const double time = ClipTime(*clip, t);
+      const aiVector3D scale = Interpolate(anim->mScalingKeys, anim->mNumScalingKeys, time, rest_scale);
+      const aiQuaternion rotation =
+          Interpolate(anim->mRotationKeys, anim->mNumRotationKeys, time, rest_rotation);
+      const aiVector3D position =
+          Interpolate(anim->mPositionKeys, anim->mNumPositionKeys, time, rest_position);
+      local = ToHost(aiMatrix4x4(scale, rotation, position));
+    }
+  }
+  if (nodes[static_cast<size_t>(i)].parent < 0) local = local * to_host;
+  return local;
+}
+
+const host::Matrix3& ImportedAnimation::World(int i, HostTime t) {
+  if (!world_valid_ || world_time_ != t) {
+    world_.resize(nodes.size());
+    for (size_t n = 0; n < nodes.size(); ++n) {
+      const host::Matrix3 local = Local(static_cast<int>(n), t);
+      world_[n] = nodes[n].parent < 0 ? local : local * world_[static_cast<size_t>(nodes[n].parent)];
+    }
+    world_time_ = t;
+    world_valid_ = true;
+  }
+  return world_[static_cast<size_t>(i)];
+}
+
+void ImportedAnimation::MeshPositions(unsigned mesh_index, const char* node_name, HostTime t,
+                                      std::vector<host::Point3>& out,
+                                      const host::Matrix3& world_to_object) {
+  const aiMesh* mesh = scene->mMeshes[mesh_index];
+  const size_t first = out.size();
+
+  // Quake-family vertex keyframes, linear in between.
+  if (!keyframes.empty()) {
+    const double position = static_cast<double>(t) / (kKeyframeSeconds * host::kTicksPerSecond);
+    const double clamped = std::min(std::max(position, 0.0), static_cast<double>(keyframes.size() - 1));
+    const size_t k = static_cast<size_t>(clamped);
+    const size_t next = std::min(k + 1, keyframes.size() - 1);
+    const float f = static_cast<float>(clamped - static_cast<double>(k));
+    const aiMesh* a = keyframes[k]->mMeshes[mesh_index];
+    const aiMesh* b = keyframes[next]->mMeshes[mesh_index];
+    for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+      const aiVector3D p = a->mVertices[v] + (b->mVertices[v] - a->mVertices[v]) * f;
+      out.push_back(ToPoint(p));
+    }
+    return;
+  }
+
+  for (unsigned v = 0; v < mesh->mNumVertices; ++v) out.push_back(ToPoint(mesh->mVertices[v]));
+
+  // Morph targets, weighted by the clip's keys or their own default weight.
+  if (mesh->mNumAnimMeshes > 0) {
+    std::vector<double> weights(mesh->mNumAnimMeshes);
+    for (unsigned m = 0; m < mesh->mNumAnimMeshes; ++m) weights[m] = mesh->mAnimMeshes[m]->mWeight;
+    const Clip* clip = ActiveClip(t);
+    const aiMeshMorphAnim* morph = nullptr;
+    // Files name a morph channel after the mesh or after the node holding it.
+    if (clip) {
+      for (const char* name : {node_name, mesh->mName.C_Str()}) {
+        auto found = clip->morphs.find(name);
+        if (found != clip->morphs.end()) morph = found->second;
+      }
+    }
+    if (morph && morph->mNumKeys > 0) {
+      const auto [k, f] = Bracket(morph->mKeys, morph->mNumKeys, ClipTime(*clip, t));
+      auto key_weights = [&](unsigned key) {
+        std::vector<double> w(mesh->mNumAnimMeshes, 0.0);
+        const aiMeshMorphKey& mk = morph->mKeys[key];
+        for (unsigned n = 0; n < mk.mNumValuesAndWeights; ++n)
+          if (mk.mValues[n] < w.size()) w[mk.mValues[n]] = mk.mWeights[n];
+        return w;
+      };
+      weights = key_weights(k);
+      if (f > 0.0 && k + 1 < morph->mNumKeys) {
+        const std::vector<double> later = key_weights(k + 1);
+        for (size_t m = 0; m < weights.size(); ++m) weights[m] += (later[m] - weights[m]) * f;
+      }
+    }
+    for (unsigned m = 0; m < mesh->mNumAnimMeshes; ++m) {
+      const aiAnimMesh* target = mesh->mAnimMeshes[m];
+      if (weights[m] == 0.0 || !target->mVertices || target->mNumVertices != mesh->mNumVertices)
+        continue;
+      for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+        const aiVector3D delta = target->mVertices[v] - mesh->mVertices[v];
+        host::Point3& p = out[first + v];
+        p.x += static_cast<float>(delta.x * weights[m]);
+        p.y += static_cast<float>(delta.y * weights[m]);
+        p.z += static_cast<float>(delta.z * weights[m]);
+      }
+    }
+  }
+
+  // Skinning: each weighted vertex goes through its bones' world transforms
+  // into the world, then back into the mesh node's own space, where the
+  // exporter expects it. Weights are normalised per vertex.
+  if (mesh->mNumBones > 0) {
+    std::vector<host::Point3> sum(mesh->mNumVertices);
+    std::vector<double> total(mesh->mNumVertices, 0.0);
+    for (unsigned b = 0; b < mesh->mNumBones; ++b) {
+      const aiBone* bone = mesh->mBones[b];
+      auto node = node_by_name.find(bone->mName.C_Str());
+      if (node == node_by_name.end()) continue;
+      const host::Matrix3 skin = ToHost(bone->mOffsetMatrix) * World(node->second, t);
+      for (unsigned w = 0; w < bone->mNumWeights; ++w) {
+        const aiVertexWeight& weight = bone->mWeights[w];
+        if (weight.mVertexId >= mesh->mNumVertices || !(weight.mWeight > 0.0f)) continue;
+        const host::Point3 moved = out[first + weight.mVertexId] * skin;
+        host::Point3& s = sum[weight.mVertexId];
+        s = s + moved * weight.mWeight;
+        total[weight.mVertexId] += weight.mWeight;
+      }
+    }
+    for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+      if (total[v] <= 0.0) continue;  // an unweighted vertex stays with its node
+      const host::Point3 world = sum[v] * static_cast<float>(1.0 / total[v]);
+      out[first + v] = world * world_to_object;
+    }
+  }
+}
+
+void ImportedAnimation::FillMesh(int i, HostTime t, host::Mesh& out) {
+  const NodeMesh& node_mesh = node_meshes.at(i);
+  const host::Matrix3 world_to_object = Inverse(World(i, t));
+  out.vertices.clear();
+  const char* node_name = nodes[static_cast<size_t>(i)].source->mName.C_Str();
+  for (unsigned mesh_index : node_mesh.meshes)
+    MeshPositions(mesh_index, node_name, t, out.vertices, world_to_object);
+  out.faces = node_mesh.faces;
+  out.texture_vertices = node_mesh.texture_vertices;
+  out.texture_faces = node_mesh.texture_faces;
+}
+
+SceneImporter::SceneImporter() = default;
+SceneImporter::~SceneImporter() = default;
+
+bool SceneImporter::Import(const std::string& path, const ImportOptions& options,
+                           StandInScene& scene) {
+  error_.clear();
+  summary_ = ImportSummary();
+  auto animation = std::make_shared<ImportedAnimation>();
+
+  const int fps = options.frames_per_second;
+  if (fps < 1 || host::kTicksPerSecond % fps != 0) {
+    error_ = "a rate of " + std::to_string(fps) + " frames a second does not divide the host's " +
+             std::to_string(host::kTicksPerSecond) + " ticks a second (try 1, 2, 4, 5, 8, 10, 12, 15, 16, 20, 24, 25, 30, 32, 40, 48, 50, 60)";
     return false;
   }
-  host::SetTicksPerFrame(timeline.ticks_per_frame);
-  result->imported = imported;
-  result->timeline = timeline;
-  result->animator = BuildStandInScene(imported, timeline, options.fallback_texture, scene);
+  const int ticks_per_frame = host::kTicksPerSecond / fps;
+  if (!options.fallback_texture.empty() && !IsFile(options.fallback_texture)) {
+    error_ = "texture " + options.fallback_texture + " not found";
+    return false;
+  }
+
+  const std::string extension = Extension(path);
+  const bool quake = IsQuakeFamily(extension);
+  // Quake-family keyframes must keep their vertices in file order from
+  // keyframe to keyframe, so they are read without any post-processing.
+  // Other files are triangulated and split by primitive type; meshes of points
+  // or lines then hold no triangle and are dropped below. (Asking Assimp to
+  // remove them would fail a file that holds nothing else, which is a valid,
+  // empty scene.)
+  const unsigned flags =
+      quake ? 0u : static_cast<unsigned>(aiProcess_Triangulate | aiProcess_SortByPType);
+  auto read = [&](int keyframe) -> const aiScene* {
+    auto importer = std::make_unique<Assimp::Importer>();
+    if (quake) importer->SetPropertyInteger(KeyframeSetting(extension), keyframe);
+    const aiScene* result = importer->ReadFile(path, flags);
+    if (!result && keyframe == 0) error_ = importer->GetErrorString();
+    if (result) animation->importers.push_back(std::move(importer));
+    return result;
+  };
+  animation->scene = read(0);
+  if (!animation->scene || !animation->scene->mRootNode) {
+    if (error_.empty()) error_ = "the file holds no scene";
+    error_ = "cannot read " + path + ": " + error_;
+    return false;
+  }
+  const aiScene* source = animation->scene;
+  if (quake) {
+    animation->keyframes.push_back(source);
+    for (int k = 1; k < kMaxKeyframes; ++k) {
+      const aiScene* keyframe = read(k);
+      if (!keyframe || keyframe->mNumMeshes != source->mNumMeshes) break;
+      bool same = true;
+      for (unsigned m = 0; m < source->mNumMeshes; ++m)
+        same = same && keyframe->mMeshes[m]->mNumVertices == source->mMeshes[m]->mNumVertices;
+      if (!same) break;
+      animation->keyframes.push_back(keyframe);
+    }
+  }
+
+  // Axes: Assimp hands most formats over Y up; the host is Z up. A file that
+  // says it is Z up already stays as it is. Quake models face +X; they are
+  // turned to face -Y, the host's front, as every other model does.
+  bool y_up = true;
+  int up_axis = 1;
+  if (source->mMetaData && source->mMetaData->Get("UpAxis", up_axis) && up_axis == 2) y_up = false;
+  if (y_up) animation->to_host = host::Matrix3({1, 0, 0}, {0, 0, 1}, {0, -1, 0}, {0, 0, 0});
+  if (quake) animation->to_host = animation->to_host * host::Matrix3({0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0});
+
+  // Clips.
+  std::vector<ImportedAnimation::Clip> all_clips;
+  for (unsigned a = 0; a < source->mNumAnimations; ++a) {
+    const aiAnimation* anim = source->mAnimations[a];
+    ImportedAnimation::Clip clip;
+    clip.animation = anim;
+    clip.ticks_per_second = anim->mTicksPerSecond > 0.0 ? anim->mTicksPerSecond : kDefaultTicksPerSecond;
+    double first = INFINITY, last = -INFINITY;
+    auto extend = [&](double time) {
+      first = std::min(first, time);
+      last = std::max(last, time);
+    };
+    for (unsigned c = 0; c < anim->mNumChannels; ++c) {
+      const aiNodeAnim* channel = anim->mChannels[c];
+      clip.channels[channel->mNodeName.C_Str()] = channel;
+      for (unsigned k = 0; k < channel->mNumPositionKeys; ++k) extend(channel->mPositionKeys[k].mTime);
+      for (unsigned k = 0; k < channel->mNumRotationKeys; ++k) extend(channel->mRotationKeys[k].mTime);
+      for (unsigned k = 0; k < channel->mNumScalingKeys; ++k) extend(channel->mScalingKeys[k].mTime);
+    }
+    for (unsigned c = 0; c < anim->mNumMorphMeshChannels; ++c) {
+      const aiMeshMorphAnim* channel = anim->mMorphMeshChannels[c];
+      clip.morphs[channel->mName.C_Str()] = channel;
+      for (unsigned k = 0; k < channel->mNumKeys; ++k) extend(channel->mKeys[k].mTime);
+    }
+    if (!(first <= last)) first = last = 0.0;
+    clip.first_key = first;
+    const double seconds = (last - first) / clip.ticks_per_second;
+    clip.start = static_cast<HostTime>(std::lround(first / clip.ticks_per_second * host::kTicksPerSecond));
+    clip.end = clip.start + static_cast<HostTime>(std::lround(seconds * host::kTicksPerSecond));
+    all_clips.push_back(std::move(clip));
+  }
+  auto frames_of = [&](const ImportedAnimation::Clip& clip) {
+    return static_cast<int>((clip.end - clip.start) / ticks_per_frame) + 1;
+  };
+  for (size_t a = 0; a < all_clips.size(); ++a) {
+    const aiAnimation* anim = all_clips[a].animation;
+    ClipInfo info;
+    info.name = anim->mName.length ? anim->mName.C_Str() : "clip " + std::to_string(a);
+    info.start = all_clips[a].start;
+    info.end = all_clips[a].end;
+    info.frames = frames_of(all_clips[a]);
+    summary_.clips.push_back(info);
+  }
+  if (quake) {
+    ClipInfo info;
+    info.name = "keyframes";
+    info.end = static_cast<HostTime>(std::lround((animation->keyframes.size() - 1) * kKeyframeSeconds *
+                                                 host::kTicksPerSecond));
+    info.frames = static_cast<int>(info.end / ticks_per_frame) + 1;
+    summary_.clips.push_back(info);
+    summary_.range_end = info.end;
+  } else if (!all_clips.empty()) {
+    std::vector<size_t> chosen;
+    const std::string& wanted = options.animation;
+    if (wanted.empty()) {
+      chosen.push_back(0);
+    } else if (wanted == "all") {
+      for (size_t a = 0; a < all_clips.size(); ++a) chosen.push_back(a);
+    } else {
+      for (size_t a = 0; a < summary_.clips.size(); ++a)
+        if (summary_.clips[a].name == wanted) chosen.push_back(a);
+      char* end = nullptr;
+      const long index = std::strtol(wanted.c_str(), &end, 10);
+      if (chosen.empty() && end && *end == '\0' && index >= 0 &&
+          static_cast<size_t>(index) < all_clips.size())
+        chosen.push_back(static_cast<size_t>(index));
+      if (chosen.empty()) {
+        error_ = "no animation named " + wanted + " in " + path;
+        return false;
+      }
+      chosen.resize(1);
+    }
+    // "all" lays the clips one after another, a frame apart, from the first
+    // clip's start.
+    HostTime next_start = all_clips[chosen.front()].start;
+    for (size_t a : chosen) {
+      ImportedAnimation::Clip clip = all_clips[a];
+      const HostTime length = clip.end - clip.start;
+      clip.start = next_start;
+      clip.end = next_start + length;
+      next_start = clip.end + ticks_per_frame;
+      animation->clips.push_back(clip);
+    }
+    summary_.range_start = animation->clips.front().start;
+    summary_.range_end = animation->clips.back().end;
+  } else if (!options.animation.empty() && options.animation != "all" && options.animation != "0") {
+    error_ = "the scene has no animation " + options.animation;
+    return false;
+  }
+
+  // Materials, made once each as the nodes need them.
+  std::map<unsigned, StandInMaterial*> materials;
+  std::map<std::string, StandInBitmapTexture*> textures;
+  const std::string directory = Directory(path);
+  auto texture_named = [&](const std::string& name) {
+    auto found = textures.find(name);
+    if (found != textures.end()) return found->second;
+    return textures[name] = scene.AddBitmapTexture(name);
+  };
+  auto material_at = [&](unsigned index) -> StandInMaterial* {
+    auto found = materials.find(index);
+    if (found != materials.end()) return found->second;
+    const aiMaterial* material = source->mMaterials[index];
+    std::string name = material->GetName().C_Str();
+    if (name.empty()) name = "material " + std::to_string(index);
+    aiColor4D colour(0.6f, 0.6f, 0.6f, 1.0f);
+    if (material->Get(AI_MATKEY_COLOR_DIFFUSE, colour) != AI_SUCCESS)
+      material->Get(AI_MATKEY_BASE_COLOR, colour);
+    StandInMaterial* made = scene.AddMaterial(name, {colour.r, colour.g, colour.b});
+    aiString texture_path;
+    bool has_texture = material->GetTexture(aiTextureType_DIFFUSE, 0, &texture_path) == AI_SUCCESS ||
+                       material->GetTexture(aiTextureType_BASE_COLOR, 0, &texture_path) == AI_SUCCESS;
+    std::string texture = has_texture ? texture_path.C_Str() : "";
+    if (texture == kDummyTextureName) texture.clear();
+    std::string description = name + ": diffuse " + std::to_string(colour.r) + " " +
+                              std::to_string(colour.g) + " " + std::to_string(colour.b);
+    if (!texture.empty()) {
+      std::string map_name;
+      if (const aiTexture* embedded = source->GetEmbeddedTexture(texture.c_str())) {
+        map_name = path + "#" + texture;
+        if (embedded->mHeight == 0) {
+          host::TheManager->RegisterEncodedImage(
+              map_name, reinterpret_cast<const uint8_t*>(embedded->pcData), embedded->mWidth);
+        } else {
+          std::vector<uint8_t> rgba;
+          const size_t count = static_cast<size_t>(embedded->mWidth) * embedded->mHeight;
+          rgba.reserve(count * 4);
+          for (size_t p = 0; p < count; ++p) {
+            const aiTexel& texel = embedded->pcData[p];
+            rgba.insert(rgba.end(), {texel.r, texel.g, texel.b, texel.a});
+          }
+          host::TheManager->RegisterImage(map_name, static_cast<int>(embedded->mWidth),
+                                          static_cast<int>(embedded->mHeight), rgba.data());
+        }
+        description += ", embedded texture " + texture;
+      } else {
+        std::replace(texture.begin(), texture.end(), '\\', '/');
+        // Relative to the scene file; a path from another machine is tried by
+        // its file name beside the scene.
+        const std::string base = texture.substr(texture.find_last_of('/') + 1);
+        const std::string first = texture[0] == '/' ? texture : directory + "/" + texture;
+        map_name = IsFile(first) || !IsFile(directory + "/" + base) ? first : directory + "/" + base;
+        description += ", texture " + map_name + (IsFile(map_name) ? "" : " (missing)");
+      }
+      made->SetDiffuseMap(texture_named(map_name));
+    } else if (!options.fallback_texture.empty()) {
+      made->SetDiffuseMap(texture_named(options.fallback_texture));
+      description += ", texture " + options.fallback_texture + " (given)";
+    }
+    summary_.materials.push_back(description);
+    return materials[index] = made;
+  };
+  std::map<std::vector<unsigned>, StandInMaterial*> multi_materials;
+
+  // Bones, so that listings can name them.
+  std::set<std::string> bones;
+  for (unsigned m = 0; m < source->mNumMeshes; ++m)
+    for (unsigned b = 0; b < source->mMeshes[m]->mNumBones; ++b)
+      bones.insert(source->mMeshes[m]->mBones[b]->mName.C_Str());
+
+  // Nodes, a parent before its children.
+  std::vector<StandInNode*> made_nodes;
+  std::function<void(const aiNode*, int, int)> visit = [&](const aiNode* node, int parent, int depth) {
+    const int index = static_cast<int>(animation->nodes.size());
+    animation->nodes.push_back({node, parent});
+    animation->node_by_name.emplace(node->mName.C_Str(), index);
+    std::string name = node->mName.length ? node->mName.C_Str() : "node " + std::to_string(index);
+    StandInNode* made = scene.AddNode(name, parent < 0 ? nullptr : made_nodes[static_cast<size_t>(parent)]);
+    made_nodes.push_back(made);
+    // The scene's callbacks share the evaluation state, so it lives as long
+    // as the scene does.
+    made->SetAnimatedTransform([animation, index](HostTime t) { return animation->Local(index, t); });
+    summary_.nodes.push_back(std::string(static_cast<size_t>(depth) * 2, ' ') + name + " (" +
+                             NodeKind(source, node, bones) + ")");
+
+    // The node's triangle meshes become one host mesh.
+    ImportedAnimation::NodeMesh node_mesh;
+    std::vector<unsigned> material_indices;
+    bool any_uvs = false;
+    for (unsigned n = 0; n < node->mNumMeshes; ++n) {
+      const unsigned m = node->mMeshes[n];
+      if (m >= source->mNumMeshes) continue;
+      const aiMesh* mesh = source->mMeshes[m];
+      unsigned triangles = 0;
+      for (unsigned f = 0; f < mesh->mNumFaces; ++f) triangles += mesh->mFaces[f].mNumIndices == 3;
+      summary_.meshes.push_back(std::string(mesh->mName.length ? mesh->mName.C_Str() : name) + ": " +
+                                std::to_string(triangles) + " triangles, " +
+                                std::to_string(mesh->mNumVertices) + " vertices" +
+                                (mesh->HasTextureCoords(0) ? "" : ", no UVs") +
+                                (mesh->mNumBones ? ", " + std::to_string(mesh->mNumBones) + " bones" : "") +
+                                (mesh->mNumAnimMeshes ? ", " + std::to_string(mesh->mNumAnimMeshes) + " morph targets" : ""));
+      if (triangles == 0) continue;
+      node_mesh.meshes.push_back(m);
+      any_uvs = any_uvs || mesh->HasTextureCoords(0);
+      if (std::find(material_indices.begin(), material_indices.end(), mesh->mMaterialIndex) ==
+          material_indices.end())
+        material_indices.push_back(mesh->mMaterialIndex);
+    }
+    if (node_mesh.meshes.empty()) {
+      scene.AddNonGeometricObject(made);
+    } else {
+      uint32_t base = 0;
+      // When some of the node's meshes have coordinates and others not, the
+      // corners of those without map to texture vertex 0, (0, 0, 0).
+      const uint32_t unmapped = 0;
+      if (any_uvs) node_mesh.texture_vertices.push_back({0, 0, 0});
+      for (unsigned m : node_mesh.meshes) {
+        const aiMesh* mesh = source->mMeshes[m];
+        const uint16_t material_index = static_cast<uint16_t>(
+            std::find(material_indices.begin(), material_indices.end(), mesh->mMaterialIndex) -
+            material_indices.begin());
+        const uint32_t texture_base = static_cast<uint32_t>(node_mesh.texture_vertices.size());
+        const bool uvs = mesh->HasTextureCoords(0);
+        if (uvs)
+          for (unsigned v = 0; v < mesh->mNumVertices; ++v)
+            node_mesh.texture_vertices.push_back(
+                {mesh->mTextureCoords[0][v].x, mesh->mTextureCoords[0][v].y, 0.0f});
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+          const aiFace& face = mesh->mFaces[f];
+          if (face.mNumIndices != 3) continue;
+          host::MeshFace out;
+          host::TextureFace texture_face;
+          for (int c = 0; c < 3; ++c) {
+            out.v[c] = base + face.mIndices[c];
+            texture_face.t[c] = uvs ? texture_base + face.mIndices[c] : unmapped;
+          }
+          out.material_index = material_index;
+          node_mesh.faces.push_back(out);
+          if (any_uvs) node_mesh.texture_faces.push_back(texture_face);
+        }
+        base += mesh->mNumVertices;
+      }
+      animation->node_meshes[index] = std::move(node_mesh);
+      scene.AddAnimatedMesh(made, [animation, index](HostTime t, host::Mesh& mesh) {
+        animation->FillMesh(index, t, mesh);
+      });
+      if (material_indices.size() == 1) {
+        made->SetMaterial(material_at(material_indices.front()));
+      } else {
+        StandInMaterial*& multi = multi_materials[material_indices];
+        if (!multi) {
+          std::vector<host::HostMaterial*> subs;
+          for (unsigned m : material_indices) subs.push_back(material_at(m));
+          multi = scene.AddMultiMaterial(name + " materials", subs);
+        }
+        made->SetMaterial(multi);
+      }
+    }
+    for (unsigned c = 0; c < node->mNumChildren; ++c) visit(node->mChildren[c], index, depth + 1);
+  };
+  visit(source->mRootNode, -1, 0);
+
+  host::SetTicksPerFrame(ticks_per_frame);
+  scene.SetAnimationRange(summary_.range_start, summary_.range_end);
+  scene.SetTime(summary_.range_start);
+  animation_ = animation;
   return true;
 }
 

@@ -1,68 +1,66 @@
 #pragma once
-// Scene files into the stand-in host: any format the Open Asset Import
-// Library reads (glTF and GLB, FBX, OBJ, Collada, DirectX, MD2, MD3, MDL,
-// SMD, MS3D and the rest).
-//
-// Coordinates: the host is right-handed with Z up and a model's front facing
-// -Y. Files whose up axis is Y (the library's own convention, and what it
-// makes of most formats) are turned by (x, y, z) -> (x, -z, y), so that a
-// glTF model's front (+Z) faces -Y. FBX files say their axes in their
-// settings, which are followed. STL and 3MF files are Z-up already. Quake-
-// family files (MD2, MD3, MDL) face +X; they are turned a further quarter
-// turn so that they face -Y as well, and so keep their orientation through an
-// MDL export, which turns -Y back to +X.
+// Fills the stand-in host's scene from a scene file that Assimp reads: nodes,
+// meshes, materials and textures, and the chosen animation, evaluated at any
+// time (node animation, skinning, morph targets, Quake vertex keyframes).
 
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "hostapp/Animation.h"
-#include "hostapp/ImportedScene.h"
 #include "hostapp/StandInScene.h"
-#include "hostapp/Timeline.h"
 
 namespace hostapp {
 
-// Reads a scene file into the import record: nodes, meshes (triangles only:
-// polygons are triangulated, points and lines dropped), materials, embedded
-// images (registered with host::TheManager under "<path>*<index>"), clips,
-// and for Quake-family files every vertex keyframe. False with the reason
-// (the import library's own where it has one) when the file cannot be read.
-bool ReadSceneFile(const std::string& path, ImportedScene* scene, std::string* error);
-
-// Whether the file-name extension (lower case, no dot) is one of the
-// Quake family, whose models face +X and carry vertex keyframes.
-bool IsQuakeFamily(const std::string& format);
-
-// Fills an empty stand-in scene from an import record shown on a timeline:
-// one host node per node, a triangle object for each node with triangles
-// (its meshes' materials as one standard material or a multi-material), an
-// object that does not convert for every other node, and the animation
-// range, with the current time at its start. fallback_texture, when not
-// empty, becomes the diffuse bitmap of every material whose own is missing
-// or absent. Returns the animator the scene's objects and transforms use.
-std::shared_ptr<SceneAnimator> BuildStandInScene(std::shared_ptr<const ImportedScene> imported,
-                                                 const Timeline& timeline,
-                                                 const std::string& fallback_texture,
-                                                 StandInScene& scene);
-
 struct ImportOptions {
-  // Empty for the first clip, "all" for every clip, or a clip's name or index.
+  // The clip to play: empty for the first, a name, a zero-based index, or
+  // "all" for every clip back to back on the timeline.
   std::string animation;
-  // Frames per second of the host's timeline; must divide 4800.
+  // Frames a second; the host's ticks per frame is 4800 / fps.
   int frames_per_second = 10;
-  // A diffuse bitmap for materials without a usable one of their own.
+  // A diffuse bitmap for materials that have none (file path), or empty.
   std::string fallback_texture;
 };
 
-struct ImportResult {
-  std::shared_ptr<const ImportedScene> imported;
-  Timeline timeline;
-  std::shared_ptr<SceneAnimator> animator;
+// One animation clip of the file.
+struct ClipInfo {
+  std::string name;
+  HostTime start = 0;  // in host ticks, on the timeline the import laid out
+  HostTime end = 0;
+  int frames = 1;      // frames the clip covers at the chosen rate
 };
 
-// Everything at once: reads the file, lays out the chosen clips, sets the
-// host's ticks per frame and fills the scene. False with a reason.
-bool ImportScene(const std::string& path, const ImportOptions& options, StandInScene& scene,
-                 ImportResult* result, std::string* error);
+// What the import found, for listing.
+struct ImportSummary {
+  std::vector<std::string> nodes;      // "name (kind)" lines, indented by depth
+  std::vector<std::string> meshes;     // "name: N triangles, M vertices[, no UVs]"
+  std::vector<std::string> materials;  // "name: diffuse r g b[, texture T]"
+  std::vector<ClipInfo> clips;
+  HostTime range_start = 0;
+  HostTime range_end = 0;
+};
+
+class ImportedAnimation;  // evaluation state shared by the scene's callbacks
+
+class SceneImporter {
+ public:
+  SceneImporter();
+  ~SceneImporter();
+  SceneImporter(const SceneImporter&) = delete;
+  SceneImporter& operator=(const SceneImporter&) = delete;
+
+  // Reads path into scene (which should be empty), sets the animation range,
+  // the current time (the range start) and the host's ticks per frame. False
+  // with a reason in Error() when the file cannot be read, the options are
+  // refused (an unknown clip, a rate that does not divide 4800 ticks a
+  // second), or a texture given by the options cannot be found.
+  bool Import(const std::string& path, const ImportOptions& options, StandInScene& scene);
+  const std::string& Error() const { return error_; }
+  const ImportSummary& Summary() const { return summary_; }
+
+ private:
+  std::string error_;
+  ImportSummary summary_;
+  std::shared_ptr<ImportedAnimation> animation_;
+};
 
 }  // namespace hostapp

@@ -159,12 +159,12 @@ host::Mesh MakeMesh(const std::vector<host::Point3>& vertices, const std::vector
                     const std::vector<host::TextureFace>& texture_faces) {
   host::Mesh mesh;
   mesh.vertices = vertices;
-  for (const FaceSpec& spec : faces) {
+  for (const FaceSpec& given : faces) {
     host::MeshFace face;
-    face.v[0] = spec.a;
-    face.v[1] = spec.b;
-    face.v[2] = spec.c;
-    face.material_index = spec.material_index;
+    face.v[0] = given.a;
+    face.v[1] = given.b;
+    face.v[2] = given.c;
+    face.material_index = given.material_index;
     mesh.faces.push_back(face);
   }
   mesh.texture_vertices = texture_vertices;

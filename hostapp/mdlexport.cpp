@@ -1,157 +1,240 @@
-// mdlexport: converts a scene file to a Quake MDL model with the Vandrell
-// exporter, loaded as its host would load it, the options entered into its
-// dialog as a user would enter them.
-#include <sys/stat.h>
+// mdlexport: converts a scene file into a Quake MDL model with the Vandrell
+// exporter, loaded by path as its host would load it. See CliHelpText() for
+// the options and the exit statuses.
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "Win32StandIn.h"
-#include "host/Plugin.h"
-#include "hostapp/CommandLine.h"
-#include "hostapp/MdlSummary.h"
+#include "host/Timing.h"
+#include "hostapp/CliOptions.h"
 #include "hostapp/PluginModule.h"
 #include "hostapp/SceneImporter.h"
-#include "hostapp/SceneListing.h"
 #include "hostapp/StandInScene.h"
+#include "mdl/MdlReader.h"
+#include "resources/resource.h"
 
 namespace {
 
-// Exit statuses.
-constexpr int kWritten = 0;
-constexpr int kNotWritten = 1;
-constexpr int kUsageOrScene = 2;
+constexpr int kExitWritten = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
 
-void Complain(const std::string& text) { std::fprintf(stderr, "mdlexport: %s\n", text.c_str()); }
-
-bool IsReadableFile(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), R_OK) == 0;
+// Frames from start to end inclusive at the host's ticks per frame; 1 for an
+// empty or unsound range.
+int RangeFrames(host::HostTime start, host::HostTime end) {
+  const int ticks = host::GetTicksPerFrame();
+  if (ticks <= 0 || end <= start) return 1;
+  const int64_t span = static_cast<int64_t>(end) - start;
+  const int64_t frames = span / ticks + 1;
+  return frames > INT32_MAX ? INT32_MAX : static_cast<int>(frames);
 }
 
-// Shows which frame is being sampled on one terminal line that it rewrites.
+void PrintList(const hostapp::ImportSummary& summary, const hostapp::StandInScene& scene) {
+  std::printf("nodes (%zu):\n", summary.nodes.size());
+  for (const std::string& line : summary.nodes) std::printf("  %s\n", line.c_str());
+  std::printf("meshes (%zu):\n", summary.meshes.size());
+  for (const std::string& line : summary.meshes) std::printf("  %s\n", line.c_str());
+  std::printf("materials (%zu):\n", summary.materials.size());
+  for (const std::string& line : summary.materials) std::printf("  %s\n", line.c_str());
+
+  // Texture names as the exporter will look them up, each once.
+  std::vector<std::string> textures;
+  std::set<std::string> seen;
+  for (const auto& material : scene.Materials()) {
+    host::TextureMap* map = material->DiffuseMap();
+    if (!map || map->ClassID() != host::kBitmapTextureClassId) continue;
+    const std::string name = static_cast<host::BitmapTexture*>(map)->GetMapName();
+    if (seen.insert(name).second) textures.push_back(name);
+  }
+  std::printf("textures (%zu):\n", textures.size());
+  for (const std::string& name : textures) std::printf("  %s\n", name.c_str());
+
+  std::printf("clips (%zu):\n", summary.clips.size());
+  for (size_t i = 0; i < summary.clips.size(); ++i) {
+    const hostapp::ClipInfo& clip = summary.clips[i];
+    std::printf("  %zu \"%s\": %d frame%s, ticks %d..%d\n", i, clip.name.c_str(), clip.frames,
+                clip.frames == 1 ? "" : "s", static_cast<int>(clip.start),
+                static_cast<int>(clip.end));
+  }
+  std::printf("animation range: ticks %d..%d, %d frame%s at %d ticks a frame\n",
+              static_cast<int>(summary.range_start), static_cast<int>(summary.range_end),
+              RangeFrames(summary.range_start, summary.range_end),
+              RangeFrames(summary.range_start, summary.range_end) == 1 ? "" : "s",
+              host::GetTicksPerFrame());
+}
+
+// The user's part of the dialog: paste into the fields that were given, set
+// the boxes, press OK or Cancel.
+std::vector<win32::DialogAction> DialogScript(const hostapp::CliOptions& options,
+                                              const std::string& frames) {
+  using win32::DialogAction;
+  std::vector<DialogAction> script;
+  if (options.base_name_given)
+    script.push_back(DialogAction::Paste(IDC_BASE_NAME, options.base_name));
+  if (!frames.empty()) script.push_back(DialogAction::Paste(IDC_FRAMES, frames));
+  if (!options.texture_kb.empty())
+    script.push_back(DialogAction::Paste(IDC_TEXTURE_LIMIT, options.texture_kb));
+  if (!options.collision_scale.empty())
+    script.push_back(DialogAction::Paste(IDC_SCALE_COLLISION_BOX, options.collision_scale));
+  if (!options.scale.empty()) script.push_back(DialogAction::Paste(IDC_SCALE_MODEL, options.scale));
+  if (options.flat) script.push_back(DialogAction::Check(IDC_GOURAUD_SHADING, false));
+  if (options.no_random) script.push_back(DialogAction::Check(IDC_RANDOM, false));
+  if (options.fullbright) script.push_back(DialogAction::Check(IDC_FULLBRIGHT_COLORS, true));
+  for (int control : options.flag_controls) script.push_back(DialogAction::Check(control, true));
+  script.push_back(DialogAction::Press(options.cancel ? IDCANCEL : IDOK));
+  return script;
+}
+
+// "\rsampling frame k/n" on a terminal, rewritten only when the frame changes.
 class Progress {
  public:
-  Progress(bool shown, hostapp::HostTime start, int ticks_per_frame, int frames)
-      : shown_(shown), start_(start), ticks_per_frame_(ticks_per_frame), frames_(frames) {}
+  Progress(host::HostTime start, int ticks_per_frame, int frames)
+      : start_(start), ticks_per_frame_(ticks_per_frame), frames_(frames) {}
   ~Progress() { Finish(); }
 
-  void At(hostapp::HostTime t) {
-    if (!shown_) return;
-    const int frame = (t - start_) / ticks_per_frame_ + 1;
-    if (frame == last_frame_ || frame < 1 || frame > frames_) return;
-    last_frame_ = frame;
-    std::fprintf(stderr, "\rmdlexport: sampling frame %d of %d", frame, frames_);
+  void At(host::HostTime t) {
+    if (ticks_per_frame_ <= 0 || t < start_) return;
+    const int64_t index = (static_cast<int64_t>(t) - start_) / ticks_per_frame_;
+    if (index == shown_ || index >= frames_) return;
+    shown_ = index;
+    std::fprintf(stderr, "\rsampling frame %d/%d", static_cast<int>(index) + 1, frames_);
+    open_ = true;
+    // The line ends as the last frame begins, so that a message box shown
+    // after sampling starts a line of its own.
+    if (index + 1 == frames_) Finish();
     std::fflush(stderr);
-    drawn_ = true;
   }
   void Finish() {
-    if (!drawn_) return;
-    std::fprintf(stderr, "\r\033[K");
-    std::fflush(stderr);
-    drawn_ = false;
+    if (open_) std::fputc('\n', stderr);
+    open_ = false;
+  }
+  // A message box was echoed: its line ended the progress line.
+  void Interrupted() {
+    open_ = false;
+    shown_ = -1;
   }
 
  private:
-  bool shown_;
-  hostapp::HostTime start_;
+  host::HostTime start_;
   int ticks_per_frame_;
   int frames_;
-  int last_frame_ = 0;
-  bool drawn_ = false;
+  int64_t shown_ = -1;
+  bool open_ = false;
 };
 
-// Frames the export will sample: the dialog's count, limited to the range.
-int FramesToSample(const hostapp::MdlExportOptions& options, int range_frames) {
-  if (options.frames == "all") return range_frames;
-  const long asked = options.frames.empty() ? 1 : std::stol(options.frames);
-  return asked < range_frames ? static_cast<int>(asked) : range_frames;
+int Run(int argc, char** argv) {
+  hostapp::CliOptions options;
+  std::string error;
+  if (!hostapp::ParseCliOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "mdlexport: %s\nTry 'mdlexport --help'.\n", error.c_str());
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(hostapp::CliHelpText().c_str(), stdout);
+    return kExitWritten;
+  }
+
+  hostapp::ImportOptions import_options;
+  import_options.animation = options.animation;
+  import_options.frames_per_second = options.frames_per_second;
+  import_options.fallback_texture = options.texture;
+  hostapp::StandInScene scene;
+  hostapp::SceneImporter importer;
+  if (!importer.Import(options.scene, import_options, scene)) {
+    std::fprintf(stderr, "mdlexport: %s: %s\n", options.scene.c_str(), importer.Error().c_str());
+    return kExitUsage;
+  }
+  const hostapp::ImportSummary& summary = importer.Summary();
+  if (options.list) {
+    PrintList(summary, scene);
+    return kExitWritten;
+  }
+
+  const host::ValidityInterval range = scene.GetAnimationRange();
+  const int range_frames = RangeFrames(range.start, range.end);
+  const std::string frames = options.all_frames ? std::to_string(range_frames) : options.frames;
+
+  hostapp::PluginModule module;
+  const std::string module_path = hostapp::ExecutableDirectory() + "/Vandrell.dlo";
+  if (!module.Load(module_path)) {
+    std::fprintf(stderr, "mdlexport: cannot load the exporter: %s\n", module.Error().c_str());
+    return kExitFailed;
+  }
+  std::unique_ptr<host::SceneExporter> exporter(module.CreateExporter());
+  if (!exporter) {
+    std::fprintf(stderr, "mdlexport: %s makes no exporter\n", module_path.c_str());
+    return kExitFailed;
+  }
+
+  // The exporter never samples more frames than the range holds.
+  const int requested = frames.empty() ? 1 : std::stoi(frames);
+  Progress progress(range.start, host::GetTicksPerFrame(),
+                    requested < range_frames ? requested : range_frames);
+  if (!options.quiet && isatty(STDERR_FILENO)) {
+    scene.SetEvaluationObserver(
+        [&progress](hostapp::StandInNode&, host::HostTime t) { progress.At(t); });
+    win32::SetMessageHook([](const win32::MessageRecord&,
+                             void* context) { static_cast<Progress*>(context)->Interrupted(); },
+                          &progress);
+  }
+
+  win32::SetEchoMessages(true);
+  win32::ClearMessages();
+  win32::SetDialogScript(DialogScript(options, frames));
+  exporter->ExportScene(options.output.c_str(), &scene, &scene);
+  progress.Finish();
+  win32::SetMessageHook(nullptr, nullptr);
+  scene.SetEvaluationObserver(nullptr);
+
+  const std::string& script_error = win32::LastDialog().script_error;
+  if (!script_error.empty()) {
+    std::fprintf(stderr, "mdlexport: the options dialog refused the options: %s\n",
+                 script_error.c_str());
+    return kExitFailed;
+  }
+  if (options.cancel) {
+    if (!options.quiet) std::fprintf(stderr, "mdlexport: cancelled, nothing written\n");
+    return kExitFailed;
+  }
+  // Every failure, and "No data to export", was shown in a message box.
+  if (!win32::Messages().empty()) return kExitFailed;
+
+  vandrell::MdlFile file;
+  if (!vandrell::ReadMdlFile(options.output, &file, &error)) {
+    std::fprintf(stderr, "mdlexport: %s: the written file does not read back: %s\n",
+                 options.output.c_str(), error.c_str());
+    return kExitFailed;
+  }
+  if (!options.quiet) {
+    const vandrell::MdlFileHeader& h = file.header;
+    std::FILE* written = std::fopen(options.output.c_str(), "rb");
+    long bytes = -1;
+    if (written) {
+      if (std::fseek(written, 0, SEEK_END) == 0) bytes = std::ftell(written);
+      std::fclose(written);
+    }
+    std::printf("%s: %d vertices, %d triangles, %d frames, skin %dx%d, %ld bytes\n",
+                options.output.c_str(), h.numverts, h.numtris, h.numframes, h.skinwidth,
+                h.skinheight, bytes);
+  }
+  return kExitWritten;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  hostapp::MdlExportOptions options;
-  std::string error;
-  if (!hostapp::ParseCommandLine(argc, argv, &options, &error)) {
-    Complain(error);
-    std::fprintf(stderr, "Try 'mdlexport --help' for more information.\n");
-    return kUsageOrScene;
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "mdlexport: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "mdlexport: an unknown exception ended the export\n");
   }
-  if (options.help) {
-    std::fputs(hostapp::HelpText().c_str(), stdout);
-    return kWritten;
-  }
-  if (!options.texture.empty() && !IsReadableFile(options.texture)) {
-    Complain("cannot read the texture " + options.texture);
-    return kUsageOrScene;
-  }
-
-  hostapp::StandInScene scene;
-  hostapp::ImportOptions import_options;
-  import_options.animation = options.animation;
-  import_options.frames_per_second = options.frames_per_second;
-  import_options.fallback_texture = options.texture;
-  hostapp::ImportResult imported;
-  if (!hostapp::ImportScene(options.scene, import_options, scene, &imported, &error)) {
-    Complain(error);
-    return kUsageOrScene;
-  }
-  if (options.list) {
-    std::fputs(hostapp::SceneListing(*imported.imported, imported.timeline.ticks_per_frame).c_str(),
-               stdout);
-    return kWritten;
-  }
-  const std::string warnings =
-      hostapp::MissingTextureWarnings(*imported.imported, !options.texture.empty());
-  if (!warnings.empty()) std::fprintf(stderr, "mdlexport: warning: %s", warnings.c_str());
-
-  hostapp::PluginModule module;
-  const std::string module_path = hostapp::ExecutableDirectory() + "/Vandrell.dlo";
-  if (!module.Load(module_path)) {
-    Complain("cannot load the exporter: " + module.Error());
-    return kNotWritten;
-  }
-  std::unique_ptr<host::SceneExporter> exporter(module.CreateExporter());
-  if (!exporter) {
-    Complain(module_path + " made no exporter");
-    return kNotWritten;
-  }
-
-  const hostapp::Timeline& timeline = imported.timeline;
-  Progress progress(!options.quiet && isatty(STDERR_FILENO), timeline.start,
-                    timeline.ticks_per_frame, FramesToSample(options, timeline.FrameCount()));
-  // The scene is evaluated only once the dialog has been confirmed.
-  bool evaluated = false;
-  scene.SetEvaluationObserver([&](hostapp::StandInNode&, hostapp::HostTime t) {
-    evaluated = true;
-    progress.At(t);
-  });
-
-  win32::SetEchoMessages(true);
-  win32::ClearMessages();
-  win32::SetDialogScript(hostapp::DialogScript(options, timeline.FrameCount()));
-  exporter->ExportScene(options.output.c_str(), &scene, &scene);
-  progress.Finish();
-  exporter.reset();
-
-  // Every message box the exporter shows reports a failure or nothing to export.
-  if (!win32::Messages().empty()) return kNotWritten;
-  if (options.cancel) {
-    if (!options.quiet) Complain("cancelled; nothing written");
-    return kNotWritten;
-  }
-  if (!evaluated) {
-    Complain("the options dialog closed without OK; nothing written");
-    return kNotWritten;
-  }
-  hostapp::MdlSummary summary;
-  if (!hostapp::ReadMdlSummary(options.output, &summary, &error)) {
-    Complain(error);
-    return kNotWritten;
-  }
-  if (!options.quiet) std::printf("%s\n", hostapp::FormatMdlSummary(options.output, summary).c_str());
-  return kWritten;
+  return kExitFailed;
 }

@@ -1,1 +1,742 @@
+// The MDL writer and reader: files written from hand-made models and read back
+// byte by byte, against offsets and values worked out by hand.
 #include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "export/ExportSettings.h"
+#include "mdl/MdlReader.h"
+#include "model/MdlModel.h"
+#include "plugin/MdlExporter.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+using testing_support::FloatBits;
+using testing_support::ReadInt32;
+using vandrell::g_export_settings;
+using vandrell::MdlExporter;
+using vandrell::MdlModel;
+
+// Restores the process-wide settings a test changes.
+class SettingsScope {
+ public:
+  SettingsScope() : saved_(g_export_settings) {}
+  ~SettingsScope() { g_export_settings = saved_; }
+
+ private:
+  vandrell::ExportSettings saved_;
+};
+
+void SetSettings(int32_t frame_count, int32_t skin_byte_budget, float collision_box_scale,
+                 const char* base_name) {
+  g_export_settings.frame_count = frame_count;
+  g_export_settings.skin_byte_budget = skin_byte_budget;
+  g_export_settings.collision_box_scale = collision_box_scale;
+  std::snprintf(g_export_settings.base_name, sizeof g_export_settings.base_name, "%s", base_name);
+}
+
+struct Vertex {
+  int32_t s, t;
+  uint8_t x, y, z, normal;
+};
+
+void SetWorkVertex(MdlModel& model, int32_t j, const Vertex& v) {
+  vandrell::FrameVertex& record = model.work_vertices[j];
+  record.s = v.s;
+  record.t = v.t;
+  record.packed_x = v.x;
+  record.packed_y = v.y;
+  record.packed_z = v.z;
+  record.normal_index = v.normal;
+}
+
+// Everything a stream received once it is closed.
+class MemoryStream {
+ public:
+  MemoryStream() : stream_(open_memstream(&buffer_, &size_)) {}
+  ~MemoryStream() {
+    if (stream_) std::fclose(stream_);
+    std::free(buffer_);
+  }
+  FILE* get() const { return stream_; }
+  std::vector<uint8_t> Close() {
+    std::fclose(stream_);
+    stream_ = nullptr;
+    return std::vector<uint8_t>(buffer_, buffer_ + size_);
+  }
+
+ private:
+  char* buffer_ = nullptr;
+  size_t size_ = 0;
+  FILE* stream_;
+};
+
+// What WriteModel returned and the bytes it wrote.
+struct Written {
+  int result;
+  std::vector<uint8_t> bytes;
+};
+
+Written WriteToMemory(MdlExporter& exporter) {
+  MemoryStream stream;
+  const int result = exporter.WriteModel(stream.get());
+  return {result, stream.Close()};
+}
+
+// A stream that takes the first `budget` bytes and no more: a write that does
+// not fit is taken in part and reported short, the way a full disk behaves.
+// With failing_write, the write of that number (from 0) takes nothing.
+// Unbuffered, so each fwrite reaches it at once. Records the size of every
+// write it is asked for.
+class FailingStream {
+ public:
+  explicit FailingStream(size_t budget, size_t failing_write = SIZE_MAX)
+      : budget_(budget), failing_write_(failing_write) {
+    cookie_io_functions_t functions = {};
+    functions.write = &FailingStream::Write;
+    stream_ = fopencookie(this, "wb", functions);
+    if (stream_) setvbuf(stream_, nullptr, _IONBF, 0);
+  }
+  ~FailingStream() {
+    if (stream_) std::fclose(stream_);
+  }
+  FILE* get() const { return stream_; }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+  const std::vector<size_t>& write_sizes() const { return write_sizes_; }
+
+ private:
+  static ssize_t Write(void* cookie, const char* data, size_t size) {
+    FailingStream* self = static_cast<FailingStream*>(cookie);
+    self->write_sizes_.push_back(size);
+    // A disk that refuses one write only and would take the next.
+    if (self->write_sizes_.size() - 1 == self->failing_write_) return 0;
+    const size_t taken = std::min(size, self->budget_ - self->bytes_.size());
+    self->bytes_.insert(self->bytes_.end(), data, data + taken);
+    return static_cast<ssize_t>(taken);
+  }
+
+  size_t budget_;
+  size_t failing_write_;
+  std::vector<uint8_t> bytes_;
+  std::vector<size_t> write_sizes_;
+  FILE* stream_ = nullptr;
+};
+
+// The one-frame model of the 16564-byte file: a 128 x 128 skin, 3 vertices,
+// 1 triangle, asymmetric values everywhere.
+void BuildOneFrameModel(MdlModel& model) {
+  SetSettings(1, 16384, 1.0f, "ogre");
+  ASSERT_EQ(model.Allocate(1), 1);
+  model.scale[0] = 0.5f;
+  model.scale[1] = 0.25f;
+  model.scale[2] = 2.0f;
+  model.scale_origin[0] = -1.0f;
+  model.scale_origin[1] = 3.0f;
+  model.scale_origin[2] = 0.0f;
+  model.bounding_radius = 1.5f;
+  model.synctype = 0;
+  model.flags = 9;
+  for (int32_t i = 0; i < model.skin_bytes; ++i) model.skin[i] = static_cast<uint8_t>(i * 7);
+  SetWorkVertex(model, 0, {5, 6, 10, 200, 30, 5});
+  SetWorkVertex(model, 1, {120, 7, 250, 20, 31, 100});
+  SetWorkVertex(model, 2, {64, 127, 128, 128, 255, 161});
+  model.work_triangles[0] = {{0, 2, 1}};
+  model.numverts = 3;
+  model.numtris = 1;
+  model.StoreFrame(0);
+}
+
+TEST(MdlWriter, OneFrameModelWritesEveryFieldAtItsOffset) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  BuildOneFrameModel(exporter.Model());
+  const Written out = WriteToMemory(exporter);
+  ASSERT_EQ(out.result, 1);
+  const std::vector<uint8_t>& b = out.bytes;
+  // 84 + 4 + 128 x 128 + 3 x 12 + 16 + (28 + 3 x 4).
+  ASSERT_EQ(b.size(), 16564u);
+
+  // Header.
+  EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 4),
+            (std::vector<uint8_t>{0x49, 0x44, 0x50, 0x4F}));
+  EXPECT_EQ(ReadInt32(b, 4), 6);
+  EXPECT_EQ(static_cast<uint32_t>(ReadInt32(b, 8)), 0x3F000000u);   // 0.5
+  EXPECT_EQ(static_cast<uint32_t>(ReadInt32(b, 12)), 0x3E800000u);  // 0.25
+  EXPECT_EQ(static_cast<uint32_t>(ReadInt32(b, 16)), 0x40000000u);  // 2.0
+  EXPECT_EQ(static_cast<uint32_t>(ReadInt32(b, 20)), 0xBF800000u);  // -1.0
+  EXPECT_EQ(static_cast<uint32_t>(ReadInt32(b, 24)), 0x40400000u);  // 3.0
+  EXPECT_EQ(static_cast<uint32_t>(ReadInt32(b, 28)), 0x00000000u);
+  EXPECT_EQ(static_cast<uint32_t>(ReadInt32(b, 32)), 0x3FC00000u);  // 1.5
+  EXPECT_EQ(ReadInt32(b, 36), 0);
+  EXPECT_EQ(ReadInt32(b, 40), 0);
+  EXPECT_EQ(ReadInt32(b, 44), 0);
+  EXPECT_EQ(ReadInt32(b, 48), 1);                                   // numskins
+  EXPECT_EQ(ReadInt32(b, 52), 128);                                 // skinwidth
+  EXPECT_EQ(ReadInt32(b, 56), 128);                                 // skinheight
+  EXPECT_EQ(ReadInt32(b, 60), 3);                                   // numverts
+  EXPECT_EQ(ReadInt32(b, 64), 1);                                   // numtris
+  EXPECT_EQ(ReadInt32(b, 68), 1);                                   // numframes
+  EXPECT_EQ(ReadInt32(b, 72), 0);                                   // synctype
+  EXPECT_EQ(ReadInt32(b, 76), 9);                                   // flags
+  EXPECT_EQ(static_cast<uint32_t>(ReadInt32(b, 80)), 0x3F800000u);  // size 1.0
+
+  // Skin: type word at 84, pixels 88 .. 16471 (pixel i holds i x 7 mod 256).
+  EXPECT_EQ(ReadInt32(b, 84), 0);
+  EXPECT_EQ(b[88], 0);
+  EXPECT_EQ(b[89], 7);
+  EXPECT_EQ(b[88 + 37], 3);       // 259 mod 256
+  EXPECT_EQ(b[88 + 16383], 249);  // 114681 mod 256
+  for (int i = 0; i < 16384; ++i) ASSERT_EQ(b[88 + i], static_cast<uint8_t>(i * 7)) << i;
+
+  // Skin vertices at 16472, 12 bytes each: on-seam 0, s, t.
+  const int32_t skin_vertices[3][3] = {{0, 5, 6}, {0, 120, 7}, {0, 64, 127}};
+  for (int j = 0; j < 3; ++j) {
+    for (int field = 0; field < 3; ++field)
+      EXPECT_EQ(ReadInt32(b, 16472 + 12 * j + 4 * field), skin_vertices[j][field]);
+  }
+
+  // Triangle at 16508: faces-front 1, then the indices in stored order.
+  EXPECT_EQ(ReadInt32(b, 16508), 1);
+  EXPECT_EQ(ReadInt32(b, 16512), 0);
+  EXPECT_EQ(ReadInt32(b, 16516), 2);
+  EXPECT_EQ(ReadInt32(b, 16520), 1);
+
+  // Frame at 16524: type, box minimum and maximum, name, vertices.
+  EXPECT_EQ(ReadInt32(b, 16524), 0);
+  EXPECT_EQ(std::vector<uint8_t>(b.begin() + 16528, b.begin() + 16536),
+            (std::vector<uint8_t>{10, 20, 30, 0, 250, 200, 255, 0}));
+  const char name[16] = {'o', 'g', 'r', 'e', '0'};
+  EXPECT_EQ(std::memcmp(b.data() + 16536, name, 16), 0);
+  EXPECT_EQ(std::vector<uint8_t>(b.begin() + 16552, b.end()),
+            (std::vector<uint8_t>{10, 200, 30, 5, 250, 20, 31, 100, 128, 128, 255, 161}));
+}
+
+TEST(MdlWriter, HeaderGoesOutInFifteenWritesAndSkinInTwo) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  BuildOneFrameModel(exporter.Model());
+  FailingStream stream(1u << 20);
+  ASSERT_NE(stream.get(), nullptr);
+  ASSERT_EQ(exporter.WriteModel(stream.get()), 1);
+  const std::vector<size_t>& sizes = stream.write_sizes();
+  // ident, version, scale, origin, radius, eye, then eight int32 and size;
+  // the skin's type word and its 16384 pixels; 3 x 3 skin-vertex fields;
+  // 4 triangle fields; the frame's type, 8 box bytes, name, 3 x 4 vertex bytes.
+  const std::vector<size_t> expected = {
+      4, 4,     12, 12, 4, 12, 4, 4, 4, 4,  4, 4, 4, 4, 4,  // header
+      4, 16384,                                             // skin
+      4, 4,     4,  4,  4, 4,  4, 4, 4,                     // skin vertices
+      4, 4,     4,  4,                                      // triangle
+      4, 1,     1,  1,  1, 1,  1, 1, 1, 16,                 // frame head
+      1, 1,     1,  1,  1, 1,  1, 1, 1, 1,  1, 1};          // frame vertices
+  EXPECT_EQ(sizes, expected);
+}
+
+TEST(MdlWriter, ZeroCountsWriteHeaderAndSkinTypeOnly) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  MdlModel& model = exporter.Model();
+  SetSettings(1, 0, 1.0f, "ogre");
+  ASSERT_EQ(model.Allocate(0), 1);
+  const Written out = WriteToMemory(exporter);
+  ASSERT_EQ(out.result, 1);
+  ASSERT_EQ(out.bytes.size(), 88u);
+  EXPECT_EQ(ReadInt32(out.bytes, 52), 128);
+  EXPECT_EQ(ReadInt32(out.bytes, 56), 0);
+  EXPECT_EQ(ReadInt32(out.bytes, 60), 0);
+  EXPECT_EQ(ReadInt32(out.bytes, 64), 0);
+  EXPECT_EQ(ReadInt32(out.bytes, 68), 0);
+  EXPECT_EQ(ReadInt32(out.bytes, 84), 0);
+}
+
+TEST(MdlWriter, SkinOfZeroBytesWritesOnlyItsTypeWord) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  MdlModel& model = exporter.Model();
+  // 100 bytes give a 128 x 0 skin.
+  SetSettings(1, 100, 1.0f, "ogre");
+  ASSERT_EQ(model.Allocate(1), 1);
+  SetWorkVertex(model, 0, {1, 2, 3, 4, 5, 6});
+  SetWorkVertex(model, 1, {7, 8, 9, 10, 11, 12});
+  SetWorkVertex(model, 2, {13, 14, 15, 16, 17, 18});
+  model.work_triangles[0] = {{2, 1, 0}};
+  model.numverts = 3;
+  model.numtris = 1;
+  model.StoreFrame(0);
+  const Written out = WriteToMemory(exporter);
+  ASSERT_EQ(out.result, 1);
+  // 84 + 4 + 36 + 16 + 40.
+  ASSERT_EQ(out.bytes.size(), 180u);
+  EXPECT_EQ(ReadInt32(out.bytes, 84), 0);
+  EXPECT_EQ(ReadInt32(out.bytes, 88), 0);  // first skin vertex's on-seam flag
+  EXPECT_EQ(ReadInt32(out.bytes, 92), 1);  // its s
+}
+
+TEST(MdlWriter, SkinLargerThanItsBufferIsRefusedUnread) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  MdlModel& model = exporter.Model();
+  SetSettings(1, 1000, 1.0f, "ogre");
+  ASSERT_EQ(model.Allocate(0), 1);
+  // 128 x 8 = 1024 bytes claimed of a 1000-byte buffer.
+  model.skinheight = 8;
+  const Written too_large = WriteToMemory(exporter);
+  EXPECT_EQ(too_large.result, 0);
+  EXPECT_EQ(too_large.bytes.size(), 84u);  // the header, and no skin byte
+  model.skinwidth = -4;
+  EXPECT_EQ(WriteToMemory(exporter).result, 0);
+  // 8 x 125 is exactly the buffer.
+  model.skinwidth = 8;
+  model.skinheight = 125;
+  const Written fits = WriteToMemory(exporter);
+  EXPECT_EQ(fits.result, 1);
+  EXPECT_EQ(fits.bytes.size(), 84u + 4u + 1000u);
+}
+
+// A one-frame model of two vertices spanning x 20 .. 220, y 0 .. 4, z 0 .. 5,
+// written with the given collision-box scale; returns the 8 box bytes.
+std::vector<uint8_t> BoxBytesAtScale(float collision_box_scale) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  MdlModel& model = exporter.Model();
+  SetSettings(1, 0, collision_box_scale, "box");
+  EXPECT_EQ(model.Allocate(1), 1);
+  SetWorkVertex(model, 0, {0, 0, 220, 0, 5, 7});
+  SetWorkVertex(model, 1, {0, 0, 20, 4, 0, 7});
+  model.numverts = 2;
+  model.numtris = 0;
+  model.StoreFrame(0);
+  const Written out = WriteToMemory(exporter);
+  EXPECT_EQ(out.result, 1);
+  // Header 84, skin type 4, skin vertices 24: the frame starts at 112.
+  EXPECT_EQ(out.bytes.size(), 112u + 28u + 8u);
+  if (out.bytes.size() < 124) return {};
+  return std::vector<uint8_t>(out.bytes.begin() + 116, out.bytes.begin() + 124);
+}
+
+TEST(MdlWriter, ShrinkMovesBothEndsInward) {
+  // s = 0.5: x amount 200 x 0.5 x 0.5 = 50; y 4 x 0.25 = 1; z 5 x 0.25 = 1.25 -> 1.
+  EXPECT_EQ(BoxBytesAtScale(0.5f), (std::vector<uint8_t>{70, 1, 1, 0, 170, 3, 4, 0}));
+  // s = 0: half of each range, rounded down: 100, 2, and 2.5 -> 2.
+  EXPECT_EQ(BoxBytesAtScale(0.0f), (std::vector<uint8_t>{120, 2, 2, 0, 120, 2, 3, 0}));
+  // s is single precision: 1 - 0.9f = 0.10000002384185791015625, so x gets
+  // 200 x that x 0.5 = 10.0000024 -> 10 (1 - 0.9 in double would give 9).
+  EXPECT_EQ(BoxBytesAtScale(0.9f), (std::vector<uint8_t>{30, 0, 0, 0, 210, 4, 5, 0}));
+}
+
+TEST(MdlWriter, ShrinkNeverEnlargesTheBox) {
+  const std::vector<uint8_t> exact = {20, 0, 0, 0, 220, 4, 5, 0};
+  EXPECT_EQ(BoxBytesAtScale(1.0f), exact);
+  EXPECT_EQ(BoxBytesAtScale(1.5f), exact);
+  EXPECT_EQ(BoxBytesAtScale(std::numeric_limits<float>::quiet_NaN()), exact);
+  EXPECT_EQ(BoxBytesAtScale(std::numeric_limits<float>::infinity()), exact);
+}
+
+TEST(MdlWriter, NegativeShrinkKeepsBoxBytesToEightBits) {
+  // s = -2: x amount 200 x 3 x 0.5 = 300: 20 + 300 = 320 -> 64, 220 - 300 =
+  // -80 -> 176; y 4 x 1.5 = 6: 6 and -2 -> 254; z 7.5 -> 7: 7 and -2 -> 254.
+  EXPECT_EQ(BoxBytesAtScale(-2.0f), (std::vector<uint8_t>{64, 6, 7, 0, 176, 254, 254, 0}));
+  // An amount no integer holds leaves the box as found rather than converting
+  // an infinity.
+  EXPECT_EQ(BoxBytesAtScale(-std::numeric_limits<float>::infinity()),
+            (std::vector<uint8_t>{20, 0, 0, 0, 220, 4, 5, 0}));
+}
+
+TEST(MdlWriter, ShrinkUsesTheFullByteRange) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  MdlModel& model = exporter.Model();
+  SetSettings(1, 0, 0.0f, "x");
+  ASSERT_EQ(model.Allocate(1), 1);
+  SetWorkVertex(model, 0, {0, 0, 0, 255, 9, 0});
+  SetWorkVertex(model, 1, {0, 0, 255, 0, 9, 0});
+  SetWorkVertex(model, 2, {0, 0, 128, 128, 9, 0});
+  model.numverts = 3;
+  model.StoreFrame(0);
+  const Written out = WriteToMemory(exporter);
+  ASSERT_EQ(out.result, 1);
+  // Frame at 84 + 4 + 36 = 124; box at 128. Range 255 at s = 0: amount 127.
+  ASSERT_EQ(out.bytes.size(), 124u + 28u + 12u);
+  EXPECT_EQ(std::vector<uint8_t>(out.bytes.begin() + 128, out.bytes.begin() + 136),
+            (std::vector<uint8_t>{127, 127, 9, 0, 128, 128, 9, 0}));
+}
+
+// Frames without vertices, frame_count of them, written with base_name;
+// each frame is 28 bytes from offset 88.
+std::vector<uint8_t> EmptyFrames(int32_t frame_count, const char* base_name) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  MdlModel& model = exporter.Model();
+  SetSettings(frame_count, 0, 0.5f, base_name);
+  EXPECT_EQ(model.Allocate(0), 1);
+  for (int32_t f = 0; f < frame_count; ++f) model.StoreFrame(f);
+  const Written out = WriteToMemory(exporter);
+  EXPECT_EQ(out.result, 1);
+  EXPECT_EQ(out.bytes.size(), 88u + 28u * static_cast<size_t>(frame_count));
+  return out.bytes;
+}
+
+std::string NameField(const std::vector<uint8_t>& bytes, size_t frame) {
+  const size_t at = 88 + 28 * frame + 12;
+  if (bytes.size() < at + 16) return "<missing>";
+  return std::string(bytes.begin() + static_cast<long>(at),
+                     bytes.begin() + static_cast<long>(at) + 16);
+}
+
+TEST(MdlWriter, FrameNamesAreBaseNameAndNumberZeroPadded) {
+  const std::vector<uint8_t> ogre = EmptyFrames(13, "ogre");
+  EXPECT_EQ(NameField(ogre, 0), std::string("ogre0\0\0\0\0\0\0\0\0\0\0\0", 16));
+  EXPECT_EQ(NameField(ogre, 12), std::string("ogre12\0\0\0\0\0\0\0\0\0\0", 16));
+  // Without vertices the box bytes are all 0.
+  for (size_t f = 0; f < 13; ++f) {
+    EXPECT_EQ(ReadInt32(ogre, 88 + 28 * f), 0);
+    EXPECT_EQ(ReadInt32(ogre, 88 + 28 * f + 4), 0);
+    EXPECT_EQ(ReadInt32(ogre, 88 + 28 * f + 8), 0);
+  }
+
+  const std::vector<uint8_t> unnamed = EmptyFrames(3, "");
+  EXPECT_EQ(NameField(unnamed, 0), std::string("0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 16));
+  EXPECT_EQ(NameField(unnamed, 2), std::string("2\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 16));
+}
+
+TEST(MdlWriter, LongNamesAreCutToFifteenCharactersAndAZero) {
+  const std::vector<uint8_t> frames = EmptyFrames(1001, "abcdefghijkl");
+  EXPECT_EQ(NameField(frames, 999), std::string("abcdefghijkl999\0", 16));
+  EXPECT_EQ(NameField(frames, 1000), std::string("abcdefghijkl100\0", 16));
+  // The settings hold up to 16 characters before the dialog cuts them.
+  const std::vector<uint8_t> longest = EmptyFrames(1, "abcdefghijklmnop");
+  EXPECT_EQ(NameField(longest, 0), std::string("abcdefghijklmno\0", 16));
+}
+
+// Three frames of 3 vertices, no skin pixels: frame f at 140 + 40 f.
+void BuildThreeFrameModel(MdlModel& model) {
+  SetSettings(3, 0, 1.0f, "run");
+  ASSERT_EQ(model.Allocate(1), 1);
+  model.work_triangles[0] = {{0, 1, 2}};
+  model.numverts = 3;
+  model.numtris = 1;
+  for (int32_t f = 0; f < 3; ++f) {
+    for (int32_t j = 0; j < 3; ++j) {
+      const uint8_t base = static_cast<uint8_t>(10 * f + 3 * j);
+      SetWorkVertex(model, j,
+                    {j, 2 * j, base, static_cast<uint8_t>(base + 1), static_cast<uint8_t>(base + 2),
+                     static_cast<uint8_t>(f + j)});
+    }
+    model.StoreFrame(f);
+  }
+}
+
+TEST(MdlWriter, WriteFailingInsideAFrameLeavesEarlierFramesComplete) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  BuildThreeFrameModel(exporter.Model());
+  const Written full = WriteToMemory(exporter);
+  ASSERT_EQ(full.result, 1);
+  // 84 + 4 + 36 + 16 + 3 x 40.
+  ASSERT_EQ(full.bytes.size(), 260u);
+
+  // A stream taking 200 bytes fails inside frame 1 (180 .. 219), at its name.
+  {
+    FailingStream stream(200);
+    ASSERT_NE(stream.get(), nullptr);
+    EXPECT_EQ(exporter.WriteModel(stream.get()), 0);
+    const std::vector<uint8_t>& got = stream.bytes();
+    // Frame 1's type and box went out, and the part of its name that fitted.
+    ASSERT_EQ(got.size(), 200u);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), full.bytes.begin()));
+    // Frame 0 complete: type, box, name "run0", vertices.
+    EXPECT_EQ(ReadInt32(got, 140), 0);
+    EXPECT_EQ(std::vector<uint8_t>(got.begin() + 144, got.begin() + 152),
+              (std::vector<uint8_t>{0, 1, 2, 0, 6, 7, 8, 0}));
+    EXPECT_EQ(std::string(got.begin() + 152, got.begin() + 168),
+              std::string("run0\0\0\0\0\0\0\0\0\0\0\0\0", 16));
+    EXPECT_EQ(std::vector<uint8_t>(got.begin() + 168, got.begin() + 180),
+              (std::vector<uint8_t>{0, 1, 2, 0, 3, 4, 5, 1, 6, 7, 8, 2}));
+    // Frame 1's box: 10 .. 16, 11 .. 17, 12 .. 18.
+    EXPECT_EQ(std::vector<uint8_t>(got.begin() + 184, got.begin() + 192),
+              (std::vector<uint8_t>{10, 11, 12, 0, 16, 17, 18, 0}));
+  }
+
+  // Every shorter stream fails, leaving a prefix of the complete file: no
+  // write goes unchecked.
+  for (size_t budget = 0; budget < 260; ++budget) {
+    FailingStream stream(budget);
+    ASSERT_NE(stream.get(), nullptr);
+    ASSERT_EQ(exporter.WriteModel(stream.get()), 0) << "budget " << budget;
+    const std::vector<uint8_t>& got = stream.bytes();
+    ASSERT_EQ(got.size(), budget);
+    ASSERT_TRUE(std::equal(got.begin(), got.end(), full.bytes.begin())) << "budget " << budget;
+  }
+  // A stream that refuses a single write and takes the ones after it: the
+  // writer stops at that write whichever it is, so nothing follows it.
+  FailingStream counting(260);
+  ASSERT_EQ(exporter.WriteModel(counting.get()), 1);
+  const std::vector<size_t> sizes = counting.write_sizes();
+  for (size_t k = 0; k < sizes.size(); ++k) {
+    FailingStream stream(260, k);
+    ASSERT_EQ(exporter.WriteModel(stream.get()), 0) << "write " << k;
+    size_t before = 0;
+    for (size_t i = 0; i < k; ++i) before += sizes[i];
+    ASSERT_EQ(stream.write_sizes().size(), k + 1) << "write " << k;
+    ASSERT_EQ(stream.bytes().size(), before) << "write " << k;
+  }
+
+  FailingStream enough(260);
+  EXPECT_EQ(exporter.WriteModel(enough.get()), 1);
+  EXPECT_EQ(enough.bytes(), full.bytes);
+}
+
+TEST(MdlWriter, CountsBeyondTheBuffersAreRefusedUnwritten) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  MdlModel& model = exporter.Model();
+  BuildThreeFrameModel(model);
+  MemoryStream stream;
+  model.numverts = 4;  // the capacity is 3
+  EXPECT_EQ(model.WriteSkinVertices(stream.get()), 0);
+  EXPECT_EQ(model.WriteFrames(stream.get()), 0);
+  model.numverts = 3;
+  model.numtris = 2;  // the capacity is 1
+  EXPECT_EQ(model.WriteTriangles(stream.get()), 0);
+  model.numtris = 1;
+  model.numframes = 4;  // the store holds 3
+  EXPECT_EQ(model.WriteFrames(stream.get()), 0);
+  EXPECT_TRUE(stream.Close().empty());
+}
+
+TEST(MdlWriter, FramesLeaveTheLastFrameInTheWorkArrays) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  MdlModel& model = exporter.Model();
+  BuildThreeFrameModel(model);
+  model.LoadFrame(0);
+  ASSERT_EQ(WriteToMemory(exporter).result, 1);
+  EXPECT_EQ(model.work_vertices[0].packed_x, 20);
+  EXPECT_EQ(model.work_vertices[2].normal_index, 4);
+}
+
+// --- Reader -----------------------------------------------------------------
+
+TEST(MdlReader, ReadsBackWhatTheWriterWrote) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  BuildThreeFrameModel(exporter.Model());
+  exporter.Model().scale[1] = 0.5f;
+  exporter.Model().scale_origin[1] = -2.0f;
+  const Written out = WriteToMemory(exporter);
+  ASSERT_EQ(out.result, 1);
+
+  vandrell::MdlFile file;
+  std::string error;
+  ASSERT_TRUE(vandrell::ReadMdl(out.bytes, &file, &error)) << error;
+  EXPECT_EQ(std::memcmp(file.header.ident, "IDPO", 4), 0);
+  EXPECT_EQ(file.header.version, 6);
+  EXPECT_EQ(FloatBits(file.header.scale[1]), 0x3F000000u);
+  EXPECT_EQ(file.header.numskins, 1);
+  EXPECT_EQ(file.header.skinwidth, 128);
+  EXPECT_EQ(file.header.skinheight, 0);
+  EXPECT_EQ(file.header.numverts, 3);
+  EXPECT_EQ(file.header.numtris, 1);
+  EXPECT_EQ(file.header.numframes, 3);
+  EXPECT_EQ(file.header.synctype, 1);
+  ASSERT_EQ(file.skins.size(), 1u);
+  EXPECT_TRUE(file.skins[0].pixels.empty());
+  ASSERT_EQ(file.skin_vertices.size(), 3u);
+  EXPECT_EQ(file.skin_vertices[2].s, 2);
+  EXPECT_EQ(file.skin_vertices[2].t, 4);
+  ASSERT_EQ(file.triangles.size(), 1u);
+  EXPECT_EQ(file.triangles[0].faces_front, 1);
+  EXPECT_EQ(file.triangles[0].vertices[2], 2);
+  ASSERT_EQ(file.frames.size(), 3u);
+  EXPECT_STREQ(file.frames[2].name, "run2");
+  EXPECT_TRUE(file.frames[2].name_terminated);
+  EXPECT_EQ(file.frames[2].box_min.x, 20);
+  EXPECT_EQ(file.frames[2].box_max.z, 28);
+  ASSERT_EQ(file.frames[2].vertices.size(), 3u);
+  EXPECT_EQ(file.frames[2].vertices[1].y, 24);
+  EXPECT_EQ(file.frames[2].vertices[1].normal_index, 3);
+  // y of packed 24: -2 + 24 x 0.5 = 10.
+  EXPECT_EQ(vandrell::DecodeCoordinate(file.header, 1, 24), 10.0f);
+}
+
+TEST(MdlReader, RefusesEveryTruncatedFile) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  BuildThreeFrameModel(exporter.Model());
+  const Written out = WriteToMemory(exporter);
+  ASSERT_EQ(out.result, 1);
+  for (size_t size = 0; size < out.bytes.size(); ++size) {
+    // A copy of exactly size bytes, so that a read past it is caught by the
+    // sanitizers.
+    const std::vector<uint8_t> prefix(out.bytes.begin(),
+                                      out.bytes.begin() + static_cast<long>(size));
+    vandrell::MdlFile file;
+    std::string error;
+    ASSERT_FALSE(vandrell::ReadMdl(prefix, &file, &error)) << size;
+    ASSERT_NE(error.find("ends inside"), std::string::npos) << size << ": " << error;
+  }
+  std::string error;
+  vandrell::MdlFile file;
+  ASSERT_FALSE(vandrell::ReadMdl(std::vector<uint8_t>(out.bytes.begin(), out.bytes.begin() + 150),
+                                 &file, &error));
+  EXPECT_EQ(error, "the file ends inside frame 0: it needs 36 bytes at offset 144, 6 remain");
+}
+
+TEST(MdlReader, RefusesCorruptFilesWithAReason) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  BuildThreeFrameModel(exporter.Model());
+  const Written out = WriteToMemory(exporter);
+  ASSERT_EQ(out.result, 1);
+
+  struct Case {
+    size_t offset;
+    std::vector<uint8_t> bytes;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {0, {'I', 'D', 'P', '2'}, "not an MDL file: the first four bytes are not \"IDPO\""},
+      {4, {8, 0, 0, 0}, "unsupported MDL version 8 (expected 6)"},
+      {60, {0xFF, 0xFF, 0xFF, 0xFF}, "negative numverts (-1)"},
+      {68, {0x00, 0x00, 0x00, 0x80}, "negative numframes (-2147483648)"},
+      // numframes 100000 where 3 are.
+      {68,
+       {0xA0, 0x86, 0x01, 0x00},
+       "the file ends inside frame 3: it needs 4 bytes at offset 260, 0 remain"},
+      {84, {2, 0, 0, 0}, "skin 0 has the unknown type 2"},
+      {132, {3, 0, 0, 0}, "triangle 0 uses vertex 3, outside the 3 vertices"},
+      {171, {162}, "frame 0, vertex 0: normal index 162 is outside the 162 normals"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = out.bytes;
+    std::copy(c.bytes.begin(), c.bytes.end(), bytes.begin() + static_cast<long>(c.offset));
+    vandrell::MdlFile file;
+    std::string error;
+    EXPECT_FALSE(vandrell::ReadMdl(bytes, &file, &error)) << c.reason;
+    EXPECT_EQ(error, c.reason);
+  }
+
+  std::vector<uint8_t> longer = out.bytes;
+  longer.push_back(0);
+  vandrell::MdlFile file;
+  std::string error;
+  EXPECT_FALSE(vandrell::ReadMdl(longer, &file, &error));
+  EXPECT_EQ(error, "1 bytes follow the last frame at offset 260");
+
+  EXPECT_FALSE(vandrell::ReadMdlFile("/nonexistent-folder/model.mdl", &file, &error));
+  EXPECT_EQ(error, "cannot open /nonexistent-folder/model.mdl");
+}
+
+TEST(MdlReader, AnySingleCorruptByteIsReadSafely) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  BuildThreeFrameModel(exporter.Model());
+  const Written out = WriteToMemory(exporter);
+  ASSERT_EQ(out.result, 1);
+  // Whatever one byte becomes, the reader either gives a structure whose
+  // parts match its header or a reason; run under the sanitizers, it also
+  // shows that nothing outside the bytes is read.
+  for (size_t at = 0; at < out.bytes.size(); ++at) {
+    for (uint8_t value : {0x00, 0x7F, 0x80, 0xFF}) {
+      std::vector<uint8_t> bytes = out.bytes;
+      bytes[at] = value;
+      vandrell::MdlFile file;
+      std::string error;
+      if (vandrell::ReadMdl(bytes, &file, &error)) {
+        const vandrell::MdlFileHeader& h = file.header;
+        ASSERT_EQ(file.skin_vertices.size(), static_cast<size_t>(h.numverts)) << at;
+        ASSERT_EQ(file.triangles.size(), static_cast<size_t>(h.numtris)) << at;
+        ASSERT_EQ(file.frame_types.size(), static_cast<size_t>(h.numframes)) << at;
+        for (const vandrell::MdlFrame& frame : file.frames)
+          ASSERT_EQ(frame.vertices.size(), static_cast<size_t>(h.numverts)) << at;
+      } else {
+        ASSERT_FALSE(error.empty()) << at;
+      }
+    }
+  }
+}
+
+// Little-endian bytes of hand-made files.
+void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+TEST(MdlReader, ReadsSkinAndFrameGroups) {
+  // A 4 x 1 skin, 1 vertex, 0 triangles; one skin group of 2 images and one
+  // frame group of 2 frames.
+  std::vector<uint8_t> b = {'I', 'D', 'P', 'O'};
+  Put32(b, 6);
+  for (int i = 0; i < 10; ++i) Put32(b, 0x3F800000);  // scale, origin, radius, eye: 1.0
+  for (uint32_t v : {1u, 4u, 1u, 1u, 0u, 1u, 0u, 0u}) Put32(b, v);
+  Put32(b, 0x3F800000);  // size
+  Put32(b, 1);           // skin group
+  Put32(b, 2);           // of 2 images
+  Put32(b, 0x3E800000);  // 0.25 s
+  Put32(b, 0x3F000000);  // 0.5 s
+  for (uint8_t p : {1, 2, 3, 4, 5, 6, 7, 8}) b.push_back(p);
+  Put32(b, 0);  // skin vertex: on-seam, s, t
+  Put32(b, 3);
+  Put32(b, 0);
+  Put32(b, 1);                                                // frame group
+  Put32(b, 2);                                                // of 2 frames
+  for (uint8_t p : {0, 0, 0, 0, 9, 9, 9, 0}) b.push_back(p);  // group box
+  Put32(b, 0x3DCCCCCD);                                       // 0.1 s
+  Put32(b, 0x3E4CCCCD);                                       // 0.2 s
+  for (int m = 0; m < 2; ++m) {
+    for (uint8_t p : {1, 2, 3, 0, 1, 2, 3, 0}) b.push_back(p);
+    const char name[16] = {'g', static_cast<char>('0' + m)};
+    b.insert(b.end(), name, name + 16);
+    for (uint8_t p : {1, 2, 3, 161}) b.push_back(p);
+  }
+
+  vandrell::MdlFile file;
+  std::string error;
+  ASSERT_TRUE(vandrell::ReadMdl(b, &file, &error)) << error;
+  ASSERT_EQ(file.skins.size(), 2u);
+  EXPECT_EQ(file.skin_types, std::vector<int32_t>{1});
+  EXPECT_EQ(file.skins[1].group, 0);
+  EXPECT_EQ(file.skins[1].interval, 0.5f);
+  EXPECT_EQ(file.skins[1].pixels, (std::vector<uint8_t>{5, 6, 7, 8}));
+  ASSERT_EQ(file.frames.size(), 2u);
+  EXPECT_EQ(file.frame_types, std::vector<int32_t>{1});
+  EXPECT_STREQ(file.frames[1].name, "g1");
+  EXPECT_EQ(file.frames[1].group, 0);
+  EXPECT_EQ(FloatBits(file.frames[1].interval), 0x3E4CCCCDu);
+  EXPECT_EQ(file.frames[1].vertices[0].normal_index, 161);
+
+  // A group claiming more members than the file has room for is refused
+  // before anything is allocated for them.
+  std::vector<uint8_t> huge = b;
+  huge[88] = 0xFF;
+  huge[89] = 0xFF;
+  huge[90] = 0xFF;
+  huge[91] = 0x7F;
+  EXPECT_FALSE(vandrell::ReadMdl(huge, &file, &error));
+  EXPECT_EQ(error.rfind("the file ends inside skin 0's intervals", 0), 0u) << error;
+}
+
+TEST(MdlReader, NameWithoutZeroByteStaysWithinItsField) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  BuildThreeFrameModel(exporter.Model());
+  Written out = WriteToMemory(exporter);
+  ASSERT_EQ(out.result, 1);
+  // Frame 0's name field is 152 .. 167.
+  for (size_t i = 152; i < 168; ++i) out.bytes[i] = 'n';
+  vandrell::MdlFile file;
+  std::string error;
+  ASSERT_TRUE(vandrell::ReadMdl(out.bytes, &file, &error)) << error;
+  EXPECT_EQ(std::string(file.frames[0].name), std::string(16, 'n'));
+  EXPECT_FALSE(file.frames[0].name_terminated);
+}
+
+}  // namespace

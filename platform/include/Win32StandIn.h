@@ -41,8 +41,13 @@ struct DialogAction {
 };
 
 // The actions the next dialog runs, in order. A dialog that opens without a
-// script (or runs out of actions while still open) is cancelled as by Escape.
-// Each dialog consumes the script it ran.
+// script (or runs out of actions while still open) is cancelled as by Escape,
+// and returns 0 if its procedure still does not end it. Each DialogBoxParamA
+// call takes the script, also one that fails to open its dialog. Typing
+// appends to an edit's text, as with the caret at the end; a typed '\b'
+// removes the last character. An action naming a missing control, or one of
+// the wrong kind, is a scripting error: it is reported on standard error and
+// the dialog is cancelled as when the script runs out.
 void SetDialogScript(std::vector<DialogAction> actions);
 
 // What a control of the last dialog held when it closed, for tests.
@@ -53,7 +58,7 @@ struct ControlSnapshot {
   long style = 0;
   int x = 0, y = 0, width = 0, height = 0;
   bool checked = false;
-  int text_limit = 0;
+  int text_limit = 0;  // edits: what the user may type; 0 for other controls
 };
 struct DialogSnapshot {
   int template_id = 0;
@@ -64,6 +69,7 @@ struct DialogSnapshot {
   int width = 0, height = 0;
   std::vector<ControlSnapshot> controls;  // template order
   int init_dialog_result = 0;             // what WM_INITDIALOG returned
+  std::string script_error;               // the scripting error, or empty
 };
 // The last dialog shown; empty snapshot (template_id 0) before any.
 const DialogSnapshot& LastDialog();
@@ -85,5 +91,8 @@ void SetMessageHook(void (*hook)(const MessageRecord& message, void* context), v
 
 // The window GetActiveWindow reports when no dialog is open.
 HWND MainWindow();
+
+// How often InitCommonControls has been called in this process.
+int InitCommonControlsCalls();
 
 }  // namespace win32

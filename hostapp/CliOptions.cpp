@@ -1,0 +1,277 @@
+#include "hostapp/CliOptions.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "resources/resource.h"
+
+namespace hostapp {
+namespace {
+
+// Largest number an option takes: the dialog's fields convert to 32-bit
+// signed values, and the exporter reports its own limits below this.
+constexpr int64_t kLargestNumber = INT32_MAX;
+
+// Reads a whole number written with the digits 0-9 only. False, with a
+// reason naming the option, for anything else.
+bool ParseWholeNumber(const std::string& option, const std::string& text, int64_t minimum,
+                      int64_t* value, std::string* error) {
+  if (text.empty()) {
+    *error = option + " needs a whole number";
+    return false;
+  }
+  if (text[0] == '-' && text.size() > 1 &&
+      std::all_of(text.begin() + 1, text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    *error = option + " cannot be negative: '" + text + "'";
+    return false;
+  }
+  int64_t result = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') {
+      *error = option + " takes a whole number, not '" + text + "'";
+      return false;
+    }
+    result = result * 10 + (c - '0');
+    if (result > kLargestNumber) {
+      *error =
+          option + " is too large: '" + text + "' (at most " + std::to_string(kLargestNumber) + ")";
+      return false;
+    }
+  }
+  if (result < minimum) {
+    *error = option + " must be at least " + std::to_string(minimum) + ", not '" + text + "'";
+    return false;
+  }
+  *value = result;
+  return true;
+}
+
+// The same, kept as the canonical decimal text the dialog is given.
+bool ParseNumberText(const std::string& option, const std::string& text, int64_t minimum,
+                     std::string* out, std::string* error) {
+  int64_t value = 0;
+  if (!ParseWholeNumber(option, text, minimum, &value, error)) return false;
+  *out = std::to_string(value);
+  return true;
+}
+
+}  // namespace
+
+const std::vector<CliFlag>& CliFlags() {
+  static const std::vector<CliFlag> flags = {
+      {"rotate", IDC_ROTATE},
+      {"rocket-smoke-trail", IDC_ROCKET_SMOKE_TRAIL},
+      {"grenade-smoke-trail", IDC_GRENADE_SMOKE_TRAIL},
+      {"gib-long-blood-trail", IDC_GIB_LONG_BLOOD_TRAIL},
+      {"gib-short-blood-trail", IDC_GIB_SHORT_BLOOD_TRAIL},
+      {"wizard-green-tracer", IDC_WIZARD_GREEN_TRACER},
+      {"hellknight-yellow-tracer", IDC_HELLKNIGHT_YELLOW_TRACER},
+      {"vore-purple-tracer", IDC_VORE_PURPLE_TRACER},
+  };
+  return flags;
+}
+
+bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std::string* error) {
+  std::vector<std::string> files;
+  bool options_ended = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (options_ended || arg.size() < 2 || arg[0] != '-') {
+      files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
+    // "--name=value" is the same as "--name value".
+    std::string value;
+    bool inline_value = false;
+    const size_t equals = arg.find('=');
+    if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+      arg = arg.substr(0, equals);
+      inline_value = true;
+    }
+    auto take_value = [&]() -> bool {
+      if (inline_value) return true;
+      if (i + 1 >= argc) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+      return true;
+    };
+    auto no_value = [&]() -> bool {
+      if (!inline_value) return true;
+      *error = arg + " takes no value";
+      return false;
+    };
+
+    if (arg == "--help" || arg == "-h") {
+      options->help = true;
+      return true;
+    } else if (arg == "--base-name") {
+      if (!take_value()) return false;
+      options->base_name = value;
+      options->base_name_given = true;
+    } else if (arg == "--frames") {
+      if (!take_value()) return false;
+      if (value == "all") {
+        options->all_frames = true;
+        options->frames.clear();
+      } else {
+        if (!ParseNumberText(arg, value, 1, &options->frames, error)) return false;
+        options->all_frames = false;
+      }
+    } else if (arg == "--texture-kb") {
+      if (!take_value() || !ParseNumberText(arg, value, 0, &options->texture_kb, error))
+        return false;
+    } else if (arg == "--scale") {
+      if (!take_value() || !ParseNumberText(arg, value, 0, &options->scale, error)) return false;
+    } else if (arg == "--collision-scale") {
+      if (!take_value() || !ParseNumberText(arg, value, 0, &options->collision_scale, error))
+        return false;
+    } else if (arg == "--flag") {
+      if (!take_value()) return false;
+      const auto& flags = CliFlags();
+      const auto found = std::find_if(flags.begin(), flags.end(),
+                                      [&](const CliFlag& flag) { return value == flag.name; });
+      if (found == flags.end()) {
+        *error = "unknown flag '" + value + "' (see --help for the eight names)";
+        return false;
+      }
+      auto& controls = options->flag_controls;
+      if (std::find(controls.begin(), controls.end(), found->control_id) == controls.end())
+        controls.push_back(found->control_id);
+    } else if (arg == "--flat") {
+      if (!no_value()) return false;
+      options->flat = true;
+    } else if (arg == "--fullbright") {
+      if (!no_value()) return false;
+      options->fullbright = true;
+    } else if (arg == "--no-random") {
+      if (!no_value()) return false;
+      options->no_random = true;
+    } else if (arg == "--texture") {
+      if (!take_value()) return false;
+      if (value.empty()) {
+        *error = "--texture needs a file name";
+        return false;
+      }
+      options->texture = value;
+    } else if (arg == "--animation") {
+      if (!take_value()) return false;
+      if (value.empty()) {
+        *error = "--animation needs a clip name, an index or 'all'";
+        return false;
+      }
+      options->animation = value;
+    } else if (arg == "--fps") {
+      int64_t fps = 0;
+      if (!take_value() || !ParseWholeNumber(arg, value, 1, &fps, error)) return false;
+      options->frames_per_second = static_cast<int>(fps);
+    } else if (arg == "--list") {
+      if (!no_value()) return false;
+      options->list = true;
+    } else if (arg == "-q") {
+      if (!no_value()) return false;
+      options->quiet = true;
+    } else if (arg == "--cancel") {
+      if (!no_value()) return false;
+      options->cancel = true;
+    } else {
+      *error = "unknown option " + arg;
+      return false;
+    }
+  }
+
+  if (files.empty()) {
+    *error = "no scene file given";
+    return false;
+  }
+  options->scene = files[0];
+  if (files.size() >= 2) options->output = files[1];
+  if (files.size() > 2) {
+    *error = "too many file names: '" + files[2] + "' after the output file";
+    return false;
+  }
+  if (options->output.empty() && !options->list) {
+    *error = "no output file given";
+    return false;
+  }
+  return true;
+}
+
+std::string CliHelpText() {
+  return R"(usage: mdlexport [options] SCENE OUTPUT.mdl
+       mdlexport --list [options] SCENE
+
+Converts a scene file (glTF or GLB, FBX, OBJ, Collada, DirectX, MD2, MD3,
+SMD, MS3D and the other formats Assimp reads) into a Quake MDL model with the
+Vandrell exporter. The exporter module Vandrell.dlo is loaded from the folder
+of this program; the options below are entered into its options dialog as a
+user would, and OK is pressed.
+
+Dialog options (not given: the dialog's defaults):
+  --base-name TEXT    model base name, the prefix of every frame name
+                      (default: the output file name before its first ".";
+                      the dialog keeps at most 12 characters)
+  --frames N|all      frames to sample, a whole number of at least 1
+                      (default 1); "all" samples every frame of the
+                      animation range. Never more than the range holds.
+  --texture-kb N      largest skin size in KBytes (default 16)
+  --scale PCT         model scale in percent (default 100)
+  --collision-scale PCT
+                      collision box scale in percent (default 100)
+  --flag NAME         sets an effect flag; may be repeated. NAME is one of
+                      rotate, rocket-smoke-trail, grenade-smoke-trail,
+                      gib-long-blood-trail, gib-short-blood-trail,
+                      wizard-green-tracer, hellknight-yellow-tracer,
+                      vore-purple-tracer
+  --flat              Gouraud shading off: vertex normals are not smoothed
+  --fullbright        the skin may use the palette's fullbright colours
+  --no-random         synchronised animation (synctype 0) instead of random
+  --cancel            press Cancel instead of OK: nothing is written
+
+Import options:
+  --texture FILE      a diffuse bitmap for materials that have none (MD2
+                      files often name no skin)
+  --animation NAME|INDEX|all
+                      the clip to play: its name, its zero-based index, or
+                      "all" for every clip back to back (default: the first)
+  --fps N             frames a second of the sampled animation (default 10,
+                      Quake's rate); must divide 4800 ticks a second
+
+Other options:
+  --list              print the scene's nodes, meshes, materials, textures
+                      and clips with their frame counts; export nothing
+  -q                  no summary line and no progress
+  -h, --help          this text
+
+Numbers are whole and written with the digits 0-9 only; anything else (1.5,
+-3, 12px) is a usage error. "--name=value" may be written for "--name value".
+
+Coordinates: the host is right-handed with Z up, and a model faces -Y (the
+host's front view). Files that are Y-up (glTF, FBX, OBJ, ...) are turned
+with (x, y, z) -> (x, -z, y), so glTF's +Z front faces -Y. Quake-family files
+(MD2, MD3, MDL) face +X; they are turned a quarter turn further so that they
+face -Y too. The exporter turns the host's front -Y to +X, the way Quake
+expects, so converting a Quake model keeps its orientation.
+
+Output: message boxes of the exporter are printed on standard error as
+"Vandrell Exporter: text". While frames are sampled, progress is shown on
+standard error when it is a terminal. After a successful export one summary
+line goes to standard output: vertices, triangles, frames, skin size and
+file size.
+
+Exit status:
+  0  the file was written
+  1  the export failed or had nothing to export (a message was shown), or
+     was cancelled; the output file is not written (one already there is
+     left as it was, unless a failed write removed it)
+  2  usage error, or the scene file cannot be read
+)";
+}
+
+}  // namespace hostapp

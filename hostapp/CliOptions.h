@@ -1,0 +1,55 @@
+#pragma once
+// The command line of mdlexport: what the user asked for, checked before any
+// file is read. Numbers are whole and non-negative, as the dialog's
+// digits-only fields would take them; anything else is a usage error rather
+// than a value the dialog would quietly turn into something else.
+
+#include <string>
+#include <vector>
+
+namespace hostapp {
+
+// One effect flag of the dialog: its command-line name and its check box.
+struct CliFlag {
+  const char* name;
+  int control_id;
+};
+// The eight flags in the dialog's order.
+const std::vector<CliFlag>& CliFlags();
+
+struct CliOptions {
+  std::string scene;
+  std::string output;  // empty only with list
+
+  // Dialog entries; an empty text leaves the dialog's own default.
+  std::string base_name;
+  bool base_name_given = false;
+  std::string frames;       // a whole number of at least 1, or empty
+  bool all_frames = false;  // every frame of the animation range
+  std::string texture_kb;
+  std::string scale;
+  std::string collision_scale;
+  std::vector<int> flag_controls;  // check boxes to tick, no repeats
+  bool flat = false;
+  bool fullbright = false;
+  bool no_random = false;
+  bool cancel = false;
+
+  // Import.
+  std::string texture;
+  std::string animation;
+  int frames_per_second = 10;
+
+  bool list = false;
+  bool quiet = false;
+  bool help = false;
+};
+
+// Reads argv. False on a usage error, with the reason in *error; true with
+// help set (and nothing else checked) when --help or -h is given.
+bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std::string* error);
+
+// The text --help prints.
+std::string CliHelpText();
+
+}  // namespace hostapp

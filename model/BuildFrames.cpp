@@ -1,0 +1,136 @@
+// Frame sampling: every collected node's mesh at every sampled time becomes
+// one frame of triangles, then the model-wide passes finish the model.
+#include "model/BuildFrames.h"
+
+#include <cstdint>
+
+#include "export/ExportSettings.h"
+#include "host/Geometry.h"
+#include "host/Mesh.h"
+#include "scene/MaterialTable.h"
+#include "scene/SceneCollector.h"
+
+namespace vandrell {
+
+namespace {
+
+// A quarter turn, formed in single precision (1.5707964 radians): with the
+// host's sense of RotateZ it brings the host's front (-Y) to the +X that
+// Quake models face.
+constexpr float kQuarterTurn = 3.14159265358979f * 0.5f;
+
+// Frames the animation range holds at its ticks per frame, never below 1: a
+// range that ends before it starts, or a ticks-per-frame below 1 from a faulty
+// host, samples the start time alone.
+int32_t FramesInRange(const SceneCollector& collector) {
+  const int64_t span = static_cast<int64_t>(collector.end_time) - collector.start_time;
+  if (span < 0 || collector.ticks_per_frame < 1) return 1;
+  const int64_t frames = span / collector.ticks_per_frame + 1;
+  return frames > INT32_MAX ? INT32_MAX : static_cast<int32_t>(frames);
+}
+
+// Texture vertex (u, v, w) of corner c of face f. A mesh without mapping
+// coordinates, or an index past its texture vertices, gives (0, 0, 0).
+host::Point3 TextureVertex(const host::Mesh& mesh, int f, int c) {
+  const size_t face = static_cast<size_t>(f);
+  if (face >= mesh.texture_faces.size()) return host::Point3();
+  const uint32_t index = mesh.texture_faces[face].t[c];
+  if (index >= mesh.texture_vertices.size()) return host::Point3();
+  return mesh.texture_vertices[index];
+}
+
+// The mesh vertex corner c of face f names; an index past the vertices gives
+// the object's origin rather than a read outside the mesh.
+host::Point3 CornerVertex(const host::Mesh& mesh, int f, int c) {
+  const uint32_t index = mesh.faces[static_cast<size_t>(f)].v[c];
+  return index < mesh.vertices.size() ? mesh.vertices[index] : host::Point3();
+}
+
+host::Point3 FaceNormal(const host::Mesh& mesh, int f) {
+  const size_t face = static_cast<size_t>(f);
+  return face < mesh.face_normals.size() ? mesh.face_normals[face] : host::Point3();
+}
+
+// Adds node j's faces at time t to the work frame from triangle k on; k
+// advances by the node's face count. Returns 0, with nothing written, when
+// the node has no mesh at t or its faces would not fit the arrays.
+int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime t,
+               const host::Matrix3& turn, int64_t& k) {
+  host::Mesh* mesh = collector.NodeMeshAt(j, t);
+  if (!mesh) return 0;
+  const int face_count = mesh->getNumFaces();
+  if (k + face_count > model.triangle_capacity) return 0;
+
+  host::HostMaterial* material = collector.NodeMaterial(j);
+  host::Matrix3 transform;
+  collector.NodeTransform(&transform, j, t);
+  // Normals turn with the node but do not move with it.
+  host::Matrix3 direction_transform;
+  collector.NodeTransform(&direction_transform, j, t);
+  direction_transform.NoTrans();
+  mesh->buildNormals();
+
+  const MaterialTable& table = *collector.material_table;
+  for (int f = 0; f < face_count; ++f) {
+    const uint32_t material_index = mesh->getFaceMtlIndex(f);
+    int32_t s[3];
+    int32_t row[3];
+    host::Point3 corner[3];
+    for (int c = 0; c < 3; ++c) {
+      const host::Point3 uvw = TextureVertex(*mesh, f, c);
+      const float texture_vertex[3] = {uvw.x, uvw.y, uvw.z};
+      table.MapTextureCoordinate(material, material_index, s[c], row[c], texture_vertex);
+    }
+    for (int c = 0; c < 3; ++c) corner[c] = (CornerVertex(*mesh, f, c) * transform) * turn;
+    const host::Point3 normal = (FaceNormal(*mesh, f) * direction_transform) * turn;
+
+    // Corners 0, 2, 1: with the winding test in AddTriangle a face that agrees
+    // with its normal is stored clockwise seen from that side.
+    const TriangleInput input{corner[0], s[0],      row[0], corner[2], s[2],
+                              row[2],    corner[1], s[1],   row[1],    normal};
+    model.AddTriangle(static_cast<int32_t>(k), input);
+    ++k;
+  }
+  return 1;
+}
+
+}  // namespace
+
+BuildStatus BuildFrames(MdlModel& model, SceneCollector& collector) {
+  const int32_t frames_in_range = FramesInRange(collector);
+  if (g_export_settings.frame_count > frames_in_range) {
+    g_export_settings.frame_count = frames_in_range;
+  }
+
+  // The face count of the meshes converted at collection sizes every frame.
+  const int32_t face_total = collector.TotalFaceCount();
+  if (!model.Allocate(face_total)) return BuildStatus::kTooLarge;
+  if (!collector.material_table->BuildSkin(model.skin, g_export_settings.skin_byte_budget,
+                                           &model.skinwidth, &model.skinheight)) {
+    return BuildStatus::kSkinBudgetTooSmall;
+  }
+
+  host::Matrix3 turn;
+  turn.IdentityMatrix();
+  turn.RotateZ(kQuarterTurn);
+
+  // One triangle list serves every frame, so a frame with another face count
+  // cannot be written faithfully: the build stops before that frame is stored.
+  for (int32_t i = 0; i < g_export_settings.frame_count && i < model.frame_capacity; ++i) {
+    int64_t k = 0;
+    for (int j = 0; j < collector.node_count; ++j) {
+      if (!SampleNode(model, collector, j, collector.FrameTime(i), turn, k)) {
+        return BuildStatus::kFaceCountChanged;
+      }
+    }
+    if (k != face_total) return BuildStatus::kFaceCountChanged;
+    model.StoreFrame(i);
+  }
+
+  model.Quantize();
+  model.SmoothNormals();
+  model.MergeVertices();
+  return BuildStatus::kBuilt;
+}
+
+}  // namespace vandrell

@@ -1,0 +1,106 @@
+// Positions into bytes: one scale and origin per axis for the whole model,
+// taken from the bounds over every frame.
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "model/CheckedConversion.h"
+#include "model/FrameWalk.h"
+#include "model/MdlModel.h"
+
+namespace vandrell {
+
+namespace {
+
+// The single-precision number nearest to 1/255, slightly above it, so that
+// the vertex at an axis' maximum packs to 254 as a rule.
+float PackingFactor() {
+  const uint32_t bits = 0x3B808081u;
+  float factor;
+  std::memcpy(&factor, &bits, sizeof factor);
+  return factor;
+}
+
+// The low 8 bits of q truncated toward zero. A quotient without a value (a
+// non-finite coordinate gives NaN or infinity) packs to 0.
+uint8_t PackedByte(double q) {
+  int32_t whole = 0;
+  if (!TruncateToInt32(q, whole)) return 0;
+  return static_cast<uint8_t>(whole & 0xFF);
+}
+
+float Coordinate(const FrameVertex& vertex, int axis) {
+  return axis == 0 ? vertex.x : (axis == 1 ? vertex.y : vertex.z);
+}
+
+}  // namespace
+
+void MdlModel::Quantize() {
+  const int32_t frames = FramesInUse(*this);
+  const int32_t vertices = VerticesInUse(*this);
+  // Nothing measured: scale, origin and radius keep their values.
+  if (frames == 0 || vertices == 0) return;
+
+  // Pass 1: bounds over every frame. Only finite coordinates count, so every
+  // measured value is one that some vertex really has.
+  float minimum[3] = {0.0f, 0.0f, 0.0f};
+  float maximum[3] = {0.0f, 0.0f, 0.0f};
+  bool measured[3] = {false, false, false};
+  for (int32_t f = 0; f < frames; ++f) {
+    LoadFrame(f);
+    for (int32_t k = 0; k < vertices; ++k) {
+      for (int axis = 0; axis < 3; ++axis) {
+        const float value = Coordinate(work_vertices[k], axis);
+        if (!std::isfinite(value)) continue;
+        if (!measured[axis]) {
+          minimum[axis] = value;
+          maximum[axis] = value;
+          measured[axis] = true;
+        }
+        if (minimum[axis] > value) minimum[axis] = value;
+        if (maximum[axis] < value) maximum[axis] = value;
+      }
+    }
+  }
+  // An axis with no finite coordinate keeps its scale and origin.
+  const double factor = PackingFactor();
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!measured[axis]) continue;
+    scale_origin[axis] = minimum[axis];
+    // At most (2 x FLT_MAX) x K, well inside single precision.
+    scale[axis] = static_cast<float>(
+        (static_cast<double>(maximum[axis]) - static_cast<double>(minimum[axis])) * factor);
+  }
+
+  // Pass 2: packing, and the radius from the model's own origin.
+  for (int32_t f = 0; f < frames; ++f) {
+    LoadFrame(f);
+    for (int32_t k = 0; k < vertices; ++k) {
+      FrameVertex& vertex = work_vertices[k];
+      uint8_t* packed[3] = {&vertex.packed_x, &vertex.packed_y, &vertex.packed_z};
+      for (int axis = 0; axis < 3; ++axis) {
+        // A zero-extent axis (or one whose step underflowed to 0) has no
+        // quotient: every byte on it is 0.
+        if (scale[axis] == 0.0f) {
+          *packed[axis] = 0;
+          continue;
+        }
+        const double q = (static_cast<double>(Coordinate(vertex, axis)) - scale_origin[axis]) /
+                         static_cast<double>(scale[axis]);
+        *packed[axis] = PackedByte(q);
+      }
+      const double length = std::sqrt(static_cast<double>(vertex.x) * vertex.x +
+                                      static_cast<double>(vertex.y) * vertex.y +
+                                      static_cast<double>(vertex.z) * vertex.z);
+      // A non-finite vertex has no distance; a finite one beyond single
+      // precision is held at the largest float rather than converted out of range.
+      if (std::isfinite(length) && length > bounding_radius) {
+        bounding_radius = length > FLT_MAX ? FLT_MAX : static_cast<float>(length);
+      }
+    }
+    StoreFrame(f);
+  }
+}
+
+}  // namespace vandrell

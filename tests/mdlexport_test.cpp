@@ -1,0 +1,742 @@
+// The mdlexport command, run as a user runs it: a child process whose exit
+// status, standard output and standard error are checked, and whose MDL file
+// is read back with the project's reader.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "mdl/MdlReader.h"
+#include "tests/TestSupport.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::SharedScenesDir;
+using testing_support::TempDir;
+
+struct RunResult {
+  int status = -1;  // the exit status, or 128 + the signal that ended it
+  std::string out;
+  std::string err;
+};
+
+std::string ReadText(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  testing_support::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+struct RunSettings {
+  // Largest file the child may write, in bytes; 0 for no limit.
+  rlim_t file_size_limit = 0;
+  // Standard error goes to a pseudo-terminal instead of a file.
+  bool terminal_stderr = false;
+};
+
+[[noreturn]] void ExecMdlexport(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(MDLEXPORT_PATH));
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  execv(MDLEXPORT_PATH, argv.data());
+  _exit(127);
+}
+
+// Runs mdlexport with args; output is collected in files (or, for a terminal
+// standard error, read from the pseudo-terminal's master side).
+RunResult RunMdlexport(const std::vector<std::string>& args, const RunSettings& settings = {}) {
+  TempDir capture;
+  const std::string out_path = capture.File("stdout");
+  const std::string err_path = capture.File("stderr");
+  int master = -1;
+  std::string slave_name;
+  if (settings.terminal_stderr) {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
+    slave_name = ptsname(master);
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = settings.terminal_stderr
+                        ? open(slave_name.c_str(), O_RDWR | O_NOCTTY)
+                        : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0) _exit(126);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    if (settings.file_size_limit) {
+      // Writing past the limit then fails with EFBIG instead of a signal.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit = {settings.file_size_limit, settings.file_size_limit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ExecMdlexport(args);
+  }
+  RunResult result;
+  if (child < 0) return result;
+  if (master >= 0) {
+    // Read until the child's side is closed (EIO once every slave is gone).
+    char buffer[4096];
+    for (;;) {
+      const ssize_t n = read(master, buffer, sizeof buffer);
+      if (n <= 0) break;
+      result.err.append(buffer, static_cast<size_t>(n));
+    }
+    close(master);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = ReadText(out_path);
+  if (master < 0) result.err = ReadText(err_path);
+  return result;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string SourceFile(const std::string& relative) {
+  return std::string(VANDRELL_SOURCE_DIR) + "/" + relative;
+}
+
+// A tetrahedron's two faces, with no symmetry: 2 triangles, 4 corners.
+const char kTwoTriangleObj[] =
+    "v 0 0 0\n"
+    "v 4 0 0\n"
+    "v 0 2 0\n"
+    "v 0 0 3\n"
+    "f 1 2 3\n"
+    "f 1 3 4\n";
+
+// The numbers of the summary line: vertices, triangles, frames, skin width,
+// skin height, bytes.
+bool ParseSummary(const std::string& out, long numbers[6]) {
+  static const std::regex kLine(
+      R"((\d+) vertices, (\d+) triangles, (\d+) frames, skin (\d+)x(\d+), (\d+) bytes\n$)");
+  std::smatch match;
+  if (!std::regex_search(out, match, kLine)) return false;
+  for (int i = 0; i < 6; ++i) numbers[i] = std::stol(match[static_cast<size_t>(i) + 1].str());
+  return true;
+}
+
+vandrell::MdlFile ReadModel(const std::string& path) {
+  vandrell::MdlFile file;
+  std::string error;
+  EXPECT_TRUE(vandrell::ReadMdlFile(path, &file, &error)) << path << ": " << error;
+  return file;
+}
+
+size_t DistinctSkinIndices(const vandrell::MdlFile& file) {
+  if (file.skins.empty()) return 0;
+  return std::set<uint8_t>(file.skins[0].pixels.begin(), file.skins[0].pixels.end()).size();
+}
+
+// Frames whose packed vertices differ from frame 0's.
+int FramesDifferingFromFirst(const vandrell::MdlFile& file) {
+  int differing = 0;
+  for (size_t f = 1; f < file.frames.size(); ++f) {
+    const auto& a = file.frames[0].vertices;
+    const auto& b = file.frames[f].vertices;
+    for (size_t v = 0; v < a.size() && v < b.size(); ++v) {
+      if (a[v].x != b[v].x || a[v].y != b[v].y || a[v].z != b[v].z) {
+        ++differing;
+        break;
+      }
+    }
+  }
+  return differing;
+}
+
+// The decoded extent of one frame's vertices on one axis.
+void FrameExtent(const vandrell::MdlFile& file, size_t frame, int axis, float* low, float* high) {
+  *low = INFINITY;
+  *high = -INFINITY;
+  for (const vandrell::MdlPackedVertex& v : file.frames[frame].vertices) {
+    const uint8_t packed = axis == 0 ? v.x : axis == 1 ? v.y : v.z;
+    const float p = vandrell::DecodeCoordinate(file.header, axis, packed);
+    *low = std::min(*low, p);
+    *high = std::max(*high, p);
+  }
+}
+
+TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
+  const RunResult run = RunMdlexport({"--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  for (const char* option :
+       {"--base-name", "--frames", "--texture-kb", "--scale", "--collision-scale", "--flag",
+        "--flat", "--fullbright", "--no-random", "--texture", "--animation", "--fps", "--list",
+        "-q", "--cancel", "--help"}) {
+    EXPECT_TRUE(Contains(run.out, option)) << "--help does not mention " << option;
+  }
+  for (const char* flag : {"rotate", "rocket-smoke-trail", "grenade-smoke-trail",
+                           "gib-long-blood-trail", "gib-short-blood-trail", "wizard-green-tracer",
+                           "hellknight-yellow-tracer", "vore-purple-tracer"}) {
+    EXPECT_TRUE(Contains(run.out, flag)) << "--help does not mention the flag " << flag;
+  }
+  EXPECT_TRUE(Contains(run.out, "Exit status"));
+  EXPECT_TRUE(Contains(run.out, "(x, y, z) -> (x, -z, y)"));
+  EXPECT_TRUE(Contains(run.out, "Z up"));
+  EXPECT_TRUE(Contains(run.out, "MD2"));
+  EXPECT_TRUE(Contains(run.out, "+X"));
+}
+
+TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
+  TempDir dir;
+  const std::string scene = dir.File("scene.obj");
+  WriteText(scene, kTwoTriangleObj);
+  const std::string target = dir.File("out.mdl");
+  struct Case {
+    std::vector<std::string> args;
+    const char* reason;  // a part of the message
+  };
+  const std::vector<Case> cases = {
+      {{}, "no scene file"},
+      {{scene}, "no output file"},
+      {{"--bogus", scene, target}, "unknown option --bogus"},
+      {{"--frames", "1.5", scene, target}, "'1.5'"},
+      {{"--frames", "0", scene, target}, "at least 1"},
+      {{"--frames", "-2", scene, target}, "negative"},
+      {{"--frames", "12x", scene, target}, "'12x'"},
+      {{"--frames", "", scene, target}, "whole number"},
+      {{"--scale", "abc", scene, target}, "'abc'"},
+      {{"--collision-scale", "50%", scene, target}, "'50%'"},
+      {{"--texture-kb", "99999999999", scene, target}, "too large"},
+      {{"--fps", "0", scene, target}, "at least 1"},
+      {{"--flag", "unknown", scene, target}, "unknown flag 'unknown'"},
+      {{"--flat=yes", scene, target}, "takes no value"},
+      {{scene, target, "extra"}, "too many"},
+      {{scene, target, "--frames"}, "--frames needs a value"},
+  };
+  for (const Case& c : cases) {
+    std::string command;
+    for (const std::string& arg : c.args) command += " '" + arg + "'";
+    const RunResult run = RunMdlexport(c.args);
+    EXPECT_EQ(run.status, 2) << command;
+    EXPECT_TRUE(Contains(run.err, c.reason)) << command << " said: " << run.err;
+    EXPECT_TRUE(run.out.empty()) << command;
+    EXPECT_FALSE(FileExists(target)) << command;
+  }
+}
+
+TEST(Mdlexport, UnreadableSceneExitsTwoWithTheImportersReason) {
+  TempDir dir;
+  const std::string target = dir.File("out.mdl");
+  const std::string missing = dir.File("missing.gltf");
+  RunResult run = RunMdlexport({missing, target});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Contains(run.err, "mdlexport: " + missing + ": ")) << run.err;
+  EXPECT_GT(run.err.size(), ("mdlexport: " + missing + ": \n").size());
+  EXPECT_FALSE(FileExists(target));
+
+  const std::string garbage = dir.File("garbage.gltf");
+  WriteText(garbage, "{ this is not JSON");
+  run = RunMdlexport({garbage, target});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Contains(run.err, "mdlexport: " + garbage + ": ")) << run.err;
+  EXPECT_FALSE(FileExists(target));
+}
+
+TEST(Mdlexport, CancelExitsOneAndLeavesTheTargetAlone) {
+  TempDir dir;
+  const std::string scene = dir.File("scene.obj");
+  WriteText(scene, kTwoTriangleObj);
+  const std::string target = dir.File("out.mdl");
+  RunResult run = RunMdlexport({"--cancel", scene, target});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out.empty());
+  EXPECT_FALSE(FileExists(target));
+
+  // A file already there is not touched either.
+  WriteText(target, "keep");
+  run = RunMdlexport({"--cancel", "--frames", "3", scene, target});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(ReadText(target), "keep");
+}
+
+TEST(Mdlexport, ExportWritesTheFileItsSummaryLineDescribes) {
+  TempDir dir;
+  const std::string scene = dir.File("scene.obj");
+  WriteText(scene, kTwoTriangleObj);
+  const std::string target = dir.File("Ogre.run.mdl");
+  const RunResult run = RunMdlexport({scene, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  // Standard error is not a terminal here: no progress, and no message box.
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  long numbers[6] = {};
+  ASSERT_TRUE(ParseSummary(run.out, numbers)) << run.out;
+  EXPECT_TRUE(Contains(run.out, target + ": "));
+
+  const vandrell::MdlFile file = ReadModel(target);
+  EXPECT_EQ(numbers[0], file.header.numverts);
+  EXPECT_EQ(numbers[1], file.header.numtris);
+  EXPECT_EQ(numbers[2], file.header.numframes);
+  EXPECT_EQ(numbers[3], file.header.skinwidth);
+  EXPECT_EQ(numbers[4], file.header.skinheight);
+  EXPECT_EQ(numbers[5], static_cast<long>(ReadFileBytes(target).size()));
+  // Two faces, one frame (the scene has no animation), the dialog's defaults:
+  // random synchronisation, no flags, frame names from the file name.
+  EXPECT_EQ(file.header.numtris, 2);
+  EXPECT_EQ(file.header.numframes, 1);
+  EXPECT_EQ(file.header.synctype, 1);
+  EXPECT_EQ(file.header.flags, 0);
+  ASSERT_EQ(file.frames.size(), 1u);
+  EXPECT_STREQ(file.frames[0].name, "Ogre0");
+
+  // -q prints nothing and writes the same file.
+  const std::string quiet_target = dir.File("Ogre.quiet.mdl");
+  const RunResult quiet = RunMdlexport({"-q", scene, quiet_target});
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_TRUE(quiet.out.empty()) << quiet.out;
+  EXPECT_EQ(ReadFileBytes(quiet_target), ReadFileBytes(target));
+}
+
+TEST(Mdlexport, DialogOptionsReachTheFile) {
+  TempDir dir;
+  const std::string scene = dir.File("scene.obj");
+  WriteText(scene, kTwoTriangleObj);
+
+  const std::string flagged = dir.File("flagged.mdl");
+  RunResult run = RunMdlexport({"--flag", "rotate", "--flag", "vore-purple-tracer", "--flag",
+                                "rotate", "--no-random", scene, flagged});
+  ASSERT_EQ(run.status, 0) << run.err;
+  vandrell::MdlFile file = ReadModel(flagged);
+  EXPECT_EQ(file.header.flags, 8 + 128);
+  EXPECT_EQ(file.header.synctype, 0);
+
+  const std::string every_flag = dir.File("every.mdl");
+  run = RunMdlexport({"--flag", "rocket-smoke-trail", "--flag", "grenade-smoke-trail", "--flag",
+                      "gib-long-blood-trail", "--flag", "gib-short-blood-trail", "--flag",
+                      "wizard-green-tracer", "--flag", "hellknight-yellow-tracer", scene,
+                      every_flag});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadModel(every_flag).header.flags, 1 + 2 + 4 + 32 + 16 + 64);
+
+  // Half the model scale halves the packing step and the origin; a name of
+  // more than 12 characters keeps its first 12.
+  const std::string full = dir.File("full.mdl");
+  const std::string half = dir.File("half.mdl");
+  ASSERT_EQ(RunMdlexport({scene, full}).status, 0);
+  run = RunMdlexport({"--scale", "50", "--base-name", "abcdefghijklmnop", scene, half});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const vandrell::MdlFile full_file = ReadModel(full);
+  const vandrell::MdlFile half_file = ReadModel(half);
+  for (int axis = 0; axis < 3; ++axis) {
+    EXPECT_NEAR(half_file.header.scale[axis], full_file.header.scale[axis] * 0.5f,
+                1e-6f * std::fabs(full_file.header.scale[axis]))
+        << "axis " << axis;
+    EXPECT_NEAR(half_file.header.scale_origin[axis], full_file.header.scale_origin[axis] * 0.5f,
+                1e-5f)
+        << "axis " << axis;
+  }
+  ASSERT_EQ(half_file.frames.size(), 1u);
+  EXPECT_STREQ(half_file.frames[0].name, "abcdefghijkl0");
+}
+
+TEST(Mdlexport, ShadingColoursAndCollisionBoxOptionsReachTheModel) {
+  TempDir dir;
+  const std::string scene = dir.File("scene.obj");
+  WriteText(scene, kTwoTriangleObj);
+  // The two faces meet at a right angle along the edge of corners 1 and 3.
+  // Smoothed, each of those corners has one averaged normal and is shared: 4
+  // vertices. Flat, each face keeps its own normal there: 6.
+  const std::string smooth = dir.File("smooth.mdl");
+  const std::string flat = dir.File("flat.mdl");
+  ASSERT_EQ(RunMdlexport({scene, smooth}).status, 0);
+  RunResult run = RunMdlexport({"--flat", scene, flat});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadModel(smooth).header.numverts, 4);
+  EXPECT_EQ(ReadModel(flat).header.numverts, 6);
+
+  // The palette's last 32 entries glow in the game; only --fullbright lets
+  // the bright red and yellow of the example's checker reach them.
+  const std::string example = SourceFile("examples/example.gltf");
+  const std::string plain = dir.File("plain.mdl");
+  const std::string bright = dir.File("bright.mdl");
+  ASSERT_EQ(RunMdlexport({example, plain}).status, 0);
+  ASSERT_EQ(RunMdlexport({"--fullbright", example, bright}).status, 0);
+  auto fullbright_pixels = [](const vandrell::MdlFile& file) {
+    int count = 0;
+    for (uint8_t index : file.skins.at(0).pixels) count += index >= 224;
+    return count;
+  };
+  EXPECT_EQ(fullbright_pixels(ReadModel(plain)), 0);
+  EXPECT_GT(fullbright_pixels(ReadModel(bright)), 0);
+
+  // One frame spans the packed range 0..254 on every axis; at 50 percent each
+  // end moves in by trunc(254 x 0.25) = 63.
+  const std::string boxed = dir.File("boxed.mdl");
+  run = RunMdlexport({"--collision-scale", "50", example, boxed});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const vandrell::MdlFile boxed_file = ReadModel(boxed);
+  const vandrell::MdlFile plain_file = ReadModel(plain);
+  ASSERT_EQ(boxed_file.frames.size(), 1u);
+  ASSERT_EQ(plain_file.frames.size(), 1u);
+  const vandrell::MdlFrame& whole = plain_file.frames[0];
+  const vandrell::MdlFrame& half = boxed_file.frames[0];
+  EXPECT_EQ(std::vector<int>({whole.box_min.x, whole.box_min.y, whole.box_min.z, whole.box_max.x,
+                              whole.box_max.y, whole.box_max.z}),
+            std::vector<int>({0, 0, 0, 254, 254, 254}));
+  EXPECT_EQ(std::vector<int>({half.box_min.x, half.box_min.y, half.box_min.z, half.box_max.x,
+                              half.box_max.y, half.box_max.z}),
+            std::vector<int>({63, 63, 63, 191, 191, 191}));
+}
+
+TEST(Mdlexport, ImportOptionsChooseTheClipAndTheRate) {
+  TempDir dir;
+  const std::string example = SourceFile("examples/example.gltf");
+  const std::string target = dir.File("out.mdl");
+  // The example's one clip lasts a second: 21 frames at 20 a second, 6 at 5.
+  struct Case {
+    std::vector<std::string> options;
+    int frames;
+  };
+  const std::vector<Case> cases = {
+      {{"--fps", "20"}, 21},      {{"--fps", "5"}, 6},          {{"--animation", "wave"}, 11},
+      {{"--animation", "0"}, 11}, {{"--animation", "all"}, 11}, {{"--frames", "4"}, 4},
+      {{"--frames", "500"}, 11},  // never more than the range holds
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.options;
+    if (std::find(args.begin(), args.end(), "--frames") == args.end())
+      args.insert(args.end(), {"--frames", "all"});
+    args.insert(args.end(), {example, target});
+    const RunResult run = RunMdlexport(args);
+    ASSERT_EQ(run.status, 0) << c.options[0] << " " << c.options[1] << ": " << run.err;
+    EXPECT_EQ(ReadModel(target).header.numframes, c.frames) << c.options[0] << " " << c.options[1];
+  }
+
+  // Refused by the importer: the scene is not read as asked, status 2.
+  for (const std::vector<std::string>& options :
+       std::vector<std::vector<std::string>>{{"--fps", "7"},
+                                             {"--animation", "dance"},
+                                             {"--animation", "3"},
+                                             {"--texture", dir.File("absent.png")}}) {
+    std::remove(target.c_str());
+    const RunResult run = RunMdlexport({options[0], options[1], example, target});
+    EXPECT_EQ(run.status, 2) << options[0] << " " << options[1];
+    EXPECT_TRUE(Contains(run.err, "mdlexport: " + example + ": ")) << run.err;
+    EXPECT_FALSE(FileExists(target));
+  }
+}
+
+TEST(Mdlexport, SceneWithoutFacesHasNothingToExport) {
+  TempDir dir;
+  const std::string target = dir.File("out.mdl");
+  // A node without a mesh; only vertices; only a line. Each is a valid scene
+  // whose export shows the exporter's message.
+  const std::string empty = dir.File("empty.gltf");
+  WriteText(empty, R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],)"
+                   R"( "nodes": [{"name": "empty"}]})");
+  const std::string points = dir.File("points.obj");
+  WriteText(points, "v 0 0 0\nv 1 0 0\nv 0 1 0\n");
+  const std::string line = dir.File("line.obj");
+  WriteText(line, "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\n");
+  for (const std::string& scene : {empty, points, line}) {
+    const RunResult run = RunMdlexport({scene, target});
+    EXPECT_EQ(run.status, 1) << scene;
+    EXPECT_TRUE(Contains(run.err, "Vandrell Exporter: No data to export\n"))
+        << scene << ": " << run.err;
+    EXPECT_TRUE(run.out.empty()) << scene;
+    EXPECT_FALSE(FileExists(target)) << scene;
+  }
+}
+
+TEST(Mdlexport, FailuresShownByTheExporterExitOneWithoutAFile) {
+  TempDir dir;
+  const std::string target = dir.File("out.mdl");
+  const std::string scene = dir.File("scene.obj");
+  WriteText(scene, kTwoTriangleObj);
+  const std::string nowhere = dir.File("missing/folder/out.mdl");
+  RunResult run = RunMdlexport({scene, nowhere});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(run.err, "Vandrell Exporter: Can't create output file\n")) << run.err;
+  EXPECT_FALSE(FileExists(nowhere));
+
+  // A file-size limit below the model's size: the write fails, is reported,
+  // and the partial file is removed.
+  RunSettings limited;
+  limited.file_size_limit = 100;
+  run = RunMdlexport({scene, target}, limited);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(run.err, "Vandrell Exporter: Write error on file\n")) << run.err;
+  EXPECT_FALSE(FileExists(target));
+
+  // A texture limit of 0 KBytes leaves no room for the skin of the example's
+  // two materials.
+  run = RunMdlexport({"--texture-kb", "0", SourceFile("examples/example.gltf"), target});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(run.err, "Vandrell Exporter: The texture size limit is too small"))
+      << run.err;
+  EXPECT_FALSE(FileExists(target));
+}
+
+TEST(Mdlexport, ListPrintsWhatTheSceneHoldsAndExportsNothing) {
+  TempDir dir;
+  const std::string target = dir.File("out.mdl");
+  const RunResult run = RunMdlexport({"--list", SourceFile("examples/example.gltf"), target});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(FileExists(target));
+  for (const char* part : {"nodes (4):", "meshes (3):", "materials (2):", "textures (1):",
+                           "example_checker.png", "clips (1):", "\"wave\": 11 frames"}) {
+    EXPECT_TRUE(Contains(run.out, part)) << "missing " << part << " in\n" << run.out;
+  }
+}
+
+TEST(Mdlexport, ProgressIsShownOnlyWhenStandardErrorIsATerminal) {
+  TempDir dir;
+  const std::string example = SourceFile("examples/example.gltf");
+  const std::string target = dir.File("wave.mdl");
+  RunSettings terminal;
+  terminal.terminal_stderr = true;
+  RunResult run = RunMdlexport({"--frames", "all", example, target}, terminal);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err, "\rsampling frame 1/11")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "\rsampling frame 11/11")) << run.err;
+  EXPECT_FALSE(Contains(run.err, "12/11"));
+
+  run = RunMdlexport({"--frames", "all", example, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+}
+
+TEST(Mdlexport, ExampleSceneIsWhatItsGeneratorWrites) {
+  TempDir dir;
+  const std::string command = std::string(MAKE_EXAMPLE_PATH) + " " + dir.path();
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadFileBytes(dir.File("example.gltf")),
+            ReadFileBytes(SourceFile("examples/example.gltf")));
+  EXPECT_EQ(ReadFileBytes(dir.File("example_checker.png")),
+            ReadFileBytes(SourceFile("examples/example_checker.png")));
+}
+
+TEST(Mdlexport, ExampleSceneExportsAnimatedTexturedAndFacingPlusX) {
+  TempDir dir;
+  const std::string target = dir.File("example.mdl");
+  const RunResult run = RunMdlexport(
+      {"--frames", "all", "--base-name", "ogre", SourceFile("examples/example.gltf"), target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const vandrell::MdlFile file = ReadModel(target);
+  // Three boxes and a nose of 12 triangles each; one second at 10 frames a
+  // second, both ends included.
+  EXPECT_EQ(file.header.numtris, 48);
+  ASSERT_EQ(file.header.numframes, 11);
+  EXPECT_STREQ(file.frames[0].name, "ogre0");
+  EXPECT_STREQ(file.frames[10].name, "ogre10");
+  EXPECT_GE(FramesDifferingFromFirst(file), 8);
+  // Red, yellow and green checker squares and the flat blue.
+  EXPECT_GE(DistinctSkinIndices(file), 4u);
+
+  // Frame 0 at rest, in the model's frame (front +X, Z up): depth from the
+  // back (-4) to the nose (6), width from the arm (-12, the figure's right)
+  // to the body's left side (8), height from the hips (4) to the head (33).
+  const float expected[3][2] = {{-4, 6}, {-12, 8}, {4, 33}};
+  for (int axis = 0; axis < 3; ++axis) {
+    float low = 0, high = 0;
+    FrameExtent(file, 0, axis, &low, &high);
+    const float step = file.header.scale[axis] * 1.01f;
+    EXPECT_NEAR(low, expected[axis][0], step) << "axis " << axis;
+    EXPECT_NEAR(high, expected[axis][1], step) << "axis " << axis;
+  }
+}
+
+// What "assimp info" says of a file, or empty when the tool is missing.
+std::string AssimpInfo(const std::string& path) {
+  if (std::system("command -v assimp >/dev/null 2>&1") != 0) return {};
+  std::string text;
+  FILE* pipe = popen(("assimp info '" + path + "' 2>/dev/null").c_str(), "r");
+  if (!pipe) return {};
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+  pclose(pipe);
+  return text;
+}
+
+TEST(Mdlexport, AssimpsOwnQuakeReaderReadsTheSameModel) {
+  TempDir dir;
+  const std::string target = dir.File("example.mdl");
+  const RunResult run = RunMdlexport({SourceFile("examples/example.gltf"), target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string info = AssimpInfo(target);
+  if (info.empty()) GTEST_SKIP() << "the assimp command (assimp-utils) is not installed";
+  const vandrell::MdlFile file = ReadModel(target);
+
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(info, match, std::regex(R"(Faces:\s+(\d+))"))) << info;
+  EXPECT_EQ(std::stoi(match[1].str()), 48);
+  EXPECT_TRUE(std::regex_search(info, std::regex(R"(Textures \(embed\.\):\s+1)"))) << info;
+  // Assimp hands the model over Y up: its (x, y, z) is the file's (x, z, -y).
+  const std::regex point(R"((Minimum|Maximum) point\s+\(([-0-9.e]+) ([-0-9.e]+) ([-0-9.e]+)\))");
+  float low[3], high[3];
+  for (int axis = 0; axis < 3; ++axis) FrameExtent(file, 0, axis, &low[axis], &high[axis]);
+  int points = 0;
+  for (auto it = std::sregex_iterator(info.begin(), info.end(), point);
+       it != std::sregex_iterator(); ++it, ++points) {
+    const bool minimum = (*it)[1].str() == "Minimum";
+    const float x = std::stof((*it)[2].str()), y = std::stof((*it)[3].str()),
+                z = std::stof((*it)[4].str());
+    EXPECT_NEAR(x, minimum ? low[0] : high[0], 1e-3f);
+    EXPECT_NEAR(y, minimum ? low[2] : high[2], 1e-3f);
+    EXPECT_NEAR(z, minimum ? -high[1] : -low[1], 1e-3f);
+  }
+  EXPECT_EQ(points, 2) << info;
+}
+
+TEST(Mdlexport, SharedBoxTexturedPaintsItsEmbeddedTexture) {
+  const std::string scenes = SharedScenesDir();
+  if (scenes.empty()) GTEST_SKIP() << "the shared scenes folder is absent";
+  TempDir dir;
+  const std::string target = dir.File("box.mdl");
+  const RunResult run = RunMdlexport({scenes + "/BoxTextured.glb", target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const vandrell::MdlFile file = ReadModel(target);
+  EXPECT_EQ(file.header.numtris, 12);
+  EXPECT_GT(DistinctSkinIndices(file), 2u);
+}
+
+TEST(Mdlexport, SharedAnimatedMorphCubeMovesFromFrameToFrame) {
+  const std::string scenes = SharedScenesDir();
+  if (scenes.empty()) GTEST_SKIP() << "the shared scenes folder is absent";
+  TempDir dir;
+  const std::string target = dir.File("morph.mdl");
+  const RunResult run =
+      RunMdlexport({"--frames", "all", scenes + "/AnimatedMorphCube.gltf", target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const vandrell::MdlFile file = ReadModel(target);
+  ASSERT_GT(file.header.numframes, 2);
+  EXPECT_GT(FramesDifferingFromFirst(file), 0);
+  // The frame boxes move with the morph.
+  std::set<std::vector<uint8_t>> boxes;
+  for (const vandrell::MdlFrame& frame : file.frames) {
+    boxes.insert({frame.box_min.x, frame.box_min.y, frame.box_min.z, frame.box_max.x,
+                  frame.box_max.y, frame.box_max.z});
+  }
+  EXPECT_GT(boxes.size(), 1u);
+}
+
+// A Quake II model as its file holds it: per frame, scale x byte + translate.
+struct Md2Model {
+  int triangles = 0;
+  std::vector<std::vector<std::array<float, 3>>> frames;
+  std::vector<std::array<float, 3>> scales;
+};
+
+bool ReadMd2(const std::string& path, Md2Model* model, std::string* error) {
+  const std::vector<uint8_t> bytes = ReadFileBytes(path);
+  if (bytes.size() < 68 || std::memcmp(bytes.data(), "IDP2", 4) != 0) {
+    *error = "not an MD2 file";
+    return false;
+  }
+  using testing_support::ReadFloat;
+  using testing_support::ReadInt32;
+  const int32_t frame_size = ReadInt32(bytes, 16);
+  const int32_t vertices = ReadInt32(bytes, 24);
+  model->triangles = ReadInt32(bytes, 32);
+  const int32_t frames = ReadInt32(bytes, 40);
+  const int32_t frames_at = ReadInt32(bytes, 56);
+  if (frame_size < 40 + 4 * vertices || frames < 0 || frames_at < 0 ||
+      static_cast<size_t>(frames_at) + static_cast<size_t>(frames) * frame_size > bytes.size()) {
+    *error = "frames run past the end";
+    return false;
+  }
+  for (int32_t f = 0; f < frames; ++f) {
+    const size_t at = static_cast<size_t>(frames_at) + static_cast<size_t>(f) * frame_size;
+    std::array<float, 3> scale, translate;
+    for (int a = 0; a < 3; ++a) {
+      scale[a] = ReadFloat(bytes, at + 4 * a);
+      translate[a] = ReadFloat(bytes, at + 12 + 4 * a);
+    }
+    std::vector<std::array<float, 3>> positions;
+    for (int32_t v = 0; v < vertices; ++v) {
+      const size_t vertex = at + 40 + 4 * static_cast<size_t>(v);
+      std::array<float, 3> p;
+      for (int a = 0; a < 3; ++a) p[a] = bytes[vertex + a] * scale[a] + translate[a];
+      positions.push_back(p);
+    }
+    model->frames.push_back(positions);
+    model->scales.push_back(scale);
+  }
+  return true;
+}
+
+TEST(Mdlexport, SharedFaerieKeepsEveryVertexOfEveryFrameWithinTheQuantisationSteps) {
+  const std::string scenes = SharedScenesDir();
+  if (scenes.empty()) GTEST_SKIP() << "the shared scenes folder is absent";
+  Md2Model md2;
+  std::string error;
+  ASSERT_TRUE(ReadMd2(scenes + "/faerie.md2", &md2, &error)) << error;
+  ASSERT_EQ(md2.frames.size(), 198u);
+  ASSERT_EQ(md2.triangles, 654);
+
+  TempDir dir;
+  const std::string target = dir.File("faerie.mdl");
+  const RunResult run = RunMdlexport(
+      {"--texture", scenes + "/faerie2.bmp", "--frames", "all", scenes + "/faerie.md2", target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const vandrell::MdlFile file = ReadModel(target);
+  EXPECT_EQ(file.header.numtris, 654);
+  ASSERT_EQ(file.header.numframes, 198);
+  EXPECT_GT(DistinctSkinIndices(file), 16u);
+
+  // Both formats face +X with Z up, so positions compare axis by axis: each
+  // decoded vertex lies within one MDL step plus one MD2 step of a vertex of
+  // the same MD2 frame.
+  int far_vertices = 0;
+  for (size_t f = 0; f < file.frames.size(); ++f) {
+    for (const vandrell::MdlPackedVertex& packed : file.frames[f].vertices) {
+      const float p[3] = {vandrell::DecodeCoordinate(file.header, 0, packed.x),
+                          vandrell::DecodeCoordinate(file.header, 1, packed.y),
+                          vandrell::DecodeCoordinate(file.header, 2, packed.z)};
+      bool near = false;
+      for (const std::array<float, 3>& q : md2.frames[f]) {
+        near = true;
+        for (int a = 0; a < 3 && near; ++a) {
+          const float tolerance = file.header.scale[a] + md2.scales[f][a] + 1e-4f;
+          near = std::fabs(p[a] - q[a]) <= tolerance;
+        }
+        if (near) break;
+      }
+      if (!near && ++far_vertices <= 5) {
+        ADD_FAILURE() << "frame " << f << ": vertex (" << p[0] << ", " << p[1] << ", " << p[2]
+                      << ") is near no vertex of the MD2 frame";
+      }
+    }
+  }
+  EXPECT_EQ(far_vertices, 0);
+}
+
+TEST(Mdlexport, SharedDwarfExportsItsSkinnedAnimationWithBothTextures) {
+  const std::string scenes = SharedScenesDir();
+  if (scenes.empty()) GTEST_SKIP() << "the shared scenes folder is absent";
+  TempDir dir;
+  const std::string target = dir.File("dwarf.mdl");
+  const RunResult run = RunMdlexport({"--frames", "8", scenes + "/dwarf.x", target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const vandrell::MdlFile file = ReadModel(target);
+  ASSERT_EQ(file.header.numframes, 8);
+  EXPECT_GT(FramesDifferingFromFirst(file), 0);
+  // Colours of the two photographs, not a few flat ones.
+  EXPECT_GT(DistinctSkinIndices(file), 32u);
+}
+
+}  // namespace
