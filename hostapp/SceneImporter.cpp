@@ -150,6 +150,47 @@ std::string NodeKind(const aiScene* scene, const aiNode* node, const std::set<st
   return "empty";
 }
 
+// Which texture axes repeat beyond 0 .. 1: the file's wrap mode of the
+// material's diffuse texture, repeating where the file says nothing (the
+// default of the formats).
+struct TextureRepeat {
+  bool u = true;
+  bool v = true;
+};
+
+TextureRepeat RepeatOf(const aiMaterial* material) {
+  TextureRepeat repeat;
+  const aiTextureType type = material->GetTextureCount(aiTextureType_DIFFUSE) > 0
+                                 ? aiTextureType_DIFFUSE
+                                 : aiTextureType_BASE_COLOR;
+  int mode = aiTextureMapMode_Wrap;
+  if (material->Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode) == AI_SUCCESS)
+    repeat.u = mode == aiTextureMapMode_Wrap;
+  mode = aiTextureMapMode_Wrap;
+  if (material->Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS)
+    repeat.v = mode == aiTextureMapMode_Wrap;
+  return repeat;
+}
+
+// The exporter limits texture coordinates to 0 .. 1 instead of repeating
+// them, so a face that lies within one repeat of a repeating texture (a tiled
+// floor, a box mapped at 5 .. 6) is moved by whole repeats into the first,
+// axis by axis. A face that spans more than one repeat stays as it is.
+// Returns whether any corner moved.
+bool MoveIntoFirstRepeat(const TextureRepeat& repeat, host::Point3 corners[3]) {
+  bool moved = false;
+  for (int axis = 0; axis < 2; ++axis) {
+    if (!(axis == 0 ? repeat.u : repeat.v)) continue;
+    const double low = std::min({corners[0][axis], corners[1][axis], corners[2][axis]});
+    const double high = std::max({corners[0][axis], corners[1][axis], corners[2][axis]});
+    const double whole = std::floor(low);
+    if (!std::isfinite(whole) || whole == 0.0 || high - whole > 1.0) continue;
+    for (int c = 0; c < 3; ++c) corners[c][axis] = static_cast<float>(corners[c][axis] - whole);
+    moved = true;
+  }
+  return moved;
+}
+
 }  // namespace
 
 // Everything the scene's callbacks need to evaluate the imported file at any
@@ -641,6 +682,7 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
           for (unsigned v = 0; v < mesh->mNumVertices; ++v)
             node_mesh.texture_vertices.push_back(
                 {mesh->mTextureCoords[0][v].x, mesh->mTextureCoords[0][v].y, 0.0f});
+        const TextureRepeat repeat = RepeatOf(source->mMaterials[mesh->mMaterialIndex]);
         for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
           const aiFace& face = mesh->mFaces[f];
           if (face.mNumIndices != 3) continue;
@@ -652,6 +694,18 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
           }
           out.material_index = material_index;
           node_mesh.faces.push_back(out);
+          if (uvs) {
+            host::Point3 corners[3];
+            for (int c = 0; c < 3; ++c) corners[c] = node_mesh.texture_vertices[texture_face.t[c]];
+            // A face of a repeating texture that lies beyond the first repeat
+            // gets corners of its own, moved back into it.
+            if (MoveIntoFirstRepeat(repeat, corners)) {
+              for (int c = 0; c < 3; ++c) {
+                texture_face.t[c] = static_cast<uint32_t>(node_mesh.texture_vertices.size());
+                node_mesh.texture_vertices.push_back(corners[c]);
+              }
+            }
+          }
           if (any_uvs) node_mesh.texture_faces.push_back(texture_face);
         }
         base += mesh->mNumVertices;

@@ -129,6 +129,34 @@ TEST_F(Import, ObjectsBecomeNodesWithMeshesMaterialsAndTurnedAxes) {
   EXPECT_EQ(scene_.GetAnimationRange().end, 0);
 }
 
+TEST_F(Import, RepeatedTextureCoordinatesMoveIntoTheFirstRepeatFaceByFace) {
+  // The exporter clamps coordinates to 0 .. 1, so a face mapped at 5 .. 6 of a
+  // repeating texture would show only the texture's right edge.
+  WriteText(dir_.File("tiles.obj"),
+            "o tiles\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+            "vt 5 0\nvt 6 0\nvt 5 1\nvt 0.5 0\nvt 1.5 0\nvt -0.75 -1\nvt 0.25 0.5\n"
+            "f 1/1 2/2 3/3\nf 1/4 2/5 3/6\nf 1/7 2/4 3/7\n");
+  ASSERT_TRUE(Load(dir_.File("tiles.obj")));
+  const host::Mesh mesh = MeshAt(FindNode(scene_, "tiles"), 0);
+  ASSERT_EQ(mesh.getNumFaces(), 3);
+  ASSERT_EQ(mesh.texture_faces.size(), 3u);
+  auto corners = [&mesh](size_t f) {
+    std::multiset<std::pair<float, float>> uvs;
+    for (int c = 0; c < 3; ++c) {
+      const host::Point3& uv = mesh.texture_vertices.at(mesh.texture_faces[f].t[c]);
+      uvs.insert({uv.x, uv.y});
+    }
+    return uvs;
+  };
+  using Corners = std::multiset<std::pair<float, float>>;
+  // Five repeats to the right: moved back by five.
+  EXPECT_EQ(corners(0), (Corners{{0, 0}, {1, 0}, {0, 1}}));
+  // Across two repeats in u it stays; within -1 .. 0 in v it moves up by one.
+  EXPECT_EQ(corners(1), (Corners{{0.5f, 1}, {1.5f, 1}, {-0.75f, 0}}));
+  // Inside the first repeat nothing changes.
+  EXPECT_EQ(corners(2), (Corners{{0.25f, 0.5f}, {0.5f, 0}, {0.25f, 0.5f}}));
+}
+
 TEST_F(Import, MissingFilesAndRefusedOptionsGiveReasons) {
   EXPECT_FALSE(importer_.Import(dir_.File("absent.obj"), {}, scene_));
   EXPECT_NE(importer_.Error().find("absent.obj"), std::string::npos);

@@ -612,6 +612,17 @@ TEST(Mdlexport, SharedBoxTexturedPaintsItsEmbeddedTexture) {
   const vandrell::MdlFile file = ReadModel(target);
   EXPECT_EQ(file.header.numtris, 12);
   EXPECT_GT(DistinctSkinIndices(file), 2u);
+  // The box maps each face onto a whole repeat of its texture (u from 5 to 6
+  // and the like): every triangle reaches across the skin, none is squeezed
+  // into the skin's edge column.
+  for (const vandrell::MdlTriangle& triangle : file.triangles) {
+    int32_t low = file.header.skinwidth, high = -1;
+    for (int32_t v : triangle.vertices) {
+      low = std::min(low, file.skin_vertices.at(static_cast<size_t>(v)).s);
+      high = std::max(high, file.skin_vertices.at(static_cast<size_t>(v)).s);
+    }
+    EXPECT_GT(high - low, file.header.skinwidth / 2);
+  }
 }
 
 TEST(Mdlexport, SharedAnimatedMorphCubeMovesFromFrameToFrame) {
