@@ -253,11 +253,14 @@ Numbers are whole and written with the digits 0-9 only; anything else (1.5,
 -3, 12px) is a usage error. "--name=value" may be written for "--name value".
 
 Coordinates: the host is right-handed with Z up, and a model faces -Y (the
-host's front view). Files that are Y-up (glTF, FBX, OBJ, ...) are turned
-with (x, y, z) -> (x, -z, y), so glTF's +Z front faces -Y. Quake-family files
-(MD2, MD3, MDL) face +X; they are turned a quarter turn further so that they
-face -Y too. The exporter turns the host's front -Y to +X, the way Quake
-expects, so converting a Quake model keeps its orientation.
+host's front view). Files that are Y-up (glTF, OBJ, Collada, DirectX, ..., as
+Assimp delivers them) are turned with (x, y, z) -> (x, -z, y), so glTF's +Z
+front faces -Y. FBX files are turned as their axis settings say (their right
+axis to +X, front to -Y, up to +Z). STL and 3MF files are Z-up and are not
+turned. Quake-family files (MD2, MD3, MDL) face +X; they are turned a quarter
+turn further so that they face -Y too. The exporter turns the host's front -Y
+to +X, the way Quake expects, so converting a Quake model keeps its
+orientation.
 
 Output: message boxes of the exporter are printed on standard error as
 "Vandrell Exporter: text". While frames are sampled, progress is shown on

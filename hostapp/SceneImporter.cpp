@@ -191,6 +191,36 @@ bool MoveIntoFirstRepeat(const TextureRepeat& repeat, host::Point3 corners[3]) {
   return moved;
 }
 
+// The turn from a file's axes to the host's (right-handed, Z up, front -Y),
+// as a row-vector transform: row i is where the file's axis i goes.
+//  - Assimp hands over most formats with Y up and the front +Z (glTF, OBJ,
+//    Collada and 3DS whatever their own up axis, DirectX, MD2/MD3/MDL, ...):
+//    (x, y, z) -> (x, -z, y).
+//  - FBX files keep their own axes and say which they are in their settings:
+//    the right axis becomes +X, the front axis -Y and the up axis +Z.
+//  - STL and 3MF (and AMF) files, of 3D printing, are Z up, and Assimp
+//    leaves them so.
+host::Matrix3 FileAxesToHost(const std::string& extension, const aiScene* scene) {
+  const host::Matrix3 y_up({1, 0, 0}, {0, 0, 1}, {0, -1, 0}, {0, 0, 0});
+  if (extension == "stl" || extension == "3mf" || extension == "amf") return host::Matrix3();
+  const aiMetadata* settings = scene->mMetaData;
+  int32_t up = 0, up_sign = 0, front = 0, front_sign = 0, right = 0, right_sign = 0;
+  if (extension != "fbx" || !settings || !settings->Get("UpAxis", up) ||
+      !settings->Get("UpAxisSign", up_sign) || !settings->Get("FrontAxis", front) ||
+      !settings->Get("FrontAxisSign", front_sign) || !settings->Get("CoordAxis", right) ||
+      !settings->Get("CoordAxisSign", right_sign))
+    return y_up;
+  auto axis = [](int32_t a) { return a >= 0 && a <= 2; };
+  if (!axis(up) || !axis(front) || !axis(right) || up == front || up == right || front == right)
+    return y_up;
+  auto sign = [](int32_t s) { return s < 0 ? -1.0f : 1.0f; };
+  host::Point3 rows[3];
+  rows[right] = {sign(right_sign), 0, 0};
+  rows[front] = {0, -sign(front_sign), 0};
+  rows[up] = {0, 0, sign(up_sign)};
+  return host::Matrix3(rows[0], rows[1], rows[2], {0, 0, 0});
+}
+
 }  // namespace
 
 // Everything the scene's callbacks need to evaluate the imported file at any
@@ -456,13 +486,9 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
     }
   }
 
-  // Axes: Assimp hands most formats over Y up; the host is Z up. A file that
-  // says it is Z up already stays as it is. Quake models face +X; they are
-  // turned to face -Y, the host's front, as every other model does.
-  bool y_up = true;
-  int up_axis = 1;
-  if (source->mMetaData && source->mMetaData->Get("UpAxis", up_axis) && up_axis == 2) y_up = false;
-  if (y_up) animation->to_host = host::Matrix3({1, 0, 0}, {0, 0, 1}, {0, -1, 0}, {0, 0, 0});
+  // Axes: the host is Z up with a model facing -Y. Quake models face +X;
+  // they are turned to face -Y, the host's front, as every other model does.
+  animation->to_host = FileAxesToHost(extension, source);
   if (quake) animation->to_host = animation->to_host * host::Matrix3({0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0});
 
   // Clips.

@@ -2,6 +2,10 @@
 // materials and textures, and animation evaluated at any time.
 #include <gtest/gtest.h>
 
+#include <assimp/Exporter.hpp>
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -155,6 +159,74 @@ TEST_F(Import, RepeatedTextureCoordinatesMoveIntoTheFirstRepeatFaceByFace) {
   EXPECT_EQ(corners(1), (Corners{{0.5f, 1}, {1.5f, 1}, {-0.75f, 0}}));
   // Inside the first repeat nothing changes.
   EXPECT_EQ(corners(2), (Corners{{0.25f, 0.5f}, {0.5f, 0}, {0.25f, 0.5f}}));
+}
+
+// The host position of the vertex of a one-triangle scene farthest from the
+// origin in the file.
+host::Point3 FarthestVertex(StandInScene& scene) {
+  host::Point3 far;
+  float best = -1.0f;
+  for (StandInNode* node : scene.Nodes()) {
+    if (!node->Object() || !node->Object()->IsGeometric()) continue;
+    const host::Mesh mesh = MeshAt(node, 0);
+    for (size_t v = 0; v < mesh.vertices.size(); ++v) {
+      const host::Point3& p = mesh.vertices[v];
+      const float length = p.x * p.x + p.y * p.y + p.z * p.z;
+      if (length > best) {
+        best = length;
+        far = WorldVertex(node, 0, v);
+      }
+    }
+  }
+  return far;
+}
+
+// Replaces one of the axis settings of an FBX text file.
+void SetFbxSetting(std::string& text, const std::string& name, int value) {
+  const std::string key = "P: \"" + name + "\", \"int\", \"Integer\", \"\", ";
+  const size_t at = text.find(key);
+  ASSERT_NE(at, std::string::npos) << name;
+  const size_t end = text.find('\n', at);
+  text.replace(at + key.size(), end - (at + key.size()), std::to_string(value));
+}
+
+TEST_F(Import, FbxAxisSettingsAndZUpFormatsDecideTheTurn) {
+  // A triangle reaching to (1, 2, 3), written as FBX text by Assimp, which
+  // gives it Y up, front +Z and right +X.
+  WriteText(dir_.File("tri.obj"), "o tri\nv 0 0 0\nv 1 0 0\nv 1 2 3\nf 1 2 3\n");
+  Assimp::Importer reader;
+  const aiScene* triangle = reader.ReadFile(dir_.File("tri.obj"), 0);
+  ASSERT_NE(triangle, nullptr) << reader.GetErrorString();
+  Assimp::Exporter writer;
+  ASSERT_EQ(writer.Export(triangle, "fbxa", dir_.File("y_up.fbx")), AI_SUCCESS)
+      << writer.GetErrorString();
+  std::ifstream in(dir_.File("y_up.fbx"), std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+  ASSERT_TRUE(Load(dir_.File("y_up.fbx")));
+  ExpectNear(FarthestVertex(scene_), 1, -3, 2);
+
+  // Z up with the front toward +Y and the right toward -X: turned half way
+  // round about Z, so that the front faces -Y.
+  SetFbxSetting(text, "UpAxis", 2);
+  SetFbxSetting(text, "FrontAxis", 1);
+  SetFbxSetting(text, "FrontAxisSign", 1);
+  SetFbxSetting(text, "CoordAxis", 0);
+  SetFbxSetting(text, "CoordAxisSign", -1);
+  WriteText(dir_.File("z_up.fbx"), text);
+  SceneImporter z_up_importer;
+  StandInScene z_up;
+  ASSERT_TRUE(z_up_importer.Import(dir_.File("z_up.fbx"), {}, z_up)) << z_up_importer.Error();
+  ExpectNear(FarthestVertex(z_up), -1, -2, 3);
+
+  // STL files, of 3D printing, are Z up: nothing turns.
+  WriteText(dir_.File("tri.stl"),
+            "solid tri\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+            "vertex 1 2 3\nendloop\nendfacet\nendsolid tri\n");
+  SceneImporter stl_importer;
+  StandInScene stl;
+  ASSERT_TRUE(stl_importer.Import(dir_.File("tri.stl"), {}, stl)) << stl_importer.Error();
+  ExpectNear(FarthestVertex(stl), 1, 2, 3);
 }
 
 TEST_F(Import, MissingFilesAndRefusedOptionsGiveReasons) {
