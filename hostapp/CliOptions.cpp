@@ -235,8 +235,9 @@ Dialog options (not given: the dialog's defaults):
   --cancel            press Cancel instead of OK: nothing is written
 
 Import options:
-  --texture FILE      a diffuse bitmap for materials that have none (MD2
-                      files often name no skin)
+  --texture FILE      a diffuse bitmap for materials that have none, or
+                      whose own file is missing (MD2 files often name no
+                      skin, or one that is not there)
   --animation NAME|INDEX|all
                       the clip to play: its name, its zero-based index, or
                       "all" for every clip back to back (default: the first)

@@ -633,7 +633,20 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
         const std::string base = texture.substr(texture.find_last_of('/') + 1);
         const std::string first = texture[0] == '/' ? texture : directory + "/" + texture;
         map_name = IsFile(first) || !IsFile(directory + "/" + base) ? first : directory + "/" + base;
-        description += ", texture " + map_name + (IsFile(map_name) ? "" : " (missing)");
+        if (IsFile(map_name)) {
+          description += ", texture " + map_name;
+        } else if (!options.fallback_texture.empty()) {
+          // A missing file is no better than none: the given bitmap stands in.
+          description += ", texture " + map_name + " (missing), " + options.fallback_texture +
+                         " (given)";
+          map_name = options.fallback_texture;
+        } else {
+          description += ", texture " + map_name + " (missing)";
+          // Still named as the file names it: the exporter finds it missing and
+          // paints the diffuse colour, which the user is told beforehand.
+          summary_.warnings.push_back("texture " + map_name + " of material " + name +
+                                      " not found; its diffuse colour is painted instead");
+        }
       }
       made->SetDiffuseMap(texture_named(map_name));
     } else if (!options.fallback_texture.empty()) {

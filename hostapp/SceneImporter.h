@@ -17,7 +17,8 @@ struct ImportOptions {
   std::string animation;
   // Frames a second; the host's ticks per frame is 4800 / fps.
   int frames_per_second = 10;
-  // A diffuse bitmap for materials that have none (file path), or empty.
+  // A diffuse bitmap (file path) for materials that have none or whose own
+  // file is missing, or empty.
   std::string fallback_texture;
 };
 
@@ -35,6 +36,9 @@ struct ImportSummary {
   std::vector<std::string> meshes;     // "name: N triangles, M vertices[, no UVs]"
   std::vector<std::string> materials;  // "name: diffuse r g b[, texture T]"
   std::vector<ClipInfo> clips;
+  // Problems that do not stop the import, one sentence each (a texture file
+  // that a used material names but that does not exist).
+  std::vector<std::string> warnings;
   HostTime range_start = 0;
   HostTime range_end = 0;
 };

@@ -156,6 +156,9 @@ int Run(int argc, char** argv) {
     return kExitWritten;
   }
 
+  for (const std::string& warning : summary.warnings)
+    std::fprintf(stderr, "mdlexport: warning: %s\n", warning.c_str());
+
   const host::ValidityInterval range = scene.GetAnimationRange();
   const int range_frames = RangeFrames(range.start, range.end);
   const std::string frames = options.all_frames ? std::to_string(range_frames) : options.frames;

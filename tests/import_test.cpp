@@ -229,6 +229,35 @@ TEST_F(Import, FbxAxisSettingsAndZUpFormatsDecideTheTurn) {
   ExpectNear(FarthestVertex(stl), 1, 2, 3);
 }
 
+TEST_F(Import, MissingTextureFilesAreReportedOrReplacedByTheGivenBitmap) {
+  WriteText(dir_.File("lost.mtl"),
+            "newmtl lost\nKd 0 1 0\nmap_Kd gone.png\n"
+            "newmtl spare\nKd 1 1 1\nmap_Kd absent.png\n");
+  WriteText(dir_.File("lost.obj"),
+            "mtllib lost.mtl\no card\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+            "usemtl lost\nf 1/1 2/2 3/3\n");
+  WriteText(dir_.File("given.png"), "not read here");
+  auto map_name = [](StandInScene& scene) {
+    host::TextureMap* map = FindNode(scene, "card")->GetMaterial()->GetSubTexmap(1);
+    return map ? std::string(static_cast<host::BitmapTexture*>(map)->GetMapName()) : std::string();
+  };
+
+  // Without a bitmap of the user's the file's name stays, with a warning; the
+  // unused material's missing file is not worth one.
+  ASSERT_TRUE(Load(dir_.File("lost.obj")));
+  EXPECT_EQ(map_name(scene_), dir_.File("gone.png"));
+  ASSERT_EQ(importer_.Summary().warnings.size(), 1u);
+  EXPECT_NE(importer_.Summary().warnings[0].find(dir_.File("gone.png")), std::string::npos);
+
+  ImportOptions options;
+  options.fallback_texture = dir_.File("given.png");
+  SceneImporter other;
+  StandInScene other_scene;
+  ASSERT_TRUE(other.Import(dir_.File("lost.obj"), options, other_scene)) << other.Error();
+  EXPECT_EQ(map_name(other_scene), dir_.File("given.png"));
+  EXPECT_TRUE(other.Summary().warnings.empty());
+}
+
 TEST_F(Import, MissingFilesAndRefusedOptionsGiveReasons) {
   EXPECT_FALSE(importer_.Import(dir_.File("absent.obj"), {}, scene_));
   EXPECT_NE(importer_.Error().find("absent.obj"), std::string::npos);

@@ -310,6 +310,29 @@ TEST(Mdlexport, ExportWritesTheFileItsSummaryLineDescribes) {
   EXPECT_EQ(ReadFileBytes(quiet_target), ReadFileBytes(target));
 }
 
+TEST(Mdlexport, MissingTextureIsWarnedAboutOrReplacedByTheGivenOne) {
+  TempDir dir;
+  WriteText(dir.File("lost.mtl"), "newmtl lost\nKd 0 1 0\nmap_Kd gone.png\n");
+  WriteText(dir.File("lost.obj"),
+            "mtllib lost.mtl\nv 0 0 0\nv 4 0 0\nv 0 2 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+            "usemtl lost\nf 1/1 2/2 3/3\n");
+  const std::string target = dir.File("lost.mdl");
+  RunResult run = RunMdlexport({dir.File("lost.obj"), target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err, "mdlexport: warning: texture " + dir.File("gone.png"))) << run.err;
+  // The material is painted in its diffuse colour: one palette index, and
+  // at most one more where the layout leaves the skin unpainted.
+  const size_t flat = DistinctSkinIndices(ReadModel(target));
+  EXPECT_LE(flat, 2u);
+
+  // A bitmap of the user's takes the missing file's place, without a warning.
+  run = RunMdlexport({"--texture", SourceFile("examples/example_checker.png"), dir.File("lost.obj"),
+                      target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  EXPECT_GT(DistinctSkinIndices(ReadModel(target)), flat);
+}
+
 TEST(Mdlexport, DialogOptionsReachTheFile) {
   TempDir dir;
   const std::string scene = dir.File("scene.obj");
