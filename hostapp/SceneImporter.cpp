@@ -637,8 +637,8 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
           description += ", texture " + map_name;
         } else if (!options.fallback_texture.empty()) {
           // A missing file is no better than none: the given bitmap stands in.
-          description += ", texture " + map_name + " (missing), " + options.fallback_texture +
-                         " (given)";
+          description +=
+              ", texture " + map_name + " (missing), " + options.fallback_texture + " (given)";
           map_name = options.fallback_texture;
         } else {
           description += ", texture " + map_name + " (missing)";

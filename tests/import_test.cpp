@@ -1,11 +1,10 @@
 // Importing scene files into the stand-in host: hierarchy, axes, meshes,
 // materials and textures, and animation evaluated at any time.
+#include <assimp/scene.h>
 #include <gtest/gtest.h>
 
 #include <assimp/Exporter.hpp>
 #include <assimp/Importer.hpp>
-#include <assimp/scene.h>
-
 #include <cmath>
 #include <cstring>
 #include <fstream>

@@ -326,8 +326,8 @@ TEST(Mdlexport, MissingTextureIsWarnedAboutOrReplacedByTheGivenOne) {
   EXPECT_LE(flat, 2u);
 
   // A bitmap of the user's takes the missing file's place, without a warning.
-  run = RunMdlexport({"--texture", SourceFile("examples/example_checker.png"), dir.File("lost.obj"),
-                      target});
+  run = RunMdlexport(
+      {"--texture", SourceFile("examples/example_checker.png"), dir.File("lost.obj"), target});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.err.empty()) << run.err;
   EXPECT_GT(DistinctSkinIndices(ReadModel(target)), flat);
