@@ -535,6 +535,12 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
     summary_.clips.push_back(info);
   }
   if (quake) {
+    // The keyframes are the file's one clip: by its name, its index or "all".
+    const std::string& wanted = options.animation;
+    if (!wanted.empty() && wanted != "all" && wanted != "0" && wanted != "keyframes") {
+      error_ = "no animation named " + wanted + " in " + path + " (its one clip is \"keyframes\")";
+      return false;
+    }
     ClipInfo info;
     info.name = "keyframes";
     info.end = static_cast<HostTime>(std::lround((animation->keyframes.size() - 1) * kKeyframeSeconds *

@@ -513,3 +513,21 @@ TEST_F(SharedSceneImport, QuakeModelKeyframesFaceTheHostsFront) {
 }
 
 }  // namespace
+
+TEST_F(SharedSceneImport, QuakeKeyframesAreTheOneClipToChoose) {
+  const std::string path = scenes_ + "/faerie.md2";
+  for (const char* name : {"keyframes", "0", "all"}) {
+    ImportOptions options;
+    options.animation = name;
+    SceneImporter importer;
+    StandInScene scene;
+    ASSERT_TRUE(importer.Import(path, options, scene)) << name << ": " << importer.Error();
+    EXPECT_EQ(scene.GetAnimationRange().end, 197 * 480) << name;
+  }
+  // A clip the file does not have is refused, not quietly replaced.
+  ImportOptions options;
+  options.animation = "run";
+  EXPECT_FALSE(importer_.Import(path, options, scene_));
+  EXPECT_NE(importer_.Error().find("run"), std::string::npos) << importer_.Error();
+  EXPECT_NE(importer_.Error().find("keyframes"), std::string::npos) << importer_.Error();
+}
