@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -103,6 +104,16 @@ host::Matrix3 Inverse(const host::Matrix3& m) {
     moved[c] = static_cast<float>(-(t.x * inv[0][c] + t.y * inv[1][c] + t.z * inv[2][c]));
   result.SetTrans(moved);
   return result;
+}
+
+// Seconds to host ticks, rounded to the nearest tick. False for a time that
+// is not a number or lies outside the host's signed 32-bit time, where a
+// plain conversion would be undefined.
+bool SecondsToTicks(double seconds, HostTime* ticks) {
+  const double value = std::round(seconds * host::kTicksPerSecond);
+  if (!(value >= -2147483648.0 && value <= 2147483647.0)) return false;
+  *ticks = static_cast<HostTime>(value);
+  return true;
 }
 
 // The factor of time between two key times, 0 when they coincide.
@@ -518,8 +529,17 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
     if (!(first <= last)) first = last = 0.0;
     clip.first_key = first;
     const double seconds = (last - first) / clip.ticks_per_second;
-    clip.start = static_cast<HostTime>(std::lround(first / clip.ticks_per_second * host::kTicksPerSecond));
-    clip.end = clip.start + static_cast<HostTime>(std::lround(seconds * host::kTicksPerSecond));
+    HostTime length = 0;
+    if (!SecondsToTicks(first / clip.ticks_per_second, &clip.start) ||
+        !SecondsToTicks(seconds, &length) ||
+        static_cast<int64_t>(clip.start) + length > INT32_MAX) {
+      error_ = "animation " + std::to_string(a) + " of " + path +
+               " does not fit the host's time (its keys run from " + std::to_string(first) +
+               " to " + std::to_string(last) + " ticks of " +
+               std::to_string(clip.ticks_per_second) + " a second)";
+      return false;
+    }
+    clip.end = clip.start + length;
     all_clips.push_back(std::move(clip));
   }
   auto frames_of = [&](const ImportedAnimation::Clip& clip) {
@@ -571,13 +591,17 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
     }
     // "all" lays the clips one after another, a frame apart, from the first
     // clip's start.
-    HostTime next_start = all_clips[chosen.front()].start;
+    int64_t next_start = all_clips[chosen.front()].start;
     for (size_t a : chosen) {
       ImportedAnimation::Clip clip = all_clips[a];
-      const HostTime length = clip.end - clip.start;
-      clip.start = next_start;
-      clip.end = next_start + length;
-      next_start = clip.end + ticks_per_frame;
+      const int64_t length = static_cast<int64_t>(clip.end) - clip.start;
+      if (next_start + length > INT32_MAX) {
+        error_ = "the animations of " + path + " together do not fit the host's time";
+        return false;
+      }
+      clip.start = static_cast<HostTime>(next_start);
+      clip.end = static_cast<HostTime>(next_start + length);
+      next_start = next_start + length + ticks_per_frame;
       animation->clips.push_back(clip);
     }
     summary_.range_start = animation->clips.front().start;

@@ -278,6 +278,98 @@ TEST_F(Import, MissingFilesAndRefusedOptionsGiveReasons) {
   EXPECT_NE(other.Error().find("nowhere.png"), std::string::npos);
 }
 
+// A glTF 2.0 file put together by a test: binary arrays become accessors of
+// one embedded buffer; the test writes the JSON of nodes, meshes and
+// animations itself.
+class GltfFile {
+ public:
+  int AddFloats(const std::vector<float>& values, const std::string& type) {
+    while (buffer_.size() % 4 != 0) buffer_.push_back(0);
+    const size_t offset = buffer_.size();
+    for (float value : values) {
+      uint8_t bytes[4];
+      std::memcpy(bytes, &value, 4);
+      buffer_.insert(buffer_.end(), bytes, bytes + 4);
+    }
+    return AddAccessor(offset, values.size() * 4, 5126, values.size() / Components(type), type);
+  }
+  int AddShorts(const std::vector<uint16_t>& values, const std::string& type) {
+    while (buffer_.size() % 4 != 0) buffer_.push_back(0);
+    const size_t offset = buffer_.size();
+    for (uint16_t value : values) {
+      buffer_.push_back(static_cast<uint8_t>(value & 0xff));
+      buffer_.push_back(static_cast<uint8_t>(value >> 8));
+    }
+    return AddAccessor(offset, values.size() * 2, 5123, values.size() / Components(type), type);
+  }
+  // A mesh of one triangle (0, 0, 0), (1, 0, 0), (0, 1, 0).
+  std::string Triangle() {
+    const int positions = AddFloats({0, 0, 0, 1, 0, 0, 0, 1, 0}, "VEC3");
+    return "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(positions) + "}}]}";
+  }
+  // An animation of one channel: path of node, keys at times.
+  std::string Clip(const std::string& name, int node, const std::string& path,
+                   const std::vector<float>& times, const std::vector<float>& values,
+                   const std::string& type) {
+    const int input = AddFloats(times, "SCALAR");
+    const int output = AddFloats(values, type);
+    return "{\"name\":\"" + name + "\",\"samplers\":[{\"input\":" + std::to_string(input) +
+           ",\"output\":" + std::to_string(output) +
+           "}],\"channels\":[{\"sampler\":0,\"target\":{\"node\":" + std::to_string(node) +
+           ",\"path\":\"" + path + "\"}}]}";
+  }
+
+  std::string nodes, meshes, animations, skins;
+
+  std::string Text() const {
+    std::string text = "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}]";
+    text += ",\"nodes\":[" + nodes + "]";
+    if (!meshes.empty()) text += ",\"meshes\":[" + meshes + "]";
+    if (!animations.empty()) text += ",\"animations\":[" + animations + "]";
+    if (!skins.empty()) text += ",\"skins\":[" + skins + "]";
+    text += ",\"buffers\":[{\"byteLength\":" + std::to_string(buffer_.size()) +
+            ",\"uri\":\"data:application/octet-stream;base64," + Base64() + "\"}]";
+    text += ",\"bufferViews\":[" + views_ + "],\"accessors\":[" + accessors_ + "]}";
+    return text;
+  }
+
+ private:
+  static size_t Components(const std::string& type) {
+    if (type == "SCALAR") return 1;
+    if (type == "VEC3") return 3;
+    if (type == "VEC4") return 4;
+    return 16;  // MAT4
+  }
+  int AddAccessor(size_t offset, size_t length, int component, size_t count,
+                  const std::string& type) {
+    const std::string comma = count_ > 0 ? "," : "";
+    views_ += comma + "{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) +
+              ",\"byteLength\":" + std::to_string(length) + "}";
+    accessors_ += comma + "{\"bufferView\":" + std::to_string(count_) +
+                  ",\"componentType\":" + std::to_string(component) +
+                  ",\"count\":" + std::to_string(count) + ",\"type\":\"" + type + "\"}";
+    return count_++;
+  }
+  std::string Base64() const {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < buffer_.size(); i += 3) {
+      uint32_t group = static_cast<uint32_t>(buffer_[i]) << 16;
+      if (i + 1 < buffer_.size()) group |= static_cast<uint32_t>(buffer_[i + 1]) << 8;
+      if (i + 2 < buffer_.size()) group |= buffer_[i + 2];
+      out += digits[(group >> 18) & 63];
+      out += digits[(group >> 12) & 63];
+      out += i + 1 < buffer_.size() ? digits[(group >> 6) & 63] : '=';
+      out += i + 2 < buffer_.size() ? digits[group & 63] : '=';
+    }
+    return out;
+  }
+
+  std::vector<uint8_t> buffer_;
+  std::string views_, accessors_;
+  int count_ = 0;
+};
+
 // A glTF file: a parent node moved 2 along X, animated over one second with
 // a translation from (0,0,0) to (0,4,0) and a turn of 90 degrees about Y; a
 // child node holding one triangle. The buffer holds, in order: key times
@@ -530,4 +622,80 @@ TEST_F(SharedSceneImport, QuakeKeyframesAreTheOneClipToChoose) {
   EXPECT_FALSE(importer_.Import(path, options, scene_));
   EXPECT_NE(importer_.Error().find("run"), std::string::npos) << importer_.Error();
   EXPECT_NE(importer_.Error().find("keyframes"), std::string::npos) << importer_.Error();
+}
+
+TEST_F(Import, KeysSharingATimeMakeAStep) {
+  GltfFile file;
+  file.meshes = file.Triangle();
+  file.nodes = "{\"name\":\"hop\",\"mesh\":0}";
+  file.animations = file.Clip("hop", 0, "translation", {0, 1, 1, 2},
+                              {0, 0, 0, 0, 0, 0, 10, 0, 0, 10, 0, 0}, "VEC3");
+  WriteText(dir_.File("hop.gltf"), file.Text());
+  ASSERT_TRUE(Load(dir_.File("hop.gltf")));
+  StandInNode* hop = FindNode(scene_, "hop");
+  ASSERT_NE(hop, nullptr);
+  ExpectNear(WorldVertex(hop, 2400, 0), 0, 0, 0);
+  ExpectNear(WorldVertex(hop, 4799, 0), 0, 0, 0);
+  ExpectNear(WorldVertex(hop, 4800, 0), 10, 0, 0);
+  ExpectNear(WorldVertex(hop, 7200, 0), 10, 0, 0);
+}
+
+TEST_F(Import, SkinnedVerticesFollowTheirBonesByNormalisedWeights) {
+  GltfFile file;
+  const int positions = file.AddFloats({0, 0, 0, 1, 0, 0, 0, 1, 0}, "VEC3");
+  const int joints = file.AddShorts({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0}, "VEC4");
+  // The second vertex's weights add up to 0.5: they count half and half.
+  const int weights = file.AddFloats({1, 0, 0, 0, 0.25f, 0.25f, 0, 0, 1, 0, 0, 0}, "VEC4");
+  const int binds = file.AddFloats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,  //
+                                    1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1},
+                                   "MAT4");
+  file.meshes = "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(positions) +
+                ",\"JOINTS_0\":" + std::to_string(joints) +
+                ",\"WEIGHTS_0\":" + std::to_string(weights) + "}}]}";
+  file.skins = "{\"joints\":[2,3],\"inverseBindMatrices\":" + std::to_string(binds) + "}";
+  // The skinned mesh's own node stands 100 away: a skin follows its bones.
+  file.nodes =
+      "{\"name\":\"rig\",\"children\":[1,2,3]},"
+      "{\"name\":\"skin\",\"mesh\":0,\"skin\":0,\"translation\":[100,0,0]},"
+      "{\"name\":\"mover\"},{\"name\":\"anchor\"}";
+  file.animations = file.Clip("move", 2, "translation", {0, 1}, {0, 0, 0, 2, 0, 0}, "VEC3");
+  WriteText(dir_.File("skin.gltf"), file.Text());
+  ASSERT_TRUE(Load(dir_.File("skin.gltf")));
+  StandInNode* skin = FindNode(scene_, "skin");
+  ASSERT_NE(skin, nullptr);
+  // Half a second in, the mover stands at x 1: the first vertex follows it
+  // fully, the second half way, the third stays with the anchor (the file's
+  // (0, 1, 0) is the host's (0, 0, 1)).
+  ExpectNear(WorldVertex(skin, 2400, 0), 1, 0, 0, 1e-4f);
+  ExpectNear(WorldVertex(skin, 2400, 1), 1.5f, 0, 0, 1e-4f);
+  ExpectNear(WorldVertex(skin, 2400, 2), 0, 0, 1, 1e-4f);
+}
+
+TEST_F(Import, ClipTimesBeyondTheHostsTimeAreRefused) {
+  // A key a million seconds in: 4.8e9 ticks, past the host's 32-bit time.
+  GltfFile far;
+  far.meshes = far.Triangle();
+  far.nodes = "{\"name\":\"far\",\"mesh\":0}";
+  far.animations = far.Clip("far", 0, "translation", {0, 1e6f}, {0, 0, 0, 1, 0, 0}, "VEC3");
+  WriteText(dir_.File("far.gltf"), far.Text());
+  EXPECT_FALSE(importer_.Import(dir_.File("far.gltf"), {}, scene_));
+  EXPECT_NE(importer_.Error().find("does not fit"), std::string::npos) << importer_.Error();
+
+  // Two clips of 300000 seconds fit one by one, not back to back.
+  GltfFile pair;
+  pair.meshes = pair.Triangle();
+  pair.nodes = "{\"name\":\"pair\",\"mesh\":0}";
+  pair.animations = pair.Clip("a", 0, "translation", {0, 3e5f}, {0, 0, 0, 1, 0, 0}, "VEC3") + "," +
+                    pair.Clip("b", 0, "translation", {0, 3e5f}, {0, 0, 0, 0, 1, 0}, "VEC3");
+  WriteText(dir_.File("pair.gltf"), pair.Text());
+  SceneImporter one;
+  StandInScene one_scene;
+  ASSERT_TRUE(one.Import(dir_.File("pair.gltf"), {}, one_scene)) << one.Error();
+  EXPECT_EQ(one_scene.GetAnimationRange().end, 1440000000);
+  ImportOptions all;
+  all.animation = "all";
+  SceneImporter both;
+  StandInScene both_scene;
+  EXPECT_FALSE(both.Import(dir_.File("pair.gltf"), all, both_scene));
+  EXPECT_NE(both.Error().find("do not fit"), std::string::npos) << both.Error();
 }
