@@ -589,8 +589,7 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
       }
       chosen.resize(1);
     }
-    // "all" lays the clips one after another, a frame apart, from the first
-    // clip's start.
+    // "all" lays the clips one after another from the first clip's start.
     int64_t next_start = all_clips[chosen.front()].start;
     for (size_t a : chosen) {
       ImportedAnimation::Clip clip = all_clips[a];
@@ -601,7 +600,9 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
       }
       clip.start = static_cast<HostTime>(next_start);
       clip.end = static_cast<HostTime>(next_start + length);
-      next_start = next_start + length + ticks_per_frame;
+      // The next clip starts on the first frame after this one ends, so that
+      // its first key is a frame of the model too.
+      next_start += (length / ticks_per_frame + 1) * ticks_per_frame;
       animation->clips.push_back(clip);
     }
     summary_.range_start = animation->clips.front().start;

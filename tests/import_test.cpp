@@ -699,3 +699,27 @@ TEST_F(Import, ClipTimesBeyondTheHostsTimeAreRefused) {
   EXPECT_FALSE(both.Import(dir_.File("pair.gltf"), all, both_scene));
   EXPECT_NE(both.Error().find("do not fit"), std::string::npos) << both.Error();
 }
+
+TEST_F(Import, AllClipsStartEachOnTheFirstFrameAfterThePreviousEnds) {
+  GltfFile file;
+  file.meshes = file.Triangle();
+  file.nodes = "{\"name\":\"actor\",\"mesh\":0}";
+  // A quarter second of walking to x 1, then half a second of jumping from
+  // y 2 (the host's z 2) to y 4.
+  file.animations = file.Clip("walk", 0, "translation", {0, 0.25f}, {0, 0, 0, 1, 0, 0}, "VEC3") +
+                    "," +
+                    file.Clip("jump", 0, "translation", {0, 0.5f}, {0, 2, 0, 0, 4, 0}, "VEC3");
+  WriteText(dir_.File("actor.gltf"), file.Text());
+  ImportOptions all;
+  all.animation = "all";
+  ASSERT_TRUE(Load(dir_.File("actor.gltf"), all));
+  // At 480 ticks a frame the walk ends at tick 1200, within frame 2; the jump
+  // starts on frame 3, tick 1440, and ends 2400 ticks later.
+  EXPECT_EQ(scene_.GetAnimationRange().start, 0);
+  EXPECT_EQ(scene_.GetAnimationRange().end, 3840);
+  StandInNode* actor = FindNode(scene_, "actor");
+  ExpectNear(WorldVertex(actor, 1200, 0), 1, 0, 0);
+  ExpectNear(WorldVertex(actor, 1440, 0), 0, 0, 2);
+  ExpectNear(WorldVertex(actor, 2640, 0), 0, 0, 3);
+  ExpectNear(WorldVertex(actor, 3840, 0), 0, 0, 4);
+}
