@@ -253,8 +253,9 @@ Numbers are whole and written with the digits 0-9 only; anything else (1.5,
 -3, 12px) is a usage error. "--name=value" may be written for "--name value".
 
 Coordinates: the host is right-handed with Z up, and a model faces -Y (the
-host's front view). Files that are Y-up (glTF, FBX, OBJ, ...) are turned
-with (x, y, z) -> (x, -z, y), so glTF's +Z front faces -Y. Quake-family files
+host's front view). Files that are Y-up (glTF, OBJ, Collada, DirectX, and
+FBX unless it declares Z up) are turned with (x, y, z) -> (x, -z, y), so
+glTF's +Z front faces -Y; a file that declares Z up is kept. Quake-family files
 (MD2, MD3, MDL) face +X; they are turned a quarter turn further so that they
 face -Y too. The exporter turns the host's front -Y to +X, the way Quake
 expects, so converting a Quake model keeps its orientation.
