@@ -18,6 +18,7 @@
 
 #include "host/Bitmap.h"
 #include "host/Timing.h"
+#include "hostapp/GltfStepKeys.h"
 
 namespace hostapp {
 
@@ -132,19 +133,22 @@ std::pair<unsigned, double> Bracket(const Key* keys, unsigned count, double time
   return {count - 1, 0.0};
 }
 
-aiVector3D Interpolate(const aiVectorKey* keys, unsigned count, double time, aiVector3D rest) {
+// With step keys a key holds until the next one.
+aiVector3D Interpolate(const aiVectorKey* keys, unsigned count, double time, aiVector3D rest,
+                       bool step) {
   if (count == 0) return rest;
   const auto [k, f] = Bracket(keys, count, time);
-  if (f == 0.0 || k + 1 >= count) return keys[k].mValue;
+  if (step || f == 0.0 || k + 1 >= count) return keys[k].mValue;
   const aiVector3D& a = keys[k].mValue;
   const aiVector3D& b = keys[k + 1].mValue;
   return a + (b - a) * static_cast<float>(f);
 }
 
-aiQuaternion Interpolate(const aiQuatKey* keys, unsigned count, double time, aiQuaternion rest) {
+aiQuaternion Interpolate(const aiQuatKey* keys, unsigned count, double time, aiQuaternion rest,
+                         bool step) {
   if (count == 0) return rest;
   const auto [k, f] = Bracket(keys, count, time);
-  if (f == 0.0 || k + 1 >= count) return keys[k].mValue;
+  if (step || f == 0.0 || k + 1 >= count) return keys[k].mValue;
   aiQuaternion result;
   aiQuaternion::Interpolate(result, keys[k].mValue, keys[k + 1].mValue, static_cast<float>(f));
   return result.Normalize();
@@ -252,6 +256,7 @@ class ImportedAnimation {
     double ticks_per_second = kDefaultTicksPerSecond;
     std::unordered_map<std::string, const aiNodeAnim*> channels;
     std::unordered_map<std::string, const aiMeshMorphAnim*> morphs;
+    std::map<std::string, int> step_keys;  // node name -> kStep bits
   };
   // How one node's meshes become one host mesh.
   struct NodeMesh {
@@ -307,11 +312,14 @@ host::Matrix3 ImportedAnimation::Local(int i, HostTime t) const {
       aiQuaternion rest_rotation;
       source->mTransformation.Decompose(rest_scale, rest_rotation, rest_position);
       const double time = ClipTime(*clip, t);
-      const aiVector3D scale = Interpolate(anim->mScalingKeys, anim->mNumScalingKeys, time, rest_scale);
-      const aiQuaternion rotation =
-          Interpolate(anim->mRotationKeys, anim->mNumRotationKeys, time, rest_rotation);
-      const aiVector3D position =
-          Interpolate(anim->mPositionKeys, anim->mNumPositionKeys, time, rest_position);
+      auto step = clip->step_keys.find(source->mName.C_Str());
+      const int steps = step == clip->step_keys.end() ? 0 : step->second;
+      const aiVector3D scale = Interpolate(anim->mScalingKeys, anim->mNumScalingKeys, time,
+                                           rest_scale, steps & kStepScale);
+      const aiQuaternion rotation = Interpolate(anim->mRotationKeys, anim->mNumRotationKeys, time,
+                                                rest_rotation, steps & kStepRotation);
+      const aiVector3D position = Interpolate(anim->mPositionKeys, anim->mNumPositionKeys, time,
+                                              rest_position, steps & kStepTranslation);
       local = ToHost(aiMatrix4x4(scale, rotation, position));
     }
   }
@@ -503,11 +511,15 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   if (quake) animation->to_host = animation->to_host * host::Matrix3({0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0});
 
   // Clips.
+  const std::vector<std::map<std::string, int>> step_keys =
+      extension == "gltf" || extension == "glb" ? ReadGltfStepKeys(path)
+                                                : std::vector<std::map<std::string, int>>();
   std::vector<ImportedAnimation::Clip> all_clips;
   for (unsigned a = 0; a < source->mNumAnimations; ++a) {
     const aiAnimation* anim = source->mAnimations[a];
     ImportedAnimation::Clip clip;
     clip.animation = anim;
+    if (a < step_keys.size()) clip.step_keys = step_keys[a];
     clip.ticks_per_second = anim->mTicksPerSecond > 0.0 ? anim->mTicksPerSecond : kDefaultTicksPerSecond;
     double first = INFINITY, last = -INFINITY;
     auto extend = [&](double time) {

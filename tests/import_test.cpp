@@ -375,7 +375,7 @@ class GltfFile {
 // child node holding one triangle. The buffer holds, in order: key times
 // (0, 1), translations, rotations (x, y, z, w), then the triangle's three
 // positions.
-std::string AnimatedGltf() {
+std::string AnimatedGltf(const char* translation_interpolation = "LINEAR") {
   std::vector<float> floats = {0, 1,                               // times
                                0, 0, 0, 0, 4, 0,                   // translations
                                0, 0, 0, 1, 0, 0.70710677f, 0, 0.70710677f,  // rotations
@@ -404,9 +404,9 @@ std::string AnimatedGltf() {
   "animations": [{"name": "walk",
     "channels": [{"sampler": 0, "target": {"node": 0, "path": "translation"}},
                  {"sampler": 1, "target": {"node": 0, "path": "rotation"}}],
-    "samplers": [{"input": 0, "output": 1, "interpolation": "LINEAR"},
+    "samplers": [{"input": 0, "output": 1, "interpolation": ")") + translation_interpolation + R"("},
                  {"input": 0, "output": 2, "interpolation": "LINEAR"}]}],
-  "buffers": [{"byteLength": )") +
+  "buffers": [{"byteLength": )" +
          std::to_string(bytes.size()) + R"(, "uri": "data:application/octet-stream;base64,)" + base64 +
          R"("}],
   "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 8},
@@ -448,6 +448,20 @@ TEST_F(Import, NodeAnimationInterpolatesTranslationAndTurnsBySlerp) {
   ExpectNear(WorldVertex(child, 2400, 1), 0.70710677f, 0.70710677f, 2, 1e-4f);
   // Past the last key the last key holds.
   ExpectNear(WorldVertex(child, 9600, 1), 0, 1, 4);
+}
+
+TEST_F(Import, StepKeysHoldUntilTheNextKey) {
+  WriteText(dir_.File("step.gltf"), AnimatedGltf("STEP"));
+  ASSERT_TRUE(Load(dir_.File("step.gltf")));
+  StandInNode* child = FindNode(scene_, "child");
+  ASSERT_NE(child, nullptr);
+  // At 0.5 s the translation still holds its first key, (0, 0, 0), while the
+  // rotation blends to 45 degrees: the file's (0.7071, 0, -0.7071), the
+  // host's (0.7071, 0.7071, 0).
+  ExpectNear(WorldVertex(child, 2400, 1), 0.70710677f, 0.70710677f, 0, 1e-4f);
+  EXPECT_NEAR(WorldVertex(child, 4799, 1).z, 0.0f, 1e-6f);
+  // The second key takes over at its own time.
+  ExpectNear(WorldVertex(child, 4800, 1), 0, 1, 4);
 }
 
 TEST_F(Import, UnknownClipIsRefusedAndClipsCanBeChosen) {
