@@ -179,9 +179,15 @@ int Run(int argc, char** argv) {
   const int requested = frames.empty() ? 1 : std::stoi(frames);
   Progress progress(range.start, host::GetTicksPerFrame(),
                     requested < range_frames ? requested : range_frames);
-  if (!options.quiet && isatty(STDERR_FILENO)) {
-    scene.SetEvaluationObserver(
-        [&progress](hostapp::StandInNode&, host::HostTime t) { progress.At(t); });
+  // A written file always comes from a scene the exporter read; counting the
+  // evaluations tells a fresh file from one that stood there before.
+  long evaluations = 0;
+  const bool show_progress = !options.quiet && isatty(STDERR_FILENO);
+  scene.SetEvaluationObserver([&](hostapp::StandInNode&, host::HostTime t) {
+    ++evaluations;
+    if (show_progress) progress.At(t);
+  });
+  if (show_progress) {
     win32::SetMessageHook([](const win32::MessageRecord&,
                              void* context) { static_cast<Progress*>(context)->Interrupted(); },
                           &progress);
@@ -207,6 +213,10 @@ int Run(int argc, char** argv) {
   }
   // Every failure, and "No data to export", was shown in a message box.
   if (!win32::Messages().empty()) return kExitFailed;
+  if (evaluations == 0) {
+    std::fprintf(stderr, "mdlexport: the exporter did not run (its options dialog did not open)\n");
+    return kExitFailed;
+  }
 
   vandrell::MdlFile file;
   if (!vandrell::ReadMdlFile(options.output, &file, &error)) {
