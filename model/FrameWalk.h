@@ -19,6 +19,16 @@ inline int32_t TrianglesInUse(const MdlModel& model) {
   return std::max<int32_t>(0, std::min(model.numtris, model.triangle_capacity));
 }
 
+// A vertex's packed position as one number: equal positions, equal keys.
+inline uint32_t PackedPosition(const FrameVertex& vertex) {
+  return (static_cast<uint32_t>(vertex.packed_x) << 16) |
+         (static_cast<uint32_t>(vertex.packed_y) << 8) | vertex.packed_z;
+}
+
+inline bool SamePackedPosition(const FrameVertex& a, const FrameVertex& b) {
+  return PackedPosition(a) == PackedPosition(b);
+}
+
 // Vertex k of stored frame f, read in place.
 inline const FrameVertex& StoredVertex(const MdlModel& model, int32_t f, int32_t k) {
   return model.frame_vertices[static_cast<size_t>(f) * model.vertex_capacity + k];

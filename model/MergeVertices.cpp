@@ -16,8 +16,7 @@ namespace {
 
 // The fields merging compares, in the order it compares them.
 bool SameVertex(const FrameVertex& a, const FrameVertex& b) {
-  return a.s == b.s && a.t == b.t && a.packed_x == b.packed_x && a.packed_y == b.packed_y &&
-         a.packed_z == b.packed_z && a.normal_index == b.normal_index;
+  return a.s == b.s && a.t == b.t && SamePackedPosition(a, b) && a.normal_index == b.normal_index;
 }
 
 // A hash of vertex k's compared fields over every frame: vertices that are
@@ -33,9 +32,7 @@ uint64_t VertexHash(const MdlModel& model, int32_t frames, int32_t k) {
     const FrameVertex& vertex = StoredVertex(model, f, k);
     mix(static_cast<uint32_t>(vertex.s));
     mix(static_cast<uint32_t>(vertex.t));
-    mix((static_cast<uint64_t>(vertex.packed_x) << 24) |
-        (static_cast<uint64_t>(vertex.packed_y) << 16) |
-        (static_cast<uint64_t>(vertex.packed_z) << 8) | vertex.normal_index);
+    mix((static_cast<uint64_t>(PackedPosition(vertex)) << 8) | vertex.normal_index);
   }
   return hash;
 }

@@ -15,15 +15,6 @@ namespace vandrell {
 
 namespace {
 
-uint32_t PackedPosition(const FrameVertex& vertex) {
-  return (static_cast<uint32_t>(vertex.packed_x) << 16) |
-         (static_cast<uint32_t>(vertex.packed_y) << 8) | vertex.packed_z;
-}
-
-bool SamePackedPosition(const FrameVertex& a, const FrameVertex& b) {
-  return a.packed_x == b.packed_x && a.packed_y == b.packed_y && a.packed_z == b.packed_z;
-}
-
 // Adds the table vector of vertex's normal index to sum. An index outside the
 // table (never written by frame sampling) adds nothing rather than reading
 // past it.
