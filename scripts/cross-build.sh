@@ -1,20 +1,42 @@
 #!/usr/bin/env bash
-# Builds the plug-in as a 32-bit Windows DLL with MinGW-w64 and checks that its
-# export directory names the library "Vandrell.dlo" and carries the four entry
-# points.
+# Builds the plug-in, its SDK library and the Windows case runner with
+# MinGW-w64, and checks the plug-in module: a PE image whose export directory
+# names the library "Vandrell.dlo" and carries the four entry points, and
+# which, like the SDK library and the case runner, imports nothing but system
+# DLLs and the SDK library (the MinGW runtime is linked in).
+#
+#   scripts/cross-build.sh [i686|x86_64]    (i686, the product, by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+arch=${1:-i686}
+case "$arch" in
+  i686) build=build-win32; format=pei-i386 ;;
+  x86_64) build=build-win64; format=pei-x86-64 ;;
+  *) echo "usage: scripts/cross-build.sh [i686|x86_64]" >&2; exit 2 ;;
+esac
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DVANDRELL_BUILD_TESTS=OFF >/dev/null
-cmake --build build-win32 -j "$(nproc)" --target Vandrell
+cmake --build "$build" -j "$(nproc)" --target Vandrell scripted_export
 
-dll=build-win32/bin/Vandrell.dlo
-dump=$(i686-w64-mingw32-objdump -p "$dll")
+objdump=$arch-w64-mingw32-objdump
+dll=$build/bin/Vandrell.dlo
+dump=$($objdump -p "$dll")
 fail=0
-grep -q "file format pei-i386" <<<"$dump" || { echo "cross-build: $dll is not a PE32 image"; fail=1; }
+grep -q "file format $format" <<<"$dump" || { echo "cross-build: $dll is not a $format image"; fail=1; }
 grep -q "Name.*Vandrell.dlo" <<<"$dump" || { echo "cross-build: export directory does not name Vandrell.dlo"; fail=1; }
 for entry in LibDescription LibNumberClasses LibClassDesc LibVersion; do
   grep -qE "\] $entry\$" <<<"$dump" || { echo "cross-build: export $entry missing"; fail=1; }
 done
-[ $fail -eq 0 ] && echo "cross-build: $dll exports the four entry points as Vandrell.dlo"
+
+# What Windows itself provides, and the host's SDK library.
+allowed="kernel32.dll user32.dll gdi32.dll comctl32.dll msvcrt.dll advapi32.dll libhostsdk.dll"
+for module in "$dll" "$build/bin/libhostsdk.dll" "$build/bin/scripted_export.exe"; do
+  for imported in $($objdump -p "$module" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'); do
+    if ! grep -qw -- "$imported" <<<"$allowed"; then
+      echo "cross-build: $module imports $imported"
+      fail=1
+    fi
+  done
+done
+[ $fail -eq 0 ] && echo "cross-build: $dll exports the four entry points as Vandrell.dlo and imports only system DLLs and libhostsdk.dll"
 exit $fail
