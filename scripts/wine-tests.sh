@@ -70,6 +70,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
   # Windows draws the frames and captions itself, as there is no window manager.
   "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  # Its caption buttons are glyphs of Wine's Marlett font, found there.
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   "$wineserver" -w
 fi
 booted=$(date +%s.%N)
