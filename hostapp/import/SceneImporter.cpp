@@ -3,7 +3,6 @@
 #include <assimp/scene.h>
 
 #include <functional>
-#include <map>
 #include <set>
 
 #include "host/Timing.h"
