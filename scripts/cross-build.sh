@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the plug-in, its SDK library and the Windows case runner with
-# MinGW-w64, and checks the plug-in module: a PE image whose export directory
-# names the library "Vandrell.dlo" and carries the four entry points, and
-# which, like the SDK library and the case runner, imports nothing but system
-# DLLs and the SDK library (the MinGW runtime is linked in).
+# Builds the plug-in, its SDK library, the stand-in host's scene library and
+# the Windows case runner with MinGW-w64, and checks the plug-in module: a PE
+# image whose export directory names the library "Vandrell.dlo" and carries
+# the four entry points, and which, like the SDK library and the case runner,
+# imports nothing but system DLLs and the SDK library (the MinGW runtime is
+# linked in).
 #
 #   scripts/cross-build.sh [i686|x86_64]    (i686, the product, by default)
 set -euo pipefail
@@ -16,7 +17,7 @@ case "$arch" in
 esac
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DVANDRELL_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target Vandrell scripted_export
+cmake --build "$build" -j "$(nproc)" --target Vandrell hostapp_scene scripted_export
 
 objdump=$arch-w64-mingw32-objdump
 dll=$build/bin/Vandrell.dlo

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hostapp/StandInScene.h"
+#include "hostapp/scene/StandInScene.h"
 
 namespace wintest {
 

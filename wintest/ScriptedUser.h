@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host/Plugin.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/scene/StandInScene.h"
 #include "wintest/CaseScript.h"
 
 namespace wintest {
