@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds everything, runs every test, checks the
-# Windows cross-build of the plug-in, then runs the tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Windows cross-build of the plug-in and runs its cases under Wine, then runs
+# the tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 scripts/cross-build.sh
+scripts/wine-tests.sh
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVANDRELL_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j "$(nproc)" >/dev/null
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --test-dir build-sanitize --output-on-failure -j "$(nproc)"

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -227,6 +228,13 @@ int Run(int argc, char** argv) {
     return 2;
   }
   const std::string run_folder = argv[2];
+  std::error_code made;
+  std::filesystem::create_directories(run_folder, made);
+  if (made) {
+    std::fprintf(stderr, "scripted_export: cannot make %s: %s\n", run_folder.c_str(),
+                 made.message().c_str());
+    return 2;
+  }
   const std::set<std::string> only(argv + 3, argv + argc);
 
   wintest::ModuleEntries module;
