@@ -32,7 +32,7 @@ else
   wineserver=/usr/lib/wine/wineserver64; winearch=win64
 fi
 for program in "$wine" "$wineserver" Xvfb import convert; do
-  command -v "$program" >/dev/null || { echo "wine-tests: $program is missing (scripts/setup.sh --tests)"; exit 1; }
+  command -v "$program" >/dev/null || { echo "wine-tests: $program is missing (scripts/setup.sh installs it)"; exit 1; }
 done
 
 # Both builds of the case runner and the plug-in.
@@ -65,14 +65,17 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/display")
 
 started=$(date +%s.%N)
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# The mark is made last, so a set-up that was cut short is done again.
+if [ ! -f "$WINEPREFIX/vandrell-ready" ]; then
   echo "wine-tests: setting up the Wine prefix (once)"
+  rm -rf "$WINEPREFIX"
   "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
   # Windows draws the frames and captions itself, as there is no window manager.
   "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   # Its caption buttons are glyphs of Wine's Marlett font, found there.
   cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   "$wineserver" -w
+  touch "$WINEPREFIX/vandrell-ready"
 fi
 booted=$(date +%s.%N)
 
