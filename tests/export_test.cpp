@@ -68,6 +68,8 @@ class ExportDialog : public ::testing::Test {
     g_export_settings = saved_settings_;
     win32::SetDialogScript({});
     win32::SetMessageHook(nullptr, nullptr);
+    win32::SetFullPathNameFails(false);
+    win32::SetDialogCreationFails(false);
   }
 
   // RunExport of an empty scene to dir/name with the given script: after OK
