@@ -88,6 +88,9 @@ ExportRun RunScriptedExport(host::SceneExporter& exporter, const std::string& ta
   run.export_result = exporter.ExportScene(target.c_str(), &scene, &scene);
   win32::SetMessageHook(nullptr, nullptr);
 
+  // The stand-in keeps only the last dialog's snapshot, so after the first
+  // case this tells that some dialog has opened, not that this one did; the
+  // Windows run, which sees each dialog arrive, checks it for every case.
   const win32::DialogSnapshot& dialog = win32::LastDialog();
   run.dialog_shown = dialog.template_id != 0;
   run.error = dialog.script_error;
