@@ -62,8 +62,6 @@ struct Session {
 };
 Session* g_session = nullptr;
 
-void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD);
-
 std::string WindowText(HWND window) {
   char text[512];
   const int length = GetWindowTextA(window, text, sizeof text);
@@ -76,8 +74,7 @@ std::string ClassOf(HWND window) {
   return std::string(name, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-// Whether a file (or a device a link names) stands at path: opened, not
-// looked up, so that Wine answers for a link to a Unix device too.
+// Whether a file stands at path, as opening it (for no access) finds.
 bool PathPresent(const std::string& path) {
   HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, 0, nullptr);
