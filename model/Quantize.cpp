@@ -43,10 +43,21 @@ void MdlModel::Quantize() {
   if (frames == 0 || vertices == 0) return;
 
   // Pass 1: bounds over every frame. Only finite coordinates count, so every
-  // measured value is one that some vertex really has.
+  // measured value is one that some vertex really has. Each axis starts from
+  // vertex 0 of the work arrays (the last frame built, measured again below):
+  // where the extreme is a zero that frames store with either sign, the
+  // starting value decides the sign of scale_origin. A non-finite start
+  // leaves the axis to its first finite coordinate.
   float minimum[3] = {0.0f, 0.0f, 0.0f};
   float maximum[3] = {0.0f, 0.0f, 0.0f};
   bool measured[3] = {false, false, false};
+  for (int axis = 0; axis < 3; ++axis) {
+    const float start = Coordinate(work_vertices[0], axis);
+    if (!std::isfinite(start)) continue;
+    minimum[axis] = start;
+    maximum[axis] = start;
+    measured[axis] = true;
+  }
   for (int32_t f = 0; f < frames; ++f) {
     LoadFrame(f);
     for (int32_t k = 0; k < vertices; ++k) {

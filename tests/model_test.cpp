@@ -1062,6 +1062,28 @@ TEST(Quantize, BoundsAreTakenOverAllFramesTogether) {
             0);
 }
 
+TEST(Quantize, BoundsStartFromVertexZeroOfTheLastFrameSoItDecidesTheSignOfAZeroOrigin) {
+  GeomDefaultSettings();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  MdlModel model;
+  GeomAllocate(model, 1, 2);
+  // Every axis has its minimum at zero, stored with both signs. x: frame 0
+  // says +0, the last frame -0 at vertex 0. y: the other way round. z: the
+  // last frame's vertex 0 has no value, so the first finite z (frame 0,
+  // vertex 0: -0) starts the axis.
+  GeomStorePositions(model, 0, {{0.0f, -0.0f, -0.0f}, {2, 2, 0.0f}, {1, 1, 2}});
+  GeomStorePositions(model, 1, {{-0.0f, 0.0f, nan}, {0.0f, -0.0f, 2}, {1, 1, 0.0f}});
+  model.Quantize();
+  EXPECT_EQ(GeomBits(model.scale_origin[0]), 0x80000000u);
+  EXPECT_EQ(GeomBits(model.scale_origin[1]), 0x00000000u);
+  EXPECT_EQ(GeomBits(model.scale_origin[2]), 0x80000000u);
+  // The extent 2 packs the top to 254 on every axis, whichever zero is kept.
+  EXPECT_EQ(GeomBits(model.scale[0]), GeomBits(model.scale[1]));
+  EXPECT_EQ(GeomStored(model, 0, 1).packed_x, 254);
+  EXPECT_EQ(GeomStored(model, 1, 1).packed_z, 254);
+  EXPECT_EQ(GeomStored(model, 1, 0).packed_z, 0);
+}
+
 TEST(Quantize, NonFiniteCoordinatesPackToZeroAndStayOutOfTheBounds) {
   GeomDefaultSettings();
   const float nan = std::numeric_limits<float>::quiet_NaN();
