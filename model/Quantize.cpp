@@ -58,11 +58,13 @@ void MdlModel::Quantize() {
     maximum[axis] = start;
     measured[axis] = true;
   }
+  // Both passes read and write the frame store in place: loading each frame
+  // into the work arrays and storing it back would copy the same records.
   for (int32_t f = 0; f < frames; ++f) {
-    LoadFrame(f);
+    const FrameVertex* frame = &StoredVertex(*this, f, 0);
     for (int32_t k = 0; k < vertices; ++k) {
       for (int axis = 0; axis < 3; ++axis) {
-        const float value = Coordinate(work_vertices[k], axis);
+        const float value = Coordinate(frame[k], axis);
         if (!std::isfinite(value)) continue;
         if (!measured[axis]) {
           minimum[axis] = value;
@@ -86,9 +88,9 @@ void MdlModel::Quantize() {
 
   // Pass 2: packing, and the radius from the model's own origin.
   for (int32_t f = 0; f < frames; ++f) {
-    LoadFrame(f);
+    FrameVertex* frame = frame_vertices + static_cast<size_t>(f) * vertex_capacity;
     for (int32_t k = 0; k < vertices; ++k) {
-      FrameVertex& vertex = work_vertices[k];
+      FrameVertex& vertex = frame[k];
       uint8_t* packed[3] = {&vertex.packed_x, &vertex.packed_y, &vertex.packed_z};
       for (int axis = 0; axis < 3; ++axis) {
         // A zero-extent axis (or one whose step underflowed to 0) has no
@@ -110,8 +112,9 @@ void MdlModel::Quantize() {
         bounding_radius = length > FLT_MAX ? FLT_MAX : static_cast<float>(length);
       }
     }
-    StoreFrame(f);
   }
+  // The work arrays end holding the last frame, as the later passes expect.
+  LoadFrame(frames - 1);
 }
 
 }  // namespace vandrell
