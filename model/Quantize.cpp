@@ -86,33 +86,37 @@ void MdlModel::Quantize() {
         (static_cast<double>(maximum[axis]) - static_cast<double>(minimum[axis])) * factor);
   }
 
-  // Pass 2: packing, and the radius from the model's own origin.
+  // Pass 2: packing, and the radius from the model's own origin. The step,
+  // origin and radius live in locals: the byte stores below may alias any
+  // member, which would make the compiler read them again for every vertex.
+  const double origin[3] = {scale_origin[0], scale_origin[1], scale_origin[2]};
+  const double step[3] = {scale[0], scale[1], scale[2]};
+  float radius = bounding_radius;
   for (int32_t f = 0; f < frames; ++f) {
     FrameVertex* frame = frame_vertices + static_cast<size_t>(f) * vertex_capacity;
     for (int32_t k = 0; k < vertices; ++k) {
       FrameVertex& vertex = frame[k];
-      uint8_t* packed[3] = {&vertex.packed_x, &vertex.packed_y, &vertex.packed_z};
+      const double position[3] = {vertex.x, vertex.y, vertex.z};
+      uint8_t packed[3];
       for (int axis = 0; axis < 3; ++axis) {
         // A zero-extent axis (or one whose step underflowed to 0) has no
         // quotient: every byte on it is 0.
-        if (scale[axis] == 0.0f) {
-          *packed[axis] = 0;
-          continue;
-        }
-        const double q = (static_cast<double>(Coordinate(vertex, axis)) - scale_origin[axis]) /
-                         static_cast<double>(scale[axis]);
-        *packed[axis] = PackedByte(q);
+        packed[axis] =
+            step[axis] == 0.0 ? 0 : PackedByte((position[axis] - origin[axis]) / step[axis]);
       }
-      const double length = std::sqrt(static_cast<double>(vertex.x) * vertex.x +
-                                      static_cast<double>(vertex.y) * vertex.y +
-                                      static_cast<double>(vertex.z) * vertex.z);
+      vertex.packed_x = packed[0];
+      vertex.packed_y = packed[1];
+      vertex.packed_z = packed[2];
+      const double length = std::sqrt(position[0] * position[0] + position[1] * position[1] +
+                                      position[2] * position[2]);
       // A non-finite vertex has no distance; a finite one beyond single
       // precision is held at the largest float rather than converted out of range.
-      if (std::isfinite(length) && length > bounding_radius) {
-        bounding_radius = length > FLT_MAX ? FLT_MAX : static_cast<float>(length);
+      if (std::isfinite(length) && length > radius) {
+        radius = length > FLT_MAX ? FLT_MAX : static_cast<float>(length);
       }
     }
   }
+  bounding_radius = radius;
   // The work arrays end holding the last frame, as the later passes expect.
   LoadFrame(frames - 1);
 }
