@@ -92,8 +92,8 @@ void MergeVerticesInPlace(MdlModel& model) {
 // representative, and one at or past the count drops by the number removed.
 // The shifts leave one stale record per removal past the new count: record
 // n - j holds the highest vertex not yet removed when the j-th removal ran.
-// All of that is computed once, then every frame is rewritten with one load
-// and one store instead of one of each per removal.
+// All of that is computed once, then every frame is rewritten once instead
+// of once per removal.
 void MdlModel::MergeVertices() {
   const int32_t n = VerticesInUse(*this);
   if (n < 2) return;
@@ -176,13 +176,21 @@ void MdlModel::MergeVertices() {
     source[n - j] = highest_left;
   }
 
-  // Each frame is copied to the work arrays once and gathered back into the
-  // store from there; its triangles are renumbered in place.
+  // Each frame is rewritten in place. Survivor p comes from a record at or
+  // above p, so an ascending gather reads only records not yet overwritten;
+  // the stale records' sources are set aside first. Triangles are renumbered
+  // in place.
+  std::unique_ptr<FrameVertex[]> stale = Scratch<FrameVertex>(removed_count);
+  if (!stale) {
+    MergeVerticesInPlace(*this);
+    return;
+  }
   const int32_t triangles = TrianglesInUse(*this);
   for (int32_t f = 0; f < frames; ++f) {
-    LoadFrame(f);
     FrameVertex* stored = frame_vertices + static_cast<size_t>(f) * vertex_capacity;
-    for (int32_t p = 0; p < n; ++p) stored[p] = work_vertices[source[p]];
+    for (int32_t m = 0; m < removed_count; ++m) stale[m] = stored[source[survivors + m]];
+    for (int32_t p = 0; p < survivors; ++p) stored[p] = stored[source[p]];
+    for (int32_t m = 0; m < removed_count; ++m) stored[survivors + m] = stale[m];
     TriangleIndices* stored_triangles =
         frame_triangles + static_cast<size_t>(f) * triangle_capacity;
     for (int32_t k = 0; k < triangles; ++k) {
