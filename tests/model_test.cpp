@@ -1034,6 +1034,46 @@ TEST(BuildFrames, CornersWithoutTextureVerticesMapAsTheTextureOrigin) {
   }
 }
 
+TEST(BuildFrames, SkinCoordinatesFollowTextureVerticesAndMaterialsThatChangeBetweenFrames) {
+  GeomTicksPerFrame ticks(10);
+  GeomDefaultSettings();
+  g_export_settings.frame_count = 4;
+  hostapp::StandInScene scene;
+  scene.SetAnimationRange(0, 30);
+  hostapp::StandInNode* node = scene.AddNode("sliding");
+  host::HostMaterial* red = scene.AddMaterial("red", {1, 0, 0});
+  host::HostMaterial* blue = scene.AddMaterial("blue", {0, 0, 1});
+  node->SetMaterial(scene.AddMultiMaterial("both", {red, blue}));
+  // Frame 0 maps corner 0 to u = 0, frame 1 to u = 1, frame 2 back to u = 0
+  // but through sub-material 1, frame 3 as frame 0. Corner 1 stays at u = 1.
+  scene.AddAnimatedMesh(node, [](host::HostTime t, host::Mesh& mesh) {
+    const int frame = t / 10;
+    mesh = GeomSeparateFaces({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}});
+    mesh.texture_vertices = {{frame == 1 ? 1.0f : 0.0f, 0, 0}, {1, 0, 0}};
+    host::TextureFace face;
+    face.t[1] = 1;
+    mesh.texture_faces = {face};
+    mesh.faces[0].material_index = frame == 2 ? 1 : 0;
+  });
+  vandrell::MaterialTable table;
+  MdlModel model;
+  ASSERT_EQ(GeomBuildScene(scene, model, table), BuildStatus::kBuilt);
+  ASSERT_EQ(model.numframes, 4);
+  ASSERT_EQ(table.Count(), 2);
+  // u = 0 maps to a rectangle's left column x0, u = 1 to its right x1.
+  const vandrell::MaterialSlot& first = table.Slot(0);
+  const vandrell::MaterialSlot& second = table.Slot(1);
+  ASSERT_NE(first.x0, first.x1);
+  ASSERT_NE(first.x0, second.x0);
+  // Record 0 holds corner 0, record 2 corner 1 (records hold corners 0, 2, 1).
+  const int32_t corner0_s[4] = {first.x0, first.x1, second.x0, first.x0};
+  const int32_t corner1_s[4] = {first.x1, first.x1, second.x1, first.x1};
+  for (int f = 0; f < 4; ++f) {
+    EXPECT_EQ(GeomStored(model, f, 0).s, corner0_s[f]) << "frame " << f;
+    EXPECT_EQ(GeomStored(model, f, 2).s, corner1_s[f]) << "frame " << f;
+  }
+}
+
 TEST(BuildFrames, VertexIndexPastTheMeshReadsAsTheObjectOrigin) {
   GeomTicksPerFrame ticks(10);
   GeomDefaultSettings();
