@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "model/CheckedConversion.h"
 #include "model/FrameWalk.h"
@@ -47,30 +48,27 @@ void MdlModel::Quantize() {
   // vertex 0 of the work arrays (the last frame built, measured again below):
   // where the extreme is a zero that frames store with either sign, the
   // starting value decides the sign of scale_origin. A non-finite start
-  // leaves the axis to its first finite coordinate.
-  float minimum[3] = {0.0f, 0.0f, 0.0f};
-  float maximum[3] = {0.0f, 0.0f, 0.0f};
-  bool measured[3] = {false, false, false};
+  // leaves the axis to its first finite coordinate: an axis not yet measured
+  // holds the empty range +infinity .. -infinity, which the first finite
+  // coordinate replaces on both ends.
+  const float infinity = std::numeric_limits<float>::infinity();
+  float minimum[3] = {infinity, infinity, infinity};
+  float maximum[3] = {-infinity, -infinity, -infinity};
   for (int axis = 0; axis < 3; ++axis) {
     const float start = Coordinate(work_vertices[0], axis);
     if (!std::isfinite(start)) continue;
     minimum[axis] = start;
     maximum[axis] = start;
-    measured[axis] = true;
   }
   // Both passes read and write the frame store in place: loading each frame
   // into the work arrays and storing it back would copy the same records.
   for (int32_t f = 0; f < frames; ++f) {
     const FrameVertex* frame = &StoredVertex(*this, f, 0);
     for (int32_t k = 0; k < vertices; ++k) {
+      const float position[3] = {frame[k].x, frame[k].y, frame[k].z};
       for (int axis = 0; axis < 3; ++axis) {
-        const float value = Coordinate(frame[k], axis);
+        const float value = position[axis];
         if (!std::isfinite(value)) continue;
-        if (!measured[axis]) {
-          minimum[axis] = value;
-          maximum[axis] = value;
-          measured[axis] = true;
-        }
         if (minimum[axis] > value) minimum[axis] = value;
         if (maximum[axis] < value) maximum[axis] = value;
       }
@@ -79,7 +77,7 @@ void MdlModel::Quantize() {
   // An axis with no finite coordinate keeps its scale and origin.
   const double factor = PackingFactor();
   for (int axis = 0; axis < 3; ++axis) {
-    if (!measured[axis]) continue;
+    if (!(minimum[axis] <= maximum[axis])) continue;
     scale_origin[axis] = minimum[axis];
     // At most (2 x FLT_MAX) x K, well inside single precision.
     scale[axis] = static_cast<float>(
