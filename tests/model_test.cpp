@@ -562,7 +562,7 @@ int64_t GeomRandomNormalChecks() {
 #ifdef VANDRELL_SANITIZED_BUILD
   return 100000;
 #else
-  return 1500000;
+  return 1000000;
 #endif
 }
 
@@ -610,7 +610,8 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
   const auto check_scaled = [&](float x, float y, float z) {
     for (float scale : scales) check(x * scale, y * scale, z * scale);
   };
-  // Steps of one unit in the last place on each component, both ways.
+  // Steps of one unit in the last place on each component, both ways, at
+  // unit length, reversed, and at either end of the looked-up range.
   const auto check_nudged = [&](float x, float y, float z) {
     check_scaled(x, y, z);
     const float v[3] = {x, y, z};
@@ -618,7 +619,9 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
       for (float toward : {-inf, inf}) {
         float w[3] = {v[0], v[1], v[2]};
         w[axis] = std::nextafter(w[axis], toward);
-        check_scaled(w[0], w[1], w[2]);
+        for (float scale : {1.0f, -1.0f, 0x1p-100f, 0x1p100f}) {
+          check(w[0] * scale, w[1] * scale, w[2] * scale);
+        }
       }
     }
   };
@@ -666,8 +669,9 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
       }
 
   // Random vectors: directions uniform on the sphere at random scales, points
-  // near the plane where two neighbouring entries tie, and random bit
-  // patterns (subnormal, infinite and NaN components included).
+  // near the plane where two neighbouring entries tie, points on the lines
+  // where the lookup's cells meet, and random bit patterns (subnormal,
+  // infinite and NaN components included).
   std::mt19937_64 rng(20261209);
   std::normal_distribution<float> normal(0.0f, 1.0f);
   std::uniform_int_distribution<int> exponent(-130, 130);
@@ -675,7 +679,7 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
   std::uniform_real_distribution<float> offset(-1e-3f, 1e-3f);
   const int64_t random_checks = GeomRandomNormalChecks();
   for (int64_t n = 0; n < random_checks; ++n) {
-    switch (n % 3) {
+    switch (n % 4) {
       case 0: {
         const float scale = std::ldexp(1.0f, exponent(rng));
         check(normal(rng) * scale, normal(rng) * scale, normal(rng) * scale);
@@ -691,6 +695,22 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
                     (n % 2 == 0 ? offset(rng) : offset(rng) * 1e-4f);
         }
         check(v[0], v[1], v[2]);
+        break;
+      }
+      case 2: {
+        // On a face of the cube around the origin, one coordinate on a line
+        // k / 8 - 1 (or one step beside it), where any direction lookup must
+        // change from one cell to the next.
+        float v[3];
+        const int axis = static_cast<int>(rng() % 3);
+        v[axis] = rng() % 2 ? 1.0f : -1.0f;
+        float line = static_cast<float>(rng() % 17) / 8.0f - 1.0f;
+        if (rng() % 3 == 0) line = std::nextafter(line, rng() % 2 ? inf : -inf);
+        v[(axis + 1) % 3] = line;
+        v[(axis + 2) % 3] = std::uniform_real_distribution<float>(-1.0f, 1.0f)(rng);
+        if (rng() % 2) std::swap(v[(axis + 1) % 3], v[(axis + 2) % 3]);
+        const float scale = std::ldexp(1.0f, exponent(rng) / 4);
+        check(v[0] * scale, v[1] * scale, v[2] * scale);
         break;
       }
       default: {
