@@ -37,8 +37,10 @@ constexpr double kMargin = 1.0 / 4096;
 // sqrt(3)·kMargin rounded up, with room for the rounding of the corner sums.
 constexpr double kCornerMargin = 1.7321 * kMargin;
 // Cells are widened by this much so that a direction whose projection
-// rounds across a cell border is still covered by the cell it lands in.
-constexpr double kCellSlack = 1e-9;
+// rounds across a cell border is still covered by the cell it lands in. The
+// projection is formed in single precision, a reciprocal and a product, so
+// it is off by less than 2^-22 (a coordinate is at most 1).
+constexpr double kCellSlack = 1e-6;
 // Inputs whose largest component lies outside this range go to the full
 // scan: there the rounding of the kept score is no longer small against
 // kMargin (subnormal scores), or a score may round to infinity.
@@ -126,9 +128,10 @@ CandidateLists BuildCandidateLists() {
   return lists;
 }
 
-// Cell of coordinate q in [-1, 1] on a face; q = 1 belongs to the last cell.
-int CellOf(double q) {
-  const int cell = static_cast<int>((q + 1.0) * (kGrid / 2));
+// Cell of coordinate q in [-1, 1] on a face (give or take the rounding of
+// its projection); q = 1 belongs to the last cell.
+int CellOf(float q) {
+  const int cell = static_cast<int>((static_cast<double>(q) + 1.0) * (kGrid / 2));
   return cell < kGrid ? cell : kGrid - 1;
 }
 
@@ -150,10 +153,10 @@ int32_t NearestNormalIndex(float x, float y, float z) {
 
   static const CandidateLists lists = BuildCandidateLists();
   const float v[3] = {x, y, z};
-  const double length_on_axis = magnitude[axis];
+  const float inverse_on_axis = 1.0f / magnitude[axis];
   const int face = 2 * axis + (v[axis] < 0.0f ? 1 : 0);
-  const int cell_u = CellOf(v[(axis + 1) % 3] / length_on_axis);
-  const int cell_w = CellOf(v[(axis + 2) % 3] / length_on_axis);
+  const int cell_u = CellOf(v[(axis + 1) % 3] * inverse_on_axis);
+  const int cell_w = CellOf(v[(axis + 2) % 3] * inverse_on_axis);
   const int cell = (face * kGrid + cell_w) * kGrid + cell_u;
 
   // The full scan's loop over the listed entries only.
