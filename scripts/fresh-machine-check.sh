@@ -135,8 +135,10 @@ in_root() { chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
 
 say "installing git, as the README asks"
-in_root apt-get -o DPkg::Lock::Timeout=900 update -qq
-in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq git >/dev/null
+{
+  in_root apt-get -o DPkg::Lock::Timeout=900 update -qq &&
+    in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq git
+} >"$work/git.log" 2>&1 || { tail -n 20 "$work/git.log" >&2; die "installing git failed"; }
 
 # The committed state under test, cloned by the fresh machine's own git from
 # a read-only bundle of HEAD (the check must not see uncommitted files).
@@ -144,8 +146,8 @@ commit=$(git rev-parse HEAD)
 git bundle create "$work/repo.bundle" HEAD >/dev/null 2>&1
 mkdir -p "$root/home/user"
 cp "$work/repo.bundle" "$root/home/user/repo.bundle"
-in_root git clone -q /home/user/repo.bundle /home/user/vandrell
-in_root git -C /home/user/vandrell checkout -q "$commit"
+in_root git -c advice.detachedHead=false clone -q /home/user/repo.bundle /home/user/vandrell
+in_root git -c advice.detachedHead=false -C /home/user/vandrell checkout -q "$commit"
 cp -a "$shared" "$root/home/user/shared"
 
 say "running scripts/run-example.sh at ${commit:0:12} as root"
