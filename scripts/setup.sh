@@ -3,6 +3,8 @@
 # scenes (the default), and with --tests also what the tests, the Windows
 # cross-build and the fresh-machine check need.
 # Safe to run again: packages already present are left as they are.
+# The group lists are read by name (declare -n), which shellcheck cannot see.
+# shellcheck disable=SC2034
 set -euo pipefail
 
 usage() {
@@ -21,7 +23,8 @@ for arg in "$@"; do
 done
 
 # Each group lists its packages one a line, and the foreign architectures
-# (dpkg --add-architecture) its packages come from, if any.
+# (dpkg --add-architecture) its packages come from, if any; they are read
+# by name below.
 base_architectures=()
 base_packages=(
   cmake
