@@ -114,6 +114,7 @@ mount_in_root() { # TYPE SOURCE TARGET [OPTIONS]
 }
 
 start=$(date +%s)
+commit=$(git rev-parse HEAD)
 # A root left behind by an interrupted earlier run is not reused: only a
 # clean one proves anything. Its mounts are undone first.
 if [ -e "$work" ]; then
@@ -146,8 +147,8 @@ say "installing git, as the README asks"
 } >"$work/git.log" 2>&1 || { tail -n 20 "$work/git.log" >&2; die "installing git failed"; }
 
 # The committed state under test, cloned by the fresh machine's own git from
-# a read-only bundle of HEAD (the check must not see uncommitted files).
-commit=$(git rev-parse HEAD)
+# a bundle of HEAD (the check must not see uncommitted files) and checked out
+# at the commit HEAD was when the check started.
 git bundle create "$work/repo.bundle" HEAD >/dev/null 2>&1
 mkdir -p "$root/home/user"
 cp "$work/repo.bundle" "$root/home/user/repo.bundle"
