@@ -32,7 +32,7 @@ else
   wineserver=/usr/lib/wine/wineserver64; winearch=win64
 fi
 for program in "$wine" "$wineserver" Xvfb import convert; do
-  command -v "$program" >/dev/null || { echo "wine-tests: $program is missing (scripts/setup.sh installs it)"; exit 1; }
+  command -v "$program" >/dev/null || { echo "wine-tests: $program is missing (scripts/setup.sh --tests installs it)"; exit 1; }
 done
 
 # Both builds of the case runner and the plug-in.
