@@ -19,6 +19,7 @@
 #include "host/Bitmap.h"
 #include "host/Timing.h"
 #include "hostapp/GltfStepKeys.h"
+#include "hostapp/SceneUnits.h"
 
 namespace hostapp {
 
@@ -462,6 +463,10 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
     return false;
   }
   const int ticks_per_frame = host::kTicksPerSecond / fps;
+  if (!IsUnitName(options.units)) {
+    error_ = "no unit named " + options.units + " (metres, centimetres, inches or file)";
+    return false;
+  }
   if (!options.fallback_texture.empty() && !IsFile(options.fallback_texture)) {
     error_ = "texture " + options.fallback_texture + " not found";
     return false;
@@ -509,6 +514,15 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   // they are turned to face -Y, the host's front, as every other model does.
   animation->to_host = FileAxesToHost(extension, source);
   if (quake) animation->to_host = animation->to_host * host::Matrix3({0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0});
+  // Units: the file's become the host's inches, at the root like the turn.
+  const FileUnit unit = UnitOfScene(extension, source, options.units);
+  if (unit.factor != 1.0) {
+    const float f = static_cast<float>(unit.factor);
+    animation->to_host =
+        animation->to_host * host::Matrix3({f, 0, 0}, {0, f, 0}, {0, 0, f}, {0, 0, 0});
+  }
+  summary_.unit = unit.description;
+  summary_.unit_size = unit.host_units;
 
   // Clips.
   const std::vector<std::map<std::string, int>> step_keys =
