@@ -129,6 +129,16 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
         return false;
     } else if (arg == "--scale") {
       if (!take_value() || !ParseNumberText(arg, value, 0, &options->scale, error)) return false;
+    } else if (arg == "--height") {
+      if (!take_value() || !ParseNumberText(arg, value, 1, &options->height, error)) return false;
+    } else if (arg == "--units") {
+      if (!take_value()) return false;
+      if (value != "file" && value != "metres" && value != "meters" && value != "centimetres" &&
+          value != "centimeters" && value != "inches") {
+        *error = "--units takes metres, centimetres, inches or file, not '" + value + "'";
+        return false;
+      }
+      options->units = value;
     } else if (arg == "--collision-scale") {
       if (!take_value() || !ParseNumberText(arg, value, 0, &options->collision_scale, error))
         return false;
@@ -186,6 +196,10 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
     }
   }
 
+  if (!options->height.empty() && !options->scale.empty()) {
+    *error = "--height sets the scale: give --height or --scale, not both";
+    return false;
+  }
   if (files.empty()) {
     *error = "no scene file given";
     return false;
@@ -222,6 +236,11 @@ Dialog options (not given: the dialog's defaults):
                       animation range. Never more than the range holds.
   --texture-kb N      largest skin size in KBytes (default 16)
   --scale PCT         model scale in percent (default 100)
+  --height N          scale the model to be N Quake units tall (a player
+                      is 56) at the first sampled frame, measured along Z
+                      after import; the scale is worked out and entered
+                      into the scale field, and the summary line says it.
+                      Not together with --scale
   --collision-scale PCT
                       collision box scale in percent (default 100)
   --flag NAME         sets an effect flag; may be repeated. NAME is one of
@@ -243,10 +262,14 @@ Import options:
                       "all" for every clip back to back (default: the first)
   --fps N             frames a second of the sampled animation (default 10,
                       Quake's rate); must divide 4800 ticks a second
+  --units UNIT        the unit of the file's coordinates: metres,
+                      centimetres, inches, or file (default: the file's
+                      own; see Units below)
 
 Other options:
   --list              print the scene's nodes, meshes, materials, textures
-                      and clips with their frame counts; export nothing
+                      and clips with their frame counts, the file's unit
+                      and the model's size in Quake units; export nothing
   -q                  no summary line and no progress
   -h, --help          this text
 
@@ -262,6 +285,17 @@ turned. Quake-family files (MD2, MD3, MDL) face +X; they are turned a quarter
 turn further so that they face -Y too. The exporter turns the host's front -Y
 to +X, the way Quake expects, so converting a Quake model keeps its
 orientation.
+
+Units: the host's unit is the inch, and one inch is one Quake unit (a
+player is 56 units tall, a person of 1.4 to 1.8 m). Coordinates are
+converted from the file's unit: glTF files are in metres; FBX files in the
+unit their unit scale setting gives (centimetres when it is absent);
+Collada files in the unit of their <unit> element (metres when absent).
+MD2, MD3 and MDL files are in Quake units already and keep their exact
+size. OBJ, 3DS, STL, PLY, DirectX and the other formats carry no unit:
+their numbers are taken as host units unchanged (give --units when they
+are metres or centimetres). A 1 m cube in glTF becomes 39.37 units.
+--scale then multiplies the converted size.
 
 Output: message boxes of the exporter are printed on standard error as
 "Vandrell Exporter: text". While frames are sampled, progress is shown on

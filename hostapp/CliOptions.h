@@ -28,6 +28,8 @@ struct CliOptions {
   bool all_frames = false;  // every frame of the animation range
   std::string texture_kb;
   std::string scale;
+  // A height in Quake units (whole, at least 1) that sets the scale instead.
+  std::string height;
   std::string collision_scale;
   std::vector<int> flag_controls;  // check boxes to tick, no repeats
   bool flat = false;
@@ -39,6 +41,7 @@ struct CliOptions {
   std::string texture;
   std::string animation;
   int frames_per_second = 10;
+  std::string units;  // empty: the file's own
 
   bool list = false;
   bool quiet = false;

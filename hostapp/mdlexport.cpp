@@ -15,6 +15,7 @@
 #include "hostapp/CliOptions.h"
 #include "hostapp/PluginModule.h"
 #include "hostapp/SceneImporter.h"
+#include "hostapp/SceneSize.h"
 #include "hostapp/StandInScene.h"
 #include "mdl/MdlReader.h"
 #include "resources/resource.h"
@@ -144,6 +145,7 @@ int Run(int argc, char** argv) {
   import_options.animation = options.animation;
   import_options.frames_per_second = options.frames_per_second;
   import_options.fallback_texture = options.texture;
+  import_options.units = options.units;
   hostapp::StandInScene scene;
   hostapp::SceneImporter importer;
   if (!importer.Import(options.scene, import_options, scene)) {
@@ -153,6 +155,8 @@ int Run(int argc, char** argv) {
   const hostapp::ImportSummary& summary = importer.Summary();
   if (options.list) {
     PrintList(summary, scene);
+    for (const std::string& line : hostapp::UnitAndSizeLines(summary, scene, summary.range_start))
+      std::printf("%s\n", line.c_str());
     return kExitWritten;
   }
 
@@ -162,6 +166,13 @@ int Run(int argc, char** argv) {
   const host::ValidityInterval range = scene.GetAnimationRange();
   const int range_frames = RangeFrames(range.start, range.end);
   const std::string frames = options.all_frames ? std::to_string(range_frames) : options.frames;
+  // --height becomes the scale the user would have typed.
+  if (!options.height.empty() &&
+      !hostapp::ScaleForHeight(scene, range.start, std::stod(options.height), &options.scale,
+                               &error)) {
+    std::fprintf(stderr, "mdlexport: --height %s: %s\n", options.height.c_str(), error.c_str());
+    return kExitFailed;
+  }
 
   hostapp::PluginModule module;
   const std::string module_path = hostapp::ExecutableDirectory() + "/Vandrell.dlo";
@@ -232,9 +243,12 @@ int Run(int argc, char** argv) {
       if (std::fseek(written, 0, SEEK_END) == 0) bytes = std::ftell(written);
       std::fclose(written);
     }
-    std::printf("%s: %d vertices, %d triangles, %d frames, skin %dx%d, %ld bytes\n",
+    const std::string scaled =
+        options.height.empty() ? ""
+                               : ", scale " + options.scale + "% for a height of " + options.height;
+    std::printf("%s: %d vertices, %d triangles, %d frames, skin %dx%d, %ld bytes%s\n",
                 options.output.c_str(), h.numverts, h.numtris, h.numframes, h.skinwidth,
-                h.skinheight, bytes);
+                h.skinheight, bytes, scaled.c_str());
   }
   return kExitWritten;
 }
