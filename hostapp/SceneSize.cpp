@@ -19,8 +19,9 @@ std::string Number(const char* format, double value) {
 std::vector<std::string> UnitAndSizeLines(const ImportSummary& summary, StandInScene& scene,
                                           HostTime t) {
   std::vector<std::string> lines;
-  lines.push_back("unit: " + summary.unit + ", 1 file unit = " + Number("%.6g", summary.unit_size) +
-                  " Quake units");
+  const std::string size = Number("%.6g", summary.unit_size);
+  lines.push_back("unit: " + summary.unit + ", 1 file unit = " + size +
+                  (size == "1" ? " Quake unit" : " Quake units"));
   const SceneBox box = MeasureScene(scene, t);
   if (box.empty) {
     lines.push_back("size: no triangles");

@@ -146,6 +146,9 @@ TEST_F(Units, EachFormatsUnitBecomesInches) {
   ExpectCube(Measure("plain.obj", "", &summary), 1.0, "OBJ");
   EXPECT_NE(summary.unit.find("no unit"), std::string::npos) << summary.unit;
   EXPECT_EQ(summary.unit_size, 1.0);
+  StandInScene empty;
+  EXPECT_EQ(hostapp::UnitAndSizeLines(summary, empty, 0).at(0),
+            "unit: " + summary.unit + ", 1 file unit = 1 Quake unit");
 }
 
 TEST_F(Units, TheUserNamesTheUnitInsteadOfTheFile) {
