@@ -301,7 +301,7 @@ Output: message boxes of the exporter are printed on standard error as
 "Vandrell Exporter: text". While frames are sampled, progress is shown on
 standard error when it is a terminal. After a successful export one summary
 line goes to standard output: vertices, triangles, frames, skin size and
-file size.
+file size (and, with --height, the scale used).
 
 Exit status:
   0  the file was written
