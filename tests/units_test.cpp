@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "host/Timing.h"
-#include "hostapp/SceneBounds.h"
-#include "hostapp/SceneImporter.h"
-#include "hostapp/SceneSize.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/import/SceneImporter.h"
+#include "hostapp/import/SceneSize.h"
+#include "hostapp/scene/SceneBounds.h"
+#include "hostapp/scene/StandInScene.h"
 #include "tests/TestSupport.h"
 
 namespace {

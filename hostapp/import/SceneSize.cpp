@@ -1,9 +1,9 @@
-#include "hostapp/SceneSize.h"
+#include "hostapp/import/SceneSize.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "hostapp/SceneBounds.h"
+#include "hostapp/scene/SceneBounds.h"
 
 namespace hostapp {
 namespace {

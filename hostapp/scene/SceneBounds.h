@@ -4,7 +4,7 @@
 // triangle mesh, each face corner carried by its node's transform.
 
 #include "host/Geometry.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/scene/StandInScene.h"
 
 namespace hostapp {
 

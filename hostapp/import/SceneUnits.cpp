@@ -1,4 +1,4 @@
-#include "hostapp/SceneUnits.h"
+#include "hostapp/import/SceneUnits.h"
 
 #include <assimp/scene.h>
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "hostapp/SceneImporter.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/import/SceneImporter.h"
+#include "hostapp/scene/StandInScene.h"
 
 namespace hostapp {
 

@@ -1,4 +1,4 @@
-#include "hostapp/SceneBounds.h"
+#include "hostapp/scene/SceneBounds.h"
 
 #include <algorithm>
 
