@@ -13,6 +13,7 @@
 #include "Win32StandIn.h"
 #include "host/Timing.h"
 #include "hostapp/CliOptions.h"
+#include "hostapp/ImportGuard.h"
 #include "hostapp/PluginModule.h"
 #include "hostapp/SceneImporter.h"
 #include "hostapp/StandInScene.h"
@@ -144,6 +145,21 @@ int Run(int argc, char** argv) {
   import_options.animation = options.animation;
   import_options.frames_per_second = options.frames_per_second;
   import_options.fallback_texture = options.texture;
+  // A crash or a runaway inside the import library ends a child, not us.
+  const hostapp::ImportLimits limits{options.import_memory_mib, options.import_seconds};
+  const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {
+    hostapp::StandInScene trial_scene;
+    hostapp::SceneImporter trial;
+    const bool read = trial.Import(options.scene, import_options, trial_scene);
+    if (!read) *reason = trial.Error();
+    return read;
+  });
+  if (preflight.outcome != hostapp::GuardOutcome::kPassed) {
+    std::fprintf(stderr, "mdlexport: %s\n",
+                 hostapp::GuardMessage(options.scene, limits, preflight).c_str());
+    return kExitUsage;
+  }
+
   hostapp::StandInScene scene;
   hostapp::SceneImporter importer;
   if (!importer.Import(options.scene, import_options, scene)) {
