@@ -108,6 +108,17 @@ GuardReport RunGuarded(const ImportLimits& limits, const std::function<bool(std:
   const long long memory_bound = static_cast<long long>(limits.memory_mib) << 20;
   std::string report;
   for (;;) {
+    // The bounds are checked before every wait, so that even a child that
+    // starts over its memory bound (it shares its parent's pages) is stopped.
+    if (limits.memory_mib > 0 && ResidentBytes(child) > memory_bound) {
+      close(fds[0]);
+      return Killed(child, GuardOutcome::kOutOfMemory);
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    if (limits.seconds > 0 && elapsed >= std::chrono::seconds(limits.seconds)) {
+      close(fds[0]);
+      return Killed(child, GuardOutcome::kOutOfTime);
+    }
     pollfd entry{fds[0], POLLIN, 0};
     const int ready = poll(&entry, 1, kPollMilliseconds);
     if (ready > 0) {
@@ -120,15 +131,6 @@ GuardReport RunGuarded(const ImportLimits& limits, const std::function<bool(std:
       if (n == 0 || errno != EINTR) break;  // the child has closed its end
     } else if (ready < 0 && errno != EINTR) {
       break;
-    }
-    if (limits.memory_mib > 0 && ResidentBytes(child) > memory_bound) {
-      close(fds[0]);
-      return Killed(child, GuardOutcome::kOutOfMemory);
-    }
-    const auto elapsed = std::chrono::steady_clock::now() - started;
-    if (limits.seconds > 0 && elapsed >= std::chrono::seconds(limits.seconds)) {
-      close(fds[0]);
-      return Killed(child, GuardOutcome::kOutOfTime);
     }
   }
   close(fds[0]);
