@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libassimp-dev assimp-utils libstb-dev libjpeg-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
+  clang libclang-rt-14-dev valgrind
 )
 
 missing=()
