@@ -22,8 +22,8 @@
 #include "Win32StandIn.h"
 #include "host/Bitmap.h"
 #include "host/Timing.h"
-#include "hostapp/PluginModule.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/module/PluginModule.h"
+#include "hostapp/scene/StandInScene.h"
 #include "mdl/MdlReader.h"
 #include "resources/resource.h"
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "hostapp/ImportGuard.h"
+#include "hostapp/import/ImportGuard.h"
 #include "mdl/MdlReader.h"
 #include "tests/TestSupport.h"
 

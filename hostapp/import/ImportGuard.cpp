@@ -1,4 +1,4 @@
-#include "hostapp/ImportGuard.h"
+#include "hostapp/import/ImportGuard.h"
 
 #include <fcntl.h>
 #include <poll.h>
