@@ -183,6 +183,20 @@ TEST(ImportGuard, TellsAPassAFailureACrashAndARunawayInMemoryOrTimeApart) {
   });
   EXPECT_EQ(report.outcome, GuardOutcome::kOutOfMemory);
 
+  // Without a file descriptor left for the report, no child is started.
+  rlimit files{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+  const rlimit few = {64, files.rlim_max};
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+  std::vector<int> taken;
+  for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;) taken.push_back(fd);
+  report = hostapp::RunGuarded(roomy, [](std::string*) { return true; });
+  for (int fd : taken) close(fd);
+  setrlimit(RLIMIT_NOFILE, &files);
+  EXPECT_EQ(report.outcome, GuardOutcome::kNotStarted);
+  EXPECT_TRUE(Contains(hostapp::GuardMessage("a.dae", roomy, report),
+                       "cannot read a.dae: the import could not be started ("));
+
   // An import that never ends is stopped at the time bound, not before.
   const auto start = std::chrono::steady_clock::now();
   report = hostapp::RunGuarded(bound, [](std::string*) {

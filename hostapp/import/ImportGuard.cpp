@@ -88,15 +88,14 @@ GuardReport Killed(pid_t child, GuardOutcome outcome) {
 
 GuardReport RunGuarded(const ImportLimits& limits, const std::function<bool(std::string*)>& work) {
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return {GuardOutcome::kCrashed, std::strerror(errno)};
+  if (pipe2(fds, O_CLOEXEC) != 0) return {GuardOutcome::kNotStarted, std::strerror(errno)};
   std::fflush(nullptr);
   const pid_t child = fork();
   if (child < 0) {
     const int saved = errno;
     close(fds[0]);
     close(fds[1]);
-    return {GuardOutcome::kCrashed,
-            std::string("cannot start the import: ") + std::strerror(saved)};
+    return {GuardOutcome::kNotStarted, std::strerror(saved)};
   }
   if (child == 0) {
     close(fds[0]);
@@ -175,6 +174,8 @@ std::string GuardMessage(const std::string& scene, const ImportLimits& limits,
         return prefix + "the import ran out of memory (bound " + std::to_string(limits.memory_mib) +
                " MiB, --import-memory)";
       return prefix + "the import ran out of memory";
+    case GuardOutcome::kNotStarted:
+      return prefix + "the import could not be started (" + report.detail + ")";
     case GuardOutcome::kOutOfTime:
       return prefix + "the import took too long (bound " + std::to_string(limits.seconds) +
              " seconds, --import-time)";

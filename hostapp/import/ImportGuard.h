@@ -24,6 +24,7 @@ enum class GuardOutcome {
   kCrashed,      // the child died without reporting (a signal, a sanitizer); detail names it
   kOutOfMemory,  // over the memory bound, or the work ran out of memory
   kOutOfTime,    // over the time bound
+  kNotStarted,   // no child could be started (no process or pipe left); detail says why
 };
 
 struct GuardReport {
