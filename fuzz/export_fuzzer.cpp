@@ -390,6 +390,27 @@ std::vector<win32::DialogAction> DialogScript(FuzzedDataProvider& in) {
   return script;
 }
 
+// What an input became, for looking into a finding (EXPORT_FUZZER_DESCRIBE=1).
+void Describe(hostapp::StandInScene& scene, const std::vector<win32::DialogAction>& script) {
+  const host::ValidityInterval range = scene.GetAnimationRange();
+  std::fprintf(stderr, "ticks per frame %d, range %d .. %d\n", host::GetTicksPerFrame(),
+               static_cast<int>(range.start), static_cast<int>(range.end));
+  for (hostapp::StandInNode* node : scene.Nodes()) {
+    std::fprintf(stderr, "node \"%s\"%s", node->Name().c_str(), node->Parent() ? " (child)" : "");
+    if (node->Object() && node->Object()->IsGeometric()) {
+      host::HostObject* mesh = node->Object()->ConvertToType(range.start, host::triObjectClassID);
+      const host::Mesh& m = static_cast<host::TriObject*>(mesh)->GetMesh();
+      std::fprintf(stderr, ": %d vertices, %d faces, %d texture vertices", m.getNumVerts(),
+                   m.getNumFaces(), m.getNumTVerts());
+    }
+    std::fputc('\n', stderr);
+  }
+  for (const win32::DialogAction& action : script) {
+    std::fprintf(stderr, "dialog: kind %d, control %d, \"%s\", %d\n", static_cast<int>(action.kind),
+                 action.control_id, action.text.c_str(), action.checked ? 1 : 0);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -424,6 +445,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   hostapp::StandInScene scene;
   BuildScene(in, scene);
   const std::vector<win32::DialogAction> script = DialogScript(in);
+  if (std::getenv("EXPORT_FUZZER_DESCRIBE")) Describe(scene, script);
   const bool cancels =
       script.back().kind != win32::DialogAction::kPress || script.back().control_id != IDOK;
 

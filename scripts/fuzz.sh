@@ -3,7 +3,8 @@
 # Sanitizer, LeakSanitizer) in build-fuzz/ and runs each for a bounded time
 # from its seed corpus in fuzz/corpus/. Any crash, leak, timeout or failed
 # check stops with an error; the input that caused it is kept in
-# build-fuzz/findings/. Longer runs by hand:
+# build-fuzz/findings/ (EXPORT_FUZZER_DESCRIBE=1 build-fuzz/bin/export_fuzzer FILE
+# says what scene and dialog entries it became). Longer runs by hand:
 #   FUZZ_EXPORT_SECONDS=1200 FUZZ_READER_SECONDS=600 scripts/fuzz.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +23,7 @@ run() {
   local scratch=build-fuzz/corpus/$name
   mkdir -p "$scratch"
   echo "fuzz: $name for $seconds seconds"
-  if ! build-fuzz/bin/"$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+  if ! build-fuzz/bin/"$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=3072 \
       -print_final_stats=1 -artifact_prefix=build-fuzz/findings/"$name"- "$@" \
       "$scratch" fuzz/corpus/"${name%_fuzzer}" >build-fuzz/"$name".log 2>&1; then
     tail -n 60 build-fuzz/"$name".log
