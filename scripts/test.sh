@@ -6,8 +6,8 @@
 # time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh
+scripts/setup.sh --tests
+scripts/build.sh --tests
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 scripts/cross-build.sh
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVANDRELL_SANITIZE=ON >/dev/null
