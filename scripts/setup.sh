@@ -50,6 +50,11 @@ tests_packages=(
   binutils-mingw-w64-i686
   # scripts/fresh-machine-check.sh builds a minimal Debian root with it
   debootstrap
+  # scripts/fuzz.sh: libFuzzer and the sanitizer runtimes come with clang's
+  # runtime package; scripts/memcheck.sh runs valgrind
+  clang
+  libclang-rt-14-dev
+  valgrind
 )
 
 apt_lock=(-o DPkg::Lock::Timeout=900)

@@ -181,6 +181,10 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
       int64_t fps = 0;
       if (!take_value() || !ParseWholeNumber(arg, value, 1, &fps, error)) return false;
       options->frames_per_second = static_cast<int>(fps);
+    } else if (arg == "--import-memory" || arg == "--import-time") {
+      int64_t bound = 0;
+      if (!take_value() || !ParseWholeNumber(arg, value, 0, &bound, error)) return false;
+      (arg == "--import-memory" ? options->import_memory_mib : options->import_seconds) = bound;
     } else if (arg == "--list") {
       if (!no_value()) return false;
       options->list = true;
@@ -265,6 +269,12 @@ Import options:
   --units UNIT        the unit of the file's coordinates: metres,
                       centimetres, inches, or file (default: the file's
                       own; see Units below)
+  --import-memory MIB memory the scene import may use (default 4096 MiB)
+  --import-time S     seconds the scene import may take (default 120)
+                      The import runs first in a child process under these
+                      bounds; a crash of the import library, or a file that
+                      makes it run away, ends with "cannot read SCENE: ..."
+                      and exit status 2. 0 removes a bound.
 
 Other options:
   --list              print the scene's nodes, meshes, materials, textures

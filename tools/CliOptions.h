@@ -42,6 +42,9 @@ struct CliOptions {
   std::string animation;
   int frames_per_second = 10;
   std::string units;  // empty: the file's own
+  // Bounds of the guarded import (0: none).
+  long import_memory_mib = 4096;
+  long import_seconds = 120;
 
   bool list = false;
   bool quiet = false;

@@ -12,6 +12,7 @@
 
 #include "Win32StandIn.h"
 #include "host/Timing.h"
+#include "hostapp/import/ImportGuard.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/import/SceneSize.h"
 #include "hostapp/module/PluginModule.h"
@@ -146,6 +147,21 @@ int Run(int argc, char** argv) {
   import_options.frames_per_second = options.frames_per_second;
   import_options.fallback_texture = options.texture;
   import_options.units = options.units;
+  // A crash or a runaway inside the import library ends a child, not us.
+  const hostapp::ImportLimits limits{options.import_memory_mib, options.import_seconds};
+  const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {
+    hostapp::StandInScene trial_scene;
+    hostapp::SceneImporter trial;
+    const bool read = trial.Import(options.scene, import_options, trial_scene);
+    if (!read) *reason = trial.Error();
+    return read;
+  });
+  if (preflight.outcome != hostapp::GuardOutcome::kPassed) {
+    std::fprintf(stderr, "mdlexport: %s\n",
+                 hostapp::GuardMessage(options.scene, limits, preflight).c_str());
+    return kExitUsage;
+  }
+
   hostapp::StandInScene scene;
   hostapp::SceneImporter importer;
   if (!importer.Import(options.scene, import_options, scene)) {
