@@ -16,6 +16,7 @@
 #include "hostapp/PluginModule.h"
 #include "hostapp/SceneImporter.h"
 #include "hostapp/StandInScene.h"
+#include "inspect/MdlCheck.h"
 #include "mdl/MdlReader.h"
 #include "resources/resource.h"
 
@@ -236,7 +237,17 @@ int Run(int argc, char** argv) {
                 options.output.c_str(), h.numverts, h.numtris, h.numframes, h.skinwidth,
                 h.skinheight, bytes);
   }
-  return kExitWritten;
+  bool refused = false;
+  for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(file.header)) {
+    if (verdict.problems.empty()) continue;
+    refused = true;
+    std::string problems;
+    for (const std::string& problem : verdict.problems)
+      problems += (problems.empty() ? "" : "; ") + problem;
+    std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", verdict.engine.c_str(),
+                 options.output.c_str(), problems.c_str());
+  }
+  return refused && options.strict ? kExitFailed : kExitWritten;
 }
 
 }  // namespace

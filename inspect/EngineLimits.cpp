@@ -62,8 +62,12 @@ std::vector<EngineVerdict> JudgeEngines(const MdlFileHeader& h) {
 
   EngineVerdict dp{"DarkPlaces", {}};
   AtMost(&dp.problems, h.numskins, 65536, "skin", "skins");
-  AtMost(&dp.problems, h.skinwidth, 65536, "skin column", "skin columns");
-  AtMost(&dp.problems, h.skinheight, 65536, "skin row", "skin rows");
+  if (h.skinwidth > 65536)
+    dp.problems.push_back("a skin " + std::to_string(h.skinwidth) +
+                          " pixels wide, more than 65536");
+  if (h.skinheight > 65536)
+    dp.problems.push_back("a skin " + std::to_string(h.skinheight) +
+                          " pixels tall, more than 65536");
   AtMost(&dp.problems, h.numverts, 65536, "vertex", "vertices");
   AtMost(&dp.problems, h.numtris, 65536, "triangle", "triangles");
   AtMost(&dp.problems, h.numframes, 65536, "frame", "frames");
