@@ -86,14 +86,13 @@ class FormatWalk {
               " bytes follow the last frame: the counts call for " + std::to_string(in_.offset()) +
               " bytes, the file has " + std::to_string(report_->file_bytes));
     }
-    Report(seam_, "skin vertices have an on-seam flag other than 0 or 0x20");
-    Report(outside_skin_, "skin vertices lie outside the " + std::to_string(h.skinwidth) + "x" +
+    Report(seam_, "an on-seam flag other than 0 or 0x20");
+    Report(outside_skin_, "a skin vertex outside the " + std::to_string(h.skinwidth) + "x" +
                               std::to_string(h.skinheight) + " skin");
-    Report(bad_index_, "triangle corners use a vertex index outside the " +
-                           std::to_string(h.numverts) + " vertices");
-    Report(bad_normal_, "frame vertices have a normal index outside 0 to 161");
-    Report(bad_interval_, "groups have intervals that are not positive and increasing");
-    Report(unterminated_, "frame names fill their 16 bytes without a zero byte",
+    Report(bad_index_, "a triangle corner outside the " + std::to_string(h.numverts) + " vertices");
+    Report(bad_normal_, "a normal index outside 0 to 161");
+    Report(bad_interval_, "group intervals not positive and increasing");
+    Report(unterminated_, "a frame name filling its 16 bytes without a zero byte",
            FindingSeverity::kWarning);
   }
 
@@ -106,7 +105,8 @@ class FormatWalk {
               FindingSeverity severity = FindingSeverity::kError) {
     if (tally.count == 0) return;
     report_->findings.push_back(
-        {severity, std::to_string(tally.count) + " " + what + " (first: " + tally.first + ")", ""});
+        {severity,
+         what + " (" + std::to_string(tally.count) + " in all; first: " + tally.first + ")", ""});
   }
 
   void Truncated(const std::string& what) {
