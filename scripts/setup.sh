@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libassimp-dev assimp-utils libstb-dev libjpeg-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
+  # for the tests: JSON read back, and a real engine that loads our models
+  nlohmann-json3-dev darkplaces-server
 )
 
 missing=()
