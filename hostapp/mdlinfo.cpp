@@ -21,7 +21,7 @@ constexpr int kExitInvalid = 1;
 constexpr int kExitUsage = 2;
 
 constexpr int kSheetFrames = 16;
-constexpr int kMaxPictureSide = 8192;
+constexpr int kMaxPictureSide = 4096;
 
 void PrintUsage(FILE* out) {
   std::fprintf(out,
@@ -81,7 +81,7 @@ bool ParseSize(const std::string& text, int* width, int* height) {
   const std::string parts[2] = {text.substr(0, x), text.substr(x + 1)};
   long values[2];
   for (int i = 0; i < 2; ++i) {
-    if (parts[i].size() > 5 || parts[i].find_first_not_of("0123456789") != std::string::npos)
+    if (parts[i].size() > 4 || parts[i].find_first_not_of("0123456789") != std::string::npos)
       return false;
     values[i] = std::strtol(parts[i].c_str(), nullptr, 10);
     if (values[i] < 1 || values[i] > kMaxPictureSide) return false;

@@ -79,8 +79,9 @@ Rgb Texel(const MdlFile& file, double s, double t) {
   // Corners often sit exactly on a texel's edge; interpolation must not drop
   // them into the texel before it.
   const double nudge = 1e-6;
-  const int column = std::clamp(static_cast<int>(std::floor(s + nudge)), 0, h.skinwidth - 1);
-  const int row = std::clamp(static_cast<int>(std::floor(t + nudge)), 0, h.skinheight - 1);
+  // Clamped before the conversion: a damaged model's coordinates can be huge.
+  const int column = static_cast<int>(std::clamp(std::floor(s + nudge), 0.0, h.skinwidth - 1.0));
+  const int row = static_cast<int>(std::clamp(std::floor(t + nudge), 0.0, h.skinheight - 1.0));
   const uint8_t index =
       file.skins[0].pixels[static_cast<size_t>(row) * static_cast<size_t>(h.skinwidth) +
                            static_cast<size_t>(column)];
@@ -106,14 +107,27 @@ class Rasteriser {
                -std::numeric_limits<double>::infinity()) {}
 
   void Triangle(const Corner (&c)[3]) {
+    // A damaged header (NaN or infinite scale) gives corners nothing can be
+    // drawn from.
+    for (const Corner& corner : c) {
+      if (!std::isfinite(corner.x) || !std::isfinite(corner.y) || !std::isfinite(corner.depth) ||
+          !std::isfinite(corner.s) || !std::isfinite(corner.t))
+        return;
+    }
     const double area = Edge(c[0], c[1], c[2].x, c[2].y);
     if (!(std::fabs(area) > 1e-12)) return;
-    const int left = std::max(0, static_cast<int>(std::floor(std::min({c[0].x, c[1].x, c[2].x}))));
-    const int right =
-        std::min(width_ - 1, static_cast<int>(std::ceil(std::max({c[0].x, c[1].x, c[2].x}))));
-    const int top = std::max(0, static_cast<int>(std::floor(std::min({c[0].y, c[1].y, c[2].y}))));
-    const int bottom =
-        std::min(height_ - 1, static_cast<int>(std::ceil(std::max({c[0].y, c[1].y, c[2].y}))));
+    // Clamped to the rectangle before any conversion to int.
+    const double left = std::max(0.0, std::floor(std::min({c[0].x, c[1].x, c[2].x})));
+    const double right = std::min(width_ - 1.0, std::ceil(std::max({c[0].x, c[1].x, c[2].x})));
+    const double top = std::max(0.0, std::floor(std::min({c[0].y, c[1].y, c[2].y})));
+    const double bottom = std::min(height_ - 1.0, std::ceil(std::max({c[0].y, c[1].y, c[2].y})));
+    if (left > right || top > bottom) return;
+    DrawSpan(c, area, static_cast<int>(left), static_cast<int>(right), static_cast<int>(top),
+             static_cast<int>(bottom));
+  }
+
+ private:
+  void DrawSpan(const Corner (&c)[3], double area, int left, int right, int top, int bottom) {
     for (int y = top; y <= bottom; ++y) {
       for (int x = left; x <= right; ++x) {
         const double px = x + 0.5, py = y + 0.5;
@@ -135,7 +149,6 @@ class Rasteriser {
     }
   }
 
- private:
   static double Edge(const Corner& a, const Corner& b, double x, double y) {
     return (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
   }

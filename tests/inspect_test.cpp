@@ -3,6 +3,7 @@
 // with stb_image.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -332,6 +333,14 @@ TEST(ModelPicture, PreviewShowsTheLitSkinColourAtTheCentreAndBackgroundAtTheCorn
   for (int x : {0, 119}) {
     for (int y : {0, 89}) EXPECT_EQ(picture.At(x, y), background) << x << ", " << y;
   }
+
+  // A NaN scale leaves nothing to draw, and nothing undefined is done with it.
+  PutFloat(&bytes, 8, std::nanf(""));
+  vandrell::MdlFile nan_model;
+  std::string error;
+  ASSERT_TRUE(vandrell::ReadMdl(bytes, &nan_model, &error)) << error;
+  const vandrell::RgbImage blank = vandrell::RenderFrame(nan_model, 0, 16, 8);
+  EXPECT_EQ(blank.pixels, std::vector<uint8_t>(16 * 8 * 3, 112));
 
   const testing_support::ProgramRun beyond =
       testing_support::RunProgram(MDLINFO_PATH, {model, "--preview", preview, "--frame", "2"});
