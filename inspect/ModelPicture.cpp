@@ -54,6 +54,10 @@ int TextWidth(const std::string& text, int zoom) {
   return stb_easy_font_width(printable.data()) * zoom;
 }
 
+// Lettering twice the font's size where a cell is wide enough for it.
+int Zoom(int cell_width) { return cell_width >= 150 ? 2 : 1; }
+int LabelHeight(int cell_width) { return 14 * Zoom(cell_width); }
+
 }  // namespace
 
 RgbImage SkinPicture(const MdlFile& file, size_t index) {
@@ -89,16 +93,23 @@ RgbImage RenderContactSheet(const MdlFile& file, int width, int height, int max_
   for (size_t k = 0; k < count; ++k)
     chosen.push_back(count == 1 ? 0 : (k * (frames - 1) + (count - 1) / 2) / (count - 1));
 
-  // As square a grid as the picture's shape allows.
-  int columns = 1;
-  while (static_cast<size_t>(columns) * static_cast<size_t>(columns) * height <
-         count * static_cast<size_t>(width))
-    ++columns;
-  columns = std::min(columns, static_cast<int>(count));
+  // The grid that gives each figure the most room, and of two that give the
+  // same, the one with fewer empty cells.
+  int columns = 1, best_room = -1, best_empty = 0;
+  for (int c = 1; c <= static_cast<int>(count); ++c) {
+    const int r = static_cast<int>((count + c - 1) / c);
+    const int room = std::min(width / c, height / r - LabelHeight(width / c));
+    const int empty = c * r - static_cast<int>(count);
+    if (room > best_room || (room == best_room && empty < best_empty)) {
+      columns = c;
+      best_room = room;
+      best_empty = empty;
+    }
+  }
   const int rows = static_cast<int>((count + columns - 1) / columns);
   const int cell_width = width / columns, cell_height = height / rows;
-  const int zoom = cell_width >= 200 ? 2 : 1;
-  const int label_height = 14 * zoom;
+  const int zoom = Zoom(cell_width);
+  const int label_height = LabelHeight(cell_width);
 
   ViewBounds fit;
   for (size_t index : chosen) fit.Add(FrameViewBounds(file, index));
