@@ -173,17 +173,18 @@ class FormatWalk {
     return true;
   }
 
-  // A group's member count and its intervals, each the end time of its member.
-  bool GroupIntervals(const std::string& what, int32_t* members) {
+  // A group's member count: at least one.
+  bool GroupCount(const std::string& what, int32_t* members) {
     if (!in_.Has(4)) return Truncated(what), false;
     *members = in_.Int32();
     if (*members < 1) {
-      Error(what + " is a group of " + std::to_string(*members));
+      Error(what + " is a group of " + std::to_string(*members) + " members");
       return false;
     }
     return true;
   }
 
+  // A group's intervals, each the time its member ends: positive and rising.
   bool Intervals(const std::string& what, int32_t members) {
     if (!in_.Has(4 * static_cast<uint64_t>(members))) return Truncated(what), false;
     float previous = 0.0f;
@@ -205,7 +206,7 @@ class FormatWalk {
       const int32_t type = in_.Int32();
       int32_t members = 1;
       if (type == mdl_format::kSkinTypeGroup) {
-        if (!GroupIntervals(what, &members) || !Intervals(what, members)) return false;
+        if (!GroupCount(what, &members) || !Intervals(what, members)) return false;
       } else if (type != mdl_format::kSkinTypeSingle) {
         Error(what + " has the unknown type " + std::to_string(type));
         return false;
@@ -278,7 +279,7 @@ class FormatWalk {
         continue;
       }
       int32_t members = 0;
-      if (!GroupIntervals(what, &members)) return false;
+      if (!GroupCount(what, &members)) return false;
       if (!in_.Has(2 * mdl_format::kPackedVertexSize)) return Truncated(what), false;
       in_.Skip(2 * mdl_format::kPackedVertexSize);
       if (!Intervals(what, members)) return false;
