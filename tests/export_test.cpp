@@ -16,8 +16,8 @@
 
 #include "export/ExportSettings.h"
 #include "host/Timing.h"
-#include "hostapp/PluginModule.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/module/PluginModule.h"
+#include "hostapp/scene/StandInScene.h"
 #include "mdl/MdlReader.h"
 #include "plugin/MdlExporter.h"
 #include "resources/resource.h"

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "hostapp/PluginModule.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/module/PluginModule.h"
+#include "hostapp/scene/StandInScene.h"
 #include "tests/TestSupport.h"
 
 namespace {

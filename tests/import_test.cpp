@@ -14,8 +14,8 @@
 
 #include "host/Bitmap.h"
 #include "host/Timing.h"
-#include "hostapp/SceneImporter.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/import/SceneImporter.h"
+#include "hostapp/scene/StandInScene.h"
 #include "tests/TestSupport.h"
 
 namespace {

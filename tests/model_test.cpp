@@ -17,7 +17,7 @@
 #include "host/Geometry.h"
 #include "host/Mesh.h"
 #include "host/Timing.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/scene/StandInScene.h"
 #include "model/BuildFrames.h"
 #include "model/MdlModel.h"
 #include "model/MergeVertices.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/Timing.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/scene/StandInScene.h"
 #include "plugin/MdlExporter.h"
 #include "scene/MaterialTable.h"
 #include "scene/SceneCollector.h"

@@ -11,7 +11,7 @@
 #include "TestSupport.h"
 #include "export/ExportSettings.h"
 #include "host/Bitmap.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/scene/StandInScene.h"
 #include "scene/MaterialTable.h"
 #include "skin/QuakePalette.h"
 

@@ -1,4 +1,4 @@
-#include "hostapp/StandInScene.h"
+#include "hostapp/scene/StandInScene.h"
 
 #include <functional>
 

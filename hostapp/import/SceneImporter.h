@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hostapp/StandInScene.h"
+#include "hostapp/scene/StandInScene.h"
 
 namespace hostapp {
 
@@ -27,7 +27,7 @@ struct ClipInfo {
   std::string name;
   HostTime start = 0;  // in host ticks, on the timeline the import laid out
   HostTime end = 0;
-  int frames = 1;      // frames the clip covers at the chosen rate
+  int frames = 1;  // frames the clip covers at the chosen rate
 };
 
 // What the import found, for listing.

@@ -12,13 +12,13 @@
 
 #include "Win32StandIn.h"
 #include "host/Timing.h"
-#include "hostapp/CliOptions.h"
-#include "hostapp/PluginModule.h"
-#include "hostapp/SceneImporter.h"
-#include "hostapp/StandInScene.h"
+#include "hostapp/import/SceneImporter.h"
+#include "hostapp/module/PluginModule.h"
+#include "hostapp/scene/StandInScene.h"
 #include "inspect/MdlCheck.h"
 #include "mdl/MdlReader.h"
 #include "resources/resource.h"
+#include "tools/CliOptions.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hostapp/CliOptions.h"
+#include "tools/CliOptions.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "hostapp/PluginModule.h"
+#include "hostapp/module/PluginModule.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "hostapp/GltfStepKeys.h"
+#include "hostapp/import/GltfStepKeys.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -183,7 +183,8 @@ std::vector<std::map<std::string, int>> ReadGltfStepKeys(const std::string& path
         const JsonValue* interpolation = samplers->items[s].Member("interpolation");
         const JsonValue* name = nodes->items[n].Member("name");
         // Only named nodes can be matched with the imported scene's nodes.
-        if (!interpolation || interpolation->text != "STEP" || !name || name->text.empty()) continue;
+        if (!interpolation || interpolation->text != "STEP" || !name || name->text.empty())
+          continue;
         steps[name->text] |= PathBit(target_path->text);
       }
     }

@@ -1,0 +1,65 @@
+#include "hostapp/import/SceneReading.h"
+
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+
+#include "hostapp/import/SceneFile.h"
+
+namespace hostapp {
+
+namespace {
+
+// No file holds more keyframes than this; the count is found by asking.
+constexpr int kMaxKeyframes = 4096;
+
+const char* KeyframeSetting(const std::string& extension) {
+  if (extension == "md2") return AI_CONFIG_IMPORT_MD2_KEYFRAME;
+  if (extension == "md3") return AI_CONFIG_IMPORT_MD3_KEYFRAME;
+  if (extension == "mdc") return AI_CONFIG_IMPORT_MDC_KEYFRAME;
+  return AI_CONFIG_IMPORT_MDL_KEYFRAME;
+}
+
+}  // namespace
+
+bool ReadSceneFile(const std::string& path, const std::string& extension,
+                   ImportedAnimation& animation, std::string& error) {
+  const bool quake = IsQuakeFamily(extension);
+  // Quake-family keyframes must keep their vertices in file order from
+  // keyframe to keyframe, so they are read without any post-processing.
+  // Other files are triangulated and split by primitive type; meshes of points
+  // or lines then hold no triangle and are dropped below. (Asking Assimp to
+  // remove them would fail a file that holds nothing else, which is a valid,
+  // empty scene.)
+  const unsigned flags =
+      quake ? 0u : static_cast<unsigned>(aiProcess_Triangulate | aiProcess_SortByPType);
+  auto read = [&](int keyframe) -> const aiScene* {
+    auto importer = std::make_unique<Assimp::Importer>();
+    if (quake) importer->SetPropertyInteger(KeyframeSetting(extension), keyframe);
+    const aiScene* result = importer->ReadFile(path, flags);
+    if (!result && keyframe == 0) error = importer->GetErrorString();
+    if (result) animation.importers.push_back(std::move(importer));
+    return result;
+  };
+  animation.scene = read(0);
+  if (!animation.scene || !animation.scene->mRootNode) {
+    if (error.empty()) error = "the file holds no scene";
+    error = "cannot read " + path + ": " + error;
+    return false;
+  }
+  const aiScene* source = animation.scene;
+  if (quake) {
+    animation.keyframes.push_back(source);
+    for (int k = 1; k < kMaxKeyframes; ++k) {
+      const aiScene* keyframe = read(k);
+      if (!keyframe || keyframe->mNumMeshes != source->mNumMeshes) break;
+      bool same = true;
+      for (unsigned m = 0; m < source->mNumMeshes; ++m)
+        same = same && keyframe->mMeshes[m]->mNumVertices == source->mMeshes[m]->mNumVertices;
+      if (!same) break;
+      animation.keyframes.push_back(keyframe);
+    }
+  }
+  return true;
+}
+
+}  // namespace hostapp
