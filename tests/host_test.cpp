@@ -80,21 +80,13 @@ TEST(HostMesh, BuildNormalsGivesUnitCrossProductOfEdges) {
   host::Mesh mesh;
   mesh.vertices = {{0, 0, 0}, {2, 0, 0}, {0, 3, 0}, {0, 0, 0}};
   host::MeshFace ccw;  // counter-clockwise seen from +Z
-  ccw.v[0] = 0;
-  ccw.v[1] = 1;
-  ccw.v[2] = 2;
+  ccw.v[0] = 0; ccw.v[1] = 1; ccw.v[2] = 2;
   host::MeshFace cw;
-  cw.v[0] = 0;
-  cw.v[1] = 2;
-  cw.v[2] = 1;
+  cw.v[0] = 0; cw.v[1] = 2; cw.v[2] = 1;
   host::MeshFace flat;  // no area
-  flat.v[0] = 0;
-  flat.v[1] = 3;
-  flat.v[2] = 1;
+  flat.v[0] = 0; flat.v[1] = 3; flat.v[2] = 1;
   host::MeshFace broken;  // names a vertex that does not exist
-  broken.v[0] = 0;
-  broken.v[1] = 1;
-  broken.v[2] = 99;
+  broken.v[0] = 0; broken.v[1] = 1; broken.v[2] = 99;
   mesh.faces = {ccw, cw, flat, broken};
   mesh.buildNormals();
   ASSERT_EQ(mesh.face_normals.size(), 4u);

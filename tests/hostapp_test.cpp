@@ -131,8 +131,7 @@ TEST(PluginModule, CancelledDialogReadsNoSceneAndTouchesNoFile) {
   ASSERT_TRUE(module.Load(VANDRELL_MODULE_PATH)) << module.Error();
   std::unique_ptr<host::SceneExporter> exporter(module.CreateExporter());
   StandInScene scene;
-  scene.AddMesh(scene.AddNode("n"),
-                hostapp::MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}));
+  scene.AddMesh(scene.AddNode("n"), hostapp::MakeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}));
   int evaluations = 0;
   scene.SetEvaluationObserver([&](hostapp::StandInNode&, host::HostTime) { ++evaluations; });
   testing_support::TempDir dir;

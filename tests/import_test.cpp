@@ -376,10 +376,10 @@ class GltfFile {
 // (0, 1), translations, rotations (x, y, z, w), then the triangle's three
 // positions.
 std::string AnimatedGltf(const char* translation_interpolation = "LINEAR") {
-  std::vector<float> floats = {0, 1,                                            // times
-                               0, 0, 0, 0, 4, 0,                                // translations
-                               0, 0, 0, 1, 0, 0.70710677f, 0, 0.70710677f,      // rotations
-                               0, 0, 0, 1, 0, 0,           0, 1,           0};  // triangle
+  std::vector<float> floats = {0, 1,                               // times
+                               0, 0, 0, 0, 4, 0,                   // translations
+                               0, 0, 0, 1, 0, 0.70710677f, 0, 0.70710677f,  // rotations
+                               0, 0, 0, 1, 0, 0, 0, 1, 0};          // triangle
   std::string bytes(reinterpret_cast<const char*>(floats.data()), floats.size() * 4);
   static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string base64;
@@ -404,12 +404,10 @@ std::string AnimatedGltf(const char* translation_interpolation = "LINEAR") {
   "animations": [{"name": "walk",
     "channels": [{"sampler": 0, "target": {"node": 0, "path": "translation"}},
                  {"sampler": 1, "target": {"node": 0, "path": "rotation"}}],
-    "samplers": [{"input": 0, "output": 1, "interpolation": ")") +
-         translation_interpolation + R"("},
+    "samplers": [{"input": 0, "output": 1, "interpolation": ")") + translation_interpolation + R"("},
                  {"input": 0, "output": 2, "interpolation": "LINEAR"}]}],
   "buffers": [{"byteLength": )" +
-         std::to_string(bytes.size()) + R"(, "uri": "data:application/octet-stream;base64,)" +
-         base64 +
+         std::to_string(bytes.size()) + R"(, "uri": "data:application/octet-stream;base64,)" + base64 +
          R"("}],
   "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 8},
                   {"buffer": 0, "byteOffset": 8, "byteLength": 24},
@@ -594,8 +592,7 @@ TEST_F(SharedSceneImport, QuakeModelKeyframesFaceTheHostsFront) {
   // The first triangle's corners, in the file's own order.
   const size_t triangles = static_cast<size_t>(testing_support::ReadInt32(md2, 52));
   std::set<int> corners;
-  for (int c = 0; c < 3; ++c)
-    corners.insert(md2.at(triangles + 2 * c) | md2.at(triangles + 2 * c + 1) << 8);
+  for (int c = 0; c < 3; ++c) corners.insert(md2.at(triangles + 2 * c) | md2.at(triangles + 2 * c + 1) << 8);
   for (int frame : {0, 100}) {
     const host::Mesh mesh = MeshAt(nodes[0], frame * 480);
     ASSERT_EQ(mesh.getNumFaces(), 654);
@@ -603,8 +600,7 @@ TEST_F(SharedSceneImport, QuakeModelKeyframesFaceTheHostsFront) {
     // quarter so that the model's +X front faces the host's -Y:
     // (x, y, z) -> (y, -x, z).
     for (int c = 0; c < 3; ++c) {
-      const host::Point3 p =
-          mesh.vertices.at(mesh.faces[0].v[c]) * nodes[0]->GetObjectTransform(0, nullptr);
+      const host::Point3 p = mesh.vertices.at(mesh.faces[0].v[c]) * nodes[0]->GetObjectTransform(0, nullptr);
       bool matched = false;
       for (int v : corners) {
         const host::Point3 q = Md2Vertex(md2, frame, v);

@@ -3,9 +3,10 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
+
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "host/Timing.h"
 #include "hostapp/scene/StandInScene.h"
@@ -230,7 +231,7 @@ struct OneSlot {
 };
 
 TEST(MaterialTable, TextureCoordinatesMapIntoTheRectangleWithVUp) {
-  OneSlot one(10, 0, 73, 31);                              // 63 columns and 31 rows of extent
+  OneSlot one(10, 0, 73, 31);  // 63 columns and 31 rows of extent
   EXPECT_EQ(one.Map(0.0f, 1.0f), std::make_pair(10, 0));   // top left
   EXPECT_EQ(one.Map(1.0f, 0.0f), std::make_pair(73, 31));  // bottom right
   // u 0.5: 10 + trunc(31.5) = 41; v 0.25: 1 - v = 0.75, trunc(23.25) = 23.
@@ -289,13 +290,13 @@ TEST(MaterialTable, FaceMaterialIndexChoosesSubMaterialOrFallsBackToFirst) {
   EXPECT_EQ(column(multi, 0), 0);
   EXPECT_EQ(column(multi, 1), 10);
   EXPECT_EQ(column(multi, 2), 20);
-  EXPECT_EQ(column(multi, 5), 0);  // beyond the count: sub-material 0, no wrap
+  EXPECT_EQ(column(multi, 5), 0);       // beyond the count: sub-material 0, no wrap
   EXPECT_EQ(column(multi, 65535), 0);
-  EXPECT_EQ(column(holey, 1), 0);  // an empty sub-material: slot 0
+  EXPECT_EQ(column(holey, 1), 0);       // an empty sub-material: slot 0
   EXPECT_EQ(column(holey, 2), 20);
-  EXPECT_EQ(column(nullptr, 0), 0);   // a node without material: slot 0
-  EXPECT_EQ(column(stranger, 0), 0);  // a material not in the table: slot 0
-  EXPECT_EQ(column(c, 9), 20);        // a plain material ignores the index
+  EXPECT_EQ(column(nullptr, 0), 0);     // a node without material: slot 0
+  EXPECT_EQ(column(stranger, 0), 0);    // a material not in the table: slot 0
+  EXPECT_EQ(column(c, 9), 20);          // a plain material ignores the index
 }
 
 TEST(MaterialTable, EmptyTableMapsEveryCoordinateToTheOrigin) {
