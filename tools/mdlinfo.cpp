@@ -312,7 +312,7 @@ int main(int argc, char** argv) {
   Options options;
   bool help = false;
   if (!ParseOptions(argc, argv, &options, &help)) {
-    PrintUsage(stderr);
+    std::fprintf(stderr, "Try 'mdlinfo --help'.\n");
     return kExitUsage;
   }
   if (help) {
