@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "export/ExportSettings.h"
+#include "export/LeadingDecimal.h"
 #include "plugin/MdlExporter.h"
 #include "resources/resource.h"
 
@@ -29,9 +30,9 @@ struct FlagBox {
   int32_t bit;
 };
 constexpr FlagBox kFlagBoxes[] = {
-    {IDC_ROCKET_SMOKE_TRAIL, 1},      {IDC_GRENADE_SMOKE_TRAIL, 2},
-    {IDC_GIB_LONG_BLOOD_TRAIL, 4},    {IDC_GIB_SHORT_BLOOD_TRAIL, 32},
-    {IDC_WIZARD_GREEN_TRACER, 16},    {IDC_HELLKNIGHT_YELLOW_TRACER, 64},
+    {IDC_ROCKET_SMOKE_TRAIL, 1},   {IDC_GRENADE_SMOKE_TRAIL, 2},
+    {IDC_GIB_LONG_BLOOD_TRAIL, 4}, {IDC_GIB_SHORT_BLOOD_TRAIL, 32},
+    {IDC_WIZARD_GREEN_TRACER, 16}, {IDC_HELLKNIGHT_YELLOW_TRACER, 64},
     {IDC_VORE_PURPLE_TRACER, 128},
 };
 constexpr int32_t kRotateBit = 8;
@@ -56,11 +57,11 @@ float RoundToFloat(double value) {
 }
 
 // A percentage field as a factor, the product formed in double precision.
-// strtod reads what atof reads, with a defined result for any length.
+// Only a leading decimal number counts: pasted "0x10", "inf" or "nan" is 0.
 float ReadPercent(HWND window, int id) {
   char text[kFieldBuffer];
   GetDlgItemTextA(window, id, text, kFieldBuffer);
-  return RoundToFloat(std::strtod(text, nullptr) * 0.01);
+  return RoundToFloat(LeadingDecimal(text) * 0.01);
 }
 
 int32_t ClampToInt32(long value) {
@@ -84,7 +85,8 @@ void InitDialog(HWND window, LPARAM lParam) {
 void StoreSettings(HWND window) {
   ExportSettings& settings = g_export_settings;
   settings.gouraud_shading = static_cast<int32_t>(IsDlgButtonChecked(window, IDC_GOURAUD_SHADING));
-  settings.fullbright_colors = static_cast<int32_t>(IsDlgButtonChecked(window, IDC_FULLBRIGHT_COLORS));
+  settings.fullbright_colors =
+      static_cast<int32_t>(IsDlgButtonChecked(window, IDC_FULLBRIGHT_COLORS));
   settings.model_scale = ReadPercent(window, IDC_SCALE_MODEL);
   settings.collision_box_scale = ReadPercent(window, IDC_SCALE_COLLISION_BOX);
   // A negative budget marks an entry whose byte count cannot be held; the

@@ -44,6 +44,10 @@ std::unique_ptr<T[]> Scratch(int32_t count) {
 
 }  // namespace
 
+uint64_t MergeVertexHash(const MdlModel& model, int32_t frames, int32_t k) {
+  return VertexHash(model, frames, k);
+}
+
 int MdlModel::VerticesEqual(int32_t i, int32_t j) const {
   const int32_t frames = FramesInUse(*this);
   for (int32_t f = 0; f < frames; ++f) {

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+
 #include "model/MdlModel.h"
 
 namespace vandrell {
@@ -10,5 +12,11 @@ namespace vandrell {
 // arrays, counts) with one pass over the frames, and falls back to this when
 // it cannot have its scratch memory.
 void MergeVerticesInPlace(MdlModel& model);
+
+// The hash by which MdlModel::MergeVertices groups vertices before comparing
+// them: vertex k's compared fields over stored frames 0 .. frames - 1. Equal
+// vertices have equal hashes; unequal ones may share one. Declared for tests
+// that need two different vertices with one hash.
+uint64_t MergeVertexHash(const MdlModel& model, int32_t frames, int32_t k);
 
 }  // namespace vandrell

@@ -93,6 +93,7 @@ struct EngineState {
   std::vector<OpenDialog*> open;     // the innermost dialog last
   DialogSnapshot last;
   uintptr_t next_handle = kFirstDialogHandle;
+  bool creation_fails = false;  // tests: every dialog fails to be created
 };
 
 EngineState& State() {
@@ -336,6 +337,8 @@ class OpenDialogScope {
 
 void SetDialogScript(std::vector<DialogAction> actions) { State().script = std::move(actions); }
 
+void SetDialogCreationFails(bool fails) { State().creation_fails = fails; }
+
 const DialogSnapshot& LastDialog() { return State().last; }
 
 HWND MainWindow() { return MakeHandle(kMainWindowHandle); }
@@ -353,7 +356,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND, DL
   std::vector<win32::DialogAction> script = std::move(state.script);
   state.script.clear();
   const win32::DialogTemplate* source = win32::FindDialogTemplate(instance, templateName);
-  if (!source || !dialogProc) return -1;
+  if (!source || !dialogProc || state.creation_fails) return -1;
 
   OpenDialog dialog;
   dialog.source = *source;

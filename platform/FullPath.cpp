@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "Win32StandIn.h"
+
 namespace {
+
+bool g_full_path_fails = false;  // tests: no path resolves
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -49,9 +53,11 @@ void AddComponents(const std::string& path, std::vector<Component>* components, 
 
 }  // namespace
 
+void win32::SetFullPathNameFails(bool fails) { g_full_path_fails = fails; }
+
 extern "C" DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
                                          LPSTR* filePart) {
-  if (!fileName || !fileName[0]) return 0;
+  if (!fileName || !fileName[0] || g_full_path_fails) return 0;
   const std::string name = fileName;
 
   // The root is kept as written: "C:\", "C:/", "/" or "\". A drive letter

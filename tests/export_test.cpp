@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "export/ExportSettings.h"
+#include "export/LeadingDecimal.h"
 #include "host/Timing.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
@@ -66,6 +68,8 @@ class ExportDialog : public ::testing::Test {
     g_export_settings = saved_settings_;
     win32::SetDialogScript({});
     win32::SetMessageHook(nullptr, nullptr);
+    win32::SetFullPathNameFails(false);
+    win32::SetDialogCreationFails(false);
   }
 
   // RunExport of an empty scene to dir/name with the given script: after OK
@@ -198,6 +202,88 @@ TEST_F(ExportDialog, ScaleFieldsArePercentages) {
   // 90 x 0.01 in double, then rounded once to single precision: 0.9f.
   EXPECT_EQ(RunEmpty(ThenOk({DialogAction::Paste(IDC_SCALE_COLLISION_BOX, "90")})), 1);
   EXPECT_EQ(testing_support::FloatBits(g_export_settings.collision_box_scale), 0x3F666666u);
+}
+
+TEST_F(ExportDialog, PastedScaleTextCountsOnlyAsALeadingDecimalNumber) {
+  // Expected bits: the number x 0.01 in double, rounded once to single precision.
+  const struct {
+    const char* text;
+    uint32_t bits;
+  } cases[] = {
+      {"0x10", 0x00000000u},  // "0", then text: not hexadecimal 16
+      {"inf", 0x00000000u},  {"nan", 0x00000000u}, {" 12", 0x3DF5C28Fu},  // 0.12f
+      {"+5", 0x3D4CCCCDu},                                                // 0.05f
+      {"1e2", 0x3F800000u},                                               // 1.0f
+      {"12px", 0x3DF5C28Fu},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunEmpty(ThenOk({DialogAction::Paste(IDC_SCALE_MODEL, c.text),
+                               DialogAction::Paste(IDC_SCALE_COLLISION_BOX, c.text)})),
+              1);
+    EXPECT_EQ(testing_support::FloatBits(g_export_settings.model_scale), c.bits) << c.text;
+    EXPECT_EQ(testing_support::FloatBits(g_export_settings.collision_box_scale), c.bits) << c.text;
+  }
+}
+
+TEST(LeadingDecimal, ReadsSpaceSignDigitsPointAndExponentAndIgnoresTheRest) {
+  const struct {
+    const char* text;
+    double value;
+  } cases[] = {
+      // Neither hexadecimal nor the C library's names of infinity and NaN.
+      {"0x10", 0.0},
+      {"0X1p4", 0.0},
+      {"inf", 0.0},
+      {"-inf", 0.0},
+      {"INFINITY", 0.0},
+      {"nan", 0.0},
+      {"nan(1)", 0.0},
+      // Leading white space and a sign.
+      {" 12", 12.0},
+      {"\t\n\v\f\r7", 7.0},
+      {"+5", 5.0},
+      {"-2.5", -2.5},
+      {"+-3", 0.0},
+      {"- 3", 0.0},
+      // Digits around a point, at least one of them.
+      {".5", 0.5},
+      {"5.", 5.0},
+      {".", 0.0},
+      {"-", 0.0},
+      {"", 0.0},
+      {"   ", 0.0},
+      {"0.1", 0.1},
+      {"007.250", 7.25},
+      {"1.5.5", 1.5},
+      // An exponent only with a digit after it.
+      {"1e2", 100.0},
+      {"2E-1x", 0.2},
+      {"1e", 1.0},
+      {"1e+", 1.0},
+      {"3e-", 3.0},
+      {"1.5e3.7", 1500.0},
+      {"e5", 0.0},
+      // Whatever follows the number.
+      {"12px", 12.0},
+      {"1,5", 1.0},
+      {"1 5", 1.0},
+      {"8kb", 8.0},
+      // Beyond the double range: infinity or zero of the sign.
+      {"1e400", HUGE_VAL},
+      {"-1e400", -HUGE_VAL},
+      {"1e99999999999999999999", HUGE_VAL},
+      {"0.0001e309", 1e305},
+      {"1e-400", 0.0},
+      {"123456789e-400", 0.0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(vandrell::LeadingDecimal(c.text), c.value) << '"' << c.text << '"';
+  }
+  // 99 nines are 10^99 - 1, nearest to the double nearest 10^99.
+  EXPECT_EQ(vandrell::LeadingDecimal(std::string(99, '9').c_str()), 1e99);
+  // A negative zero keeps its sign; a null text reads as 0.
+  EXPECT_TRUE(std::signbit(vandrell::LeadingDecimal("-0")));
+  EXPECT_EQ(vandrell::LeadingDecimal(nullptr), 0.0);
 }
 
 TEST_F(ExportDialog, TextureLimitIsInKBytes) {
@@ -394,6 +480,104 @@ TEST_F(ExportDialog, DefaultBaseNameIsTheFileNameUpToItsFirstDot) {
   }
 }
 
+TEST_F(ExportDialog, PathsThatDoNotResolveToAFileNameGiveTheNameAsWritten) {
+  // A path GetFullPathNameA cannot resolve: the file name as given.
+  win32::SetFullPathNameFails(true);
+  win32::SetDialogScript({DialogAction::Press(IDCANCEL)});
+  const int unresolved =
+      exporter_.RunExport("C:\\out\\knight.run.mdl", &empty_scene_, &empty_scene_);
+  win32::SetFullPathNameFails(false);
+  EXPECT_EQ(unresolved, 0);
+  EXPECT_STREQ(g_export_settings.base_name, "knight");
+
+  // A path ending in a separator names no file: an empty base name.
+  win32::SetDialogScript({DialogAction::Press(IDCANCEL)});
+  EXPECT_EQ(exporter_.RunExport("C:\\out\\models\\", &empty_scene_, &empty_scene_), 0);
+  EXPECT_STREQ(g_export_settings.base_name, "");
+  win32::SetDialogScript({DialogAction::Press(IDCANCEL)});
+  EXPECT_EQ(exporter_.RunExport("/out/models/", &empty_scene_, &empty_scene_), 0);
+  EXPECT_STREQ(g_export_settings.base_name, "");
+  EXPECT_TRUE(win32::Messages().empty());
+
+  // Resolved, the path needs more than the 200 characters the driver holds:
+  // the file name as given, and the file is still written there.
+  const std::string name = "Paladin" + std::string(190, 'x') + ".mdl";
+  const std::string target = dir_.File(name);
+  ASSERT_GT(target.size(), 200u);
+  StandInScene scene;
+  scene.AddMesh(scene.AddNode("n"), OneTriangle());
+  win32::SetDialogScript({DialogAction::Press(IDCANCEL)});
+  EXPECT_EQ(exporter_.RunExport(target.c_str(), &scene, &scene), 0);
+  EXPECT_STREQ(g_export_settings.base_name, "Paladinxxxxxxxxx");
+  win32::SetDialogScript(ThenOk());
+  EXPECT_EQ(exporter_.RunExport(target.c_str(), &scene, &scene), 1);
+  EXPECT_TRUE(win32::Messages().empty()) << MessageTexts()[0];
+  vandrell::MdlFile file;
+  std::string error;
+  ASSERT_TRUE(vandrell::ReadMdlFile(target, &file, &error)) << error;
+  ASSERT_EQ(file.header.numframes, 1);
+  EXPECT_STREQ(file.frames[0].name, "Paladinxxxxx0");
+
+  // Ending in a separator, with OK: no file to create.
+  const std::string folder = dir_.File("sub/");
+  win32::SetDialogScript(ThenOk());
+  EXPECT_EQ(exporter_.RunExport(folder.c_str(), &scene, &scene), 0);
+  EXPECT_EQ(MessageTexts(), Texts{"Can't create output file"});
+  EXPECT_FALSE(FileExists(dir_.File("sub")));
+}
+
+// A host interface that counts the questions about the animation range.
+class RangeCountingHost : public host::HostInterface {
+ public:
+  explicit RangeCountingHost(StandInScene& scene) : scene_(scene) {}
+  host::ValidityInterval GetAnimationRange() override {
+    ++range_queries;
+    return scene_.GetAnimationRange();
+  }
+  host::HostTime GetTime() override { return scene_.GetTime(); }
+  int range_queries = 0;
+
+ private:
+  StandInScene& scene_;
+};
+
+TEST_F(ExportDialog, DialogEndingWithoutOkLeavesEverythingUntouched) {
+  StandInScene scene;
+  scene.AddMesh(scene.AddNode("n"), OneTriangle());
+  int evaluations = 0;
+  scene.SetEvaluationObserver([&](hostapp::StandInNode&, host::HostTime) { ++evaluations; });
+  const std::string target = dir_.File("kept.mdl");
+  const std::vector<uint8_t> earlier = {'I', 'D', 'P', 'O', 0, 255, 7};
+  testing_support::WriteFileBytes(target, earlier);
+
+  // Cancel, then a dialog that cannot be created (DialogBoxParamA gives -1),
+  // through RunExport and through the host's ExportScene.
+  for (const bool creation_fails : {false, true}) {
+    for (const bool through_export_scene : {false, true}) {
+      SCOPED_TRACE(std::string(creation_fails ? "dialog not created" : "Cancel") +
+                   (through_export_scene ? ", ExportScene" : ", RunExport"));
+      RangeCountingHost host(scene);
+      win32::ClearMessages();
+      win32::SetDialogScript({DialogAction::Press(IDCANCEL)});
+      win32::SetDialogCreationFails(creation_fails);
+      const int result = through_export_scene ? exporter_.ExportScene(target.c_str(), &scene, &host)
+                                              : exporter_.RunExport(target.c_str(), &scene, &host);
+      win32::SetDialogCreationFails(false);
+      EXPECT_EQ(result, through_export_scene ? 1 : 0);
+      EXPECT_TRUE(win32::Messages().empty());
+      EXPECT_EQ(host.range_queries, 0);
+      EXPECT_EQ(evaluations, 0);
+      EXPECT_EQ(testing_support::ReadFileBytes(target), earlier);
+    }
+  }
+  // The same exporter and scene export normally once the dialog says OK.
+  RangeCountingHost host(scene);
+  win32::SetDialogScript(ThenOk());
+  EXPECT_EQ(exporter_.RunExport(target.c_str(), &scene, &host), 1);
+  EXPECT_EQ(host.range_queries, 1);
+  EXPECT_NE(testing_support::ReadFileBytes(target), earlier);
+}
+
 TEST_F(ExportDialog, ExportStartsFromAFreshModel) {
   // Leftovers of an earlier export on the same exporter.
   vandrell::MdlModel& model = exporter_.Model();
@@ -540,6 +724,48 @@ int ExportWithSmallFileLimit(const std::string& target, bool through_export_scen
   if (seen.boxes != 1 || !seen.file_existed) return 13;  // shown before the removal
   if (FileExists(target)) return 14;                     // removed after it
   return 0;
+}
+
+// The child's part of the closing-failure test: the whole model fits the
+// stream's buffer, so every write succeeds and the bytes first reach the file,
+// beyond its size limit, when fclose flushes them. 0 when everything held,
+// else the number of the first check that failed.
+int ExportFailingOnlyAtClose(const std::string& target, size_t limit) {
+  const rlimit file_limit = {limit, limit};
+  if (setrlimit(RLIMIT_FSIZE, &file_limit) != 0) return 10;
+  signal(SIGXFSZ, SIG_IGN);
+  StandInScene scene;
+  scene.AddMesh(scene.AddNode("n"), OneTriangle());
+  vandrell::MdlExporter exporter;
+  BoxObservation seen;
+  seen.path = target;
+  win32::ClearMessages();
+  win32::SetMessageHook(&ObserveFile, &seen);
+  win32::SetDialogScript(ThenOk());
+  const int result = exporter.RunExport(target.c_str(), &scene, &scene);
+  win32::SetMessageHook(nullptr, nullptr);
+  if (result != 0) return 11;
+  if (MessageTexts() != Texts{"Write error on file"}) return 12;
+  if (seen.boxes != 1 || !seen.file_existed) return 13;
+  if (FileExists(target)) return 14;
+  return 0;
+}
+
+TEST_F(ExportDialog, CloseFailingAfterACompleteWriteRemovesTheFile) {
+  // The size of the file, written without a limit.
+  StandInScene scene;
+  scene.AddMesh(scene.AddNode("n"), OneTriangle());
+  const std::string target = dir_.File("closing.mdl");
+  win32::SetDialogScript(ThenOk());
+  ASSERT_EQ(exporter_.RunExport(target.c_str(), &scene, &scene), 1);
+  const size_t size = testing_support::ReadFileBytes(target).size();
+  // Far below a stream buffer (at least 4096 bytes here), so nothing is
+  // written before fclose.
+  ASSERT_LT(size, 1024u);
+  ASSERT_EQ(std::remove(target.c_str()), 0);
+  EXPECT_EXIT(std::_Exit(ExportFailingOnlyAtClose(target, size / 2)), ::testing::ExitedWithCode(0),
+              "");
+  EXPECT_FALSE(FileExists(target));
 }
 
 TEST_F(ExportDialog, WriteFailureShowsItsMessageThenRemovesTheFile) {

@@ -435,6 +435,45 @@ void BuildThreeFrameModel(MdlModel& model) {
   }
 }
 
+TEST(MdlWriter, SkinVerticesAndTrianglesComeFromTheLastFrame) {
+  SettingsScope settings;
+  MdlExporter exporter;
+  MdlModel& model = exporter.Model();
+  SetSettings(2, 0, 1.0f, "uv");
+  ASSERT_EQ(model.Allocate(1), 1);
+  model.numverts = 3;
+  model.numtris = 1;
+  // Two frames at the same positions whose skin coordinates and winding differ.
+  SetWorkVertex(model, 0, {5, 6, 1, 2, 3, 4});
+  SetWorkVertex(model, 1, {120, 7, 5, 6, 7, 8});
+  SetWorkVertex(model, 2, {64, 127, 9, 10, 11, 12});
+  model.work_triangles[0] = {{0, 2, 1}};
+  model.StoreFrame(0);
+  SetWorkVertex(model, 0, {9, 1, 1, 2, 3, 4});
+  SetWorkVertex(model, 1, {100, 50, 5, 6, 7, 8});
+  SetWorkVertex(model, 2, {3, 44, 9, 10, 11, 12});
+  model.work_triangles[0] = {{0, 1, 2}};
+  model.StoreFrame(1);
+
+  const Written written = WriteToMemory(exporter);
+  ASSERT_EQ(written.result, 1);
+  // 84 + 4 (no skin pixels) + 3 x 12 + 16 + 2 x (28 + 12).
+  ASSERT_EQ(written.bytes.size(), 220u);
+  const std::vector<uint8_t>& b = written.bytes;
+  // Skin vertices from offset 88: on-seam 0, then frame 1's s and t.
+  const int32_t expected_st[3][2] = {{9, 1}, {100, 50}, {3, 44}};
+  for (int j = 0; j < 3; ++j) {
+    EXPECT_EQ(ReadInt32(b, 88 + 12 * j), 0) << j;
+    EXPECT_EQ(ReadInt32(b, 92 + 12 * j), expected_st[j][0]) << j;
+    EXPECT_EQ(ReadInt32(b, 96 + 12 * j), expected_st[j][1]) << j;
+  }
+  // The triangle from offset 124: faces-front 1, then frame 1's order.
+  EXPECT_EQ(ReadInt32(b, 124), 1);
+  EXPECT_EQ(ReadInt32(b, 128), 0);
+  EXPECT_EQ(ReadInt32(b, 132), 1);
+  EXPECT_EQ(ReadInt32(b, 136), 2);
+}
+
 TEST(MdlWriter, WriteFailingInsideAFrameLeavesEarlierFramesComplete) {
   SettingsScope settings;
   MdlExporter exporter;

@@ -769,6 +769,28 @@ TEST(BuildFrames, MirroringTransformTurnsTheTriangleOverWithTheSameNormal) {
   }
 }
 
+TEST(BuildFrames, FaceNormalIgnoresTheNodesTranslation) {
+  // The node moves its face (normal +Z) five units down, across the plane the
+  // face lies in: the normal turned with the translation would be (0, 0, -4)
+  // and turn the triangle over. Without it the face keeps normal index 5 and
+  // the order of a face whose normal agrees with its corners.
+  GeomTicksPerFrame ticks(10);
+  GeomDefaultSettings();
+  hostapp::StandInScene scene;
+  hostapp::StandInNode* node = scene.AddNode("lowered");
+  node->SetTransform(hostapp::Translation(0, 0, -5));
+  scene.AddMesh(node, GeomSeparateFaces({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}}));
+  MdlModel model;
+  ASSERT_EQ(GeomBuildScene(scene, model), BuildStatus::kBuilt);
+  ASSERT_EQ(model.numverts, 3);
+  GeomExpectTriangle(model.work_triangles[0], 0, 1, 2);
+  const Point3 records[3] = {{0, 0, -5}, {0, 1, -5}, {1, 0, -5}};
+  for (int r = 0; r < 3; ++r) {
+    EXPECT_EQ(model.work_vertices[r].normal_index, 5) << r;
+    GeomExpectTurned(model.work_vertices[r], records[r]);
+  }
+}
+
 TEST(BuildFrames, TheQuarterTurnBringsTheHostsFrontToPlusX) {
   GeomTicksPerFrame ticks(10);
   GeomDefaultSettings();
@@ -1196,6 +1218,37 @@ TEST(SmoothNormals, OppositeNormalsAverageToTheFirstEntry) {
   EXPECT_EQ(GeomStored(model, 0, 1).normal_index, 0);
 }
 
+TEST(SmoothNormals, NormalsAreSummedInDoublePrecisionAndRoundedOnceToTheMean) {
+  // Two positions whose groups a single-precision running sum would send
+  // elsewhere (found by search over the table, values written out here).
+  // At (2, 2, 2), entries 140, 99, 86 in this order: the mean is
+  // (0.425325334, -0.337703347, -0.371172011), nearest entry 102; summed in
+  // floats it is (0.425325304, -0.337703317, -0.371171981), nearest 101.
+  // At (7, 7, 7), entries 39, 29, 122, 108: two exactly opposite pairs, the
+  // sum is exactly 0 and gives entry 0; summed in floats it keeps
+  // (0, -1.5e-8, 7.5e-9) and gives 106.
+  for (const bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "SmoothNormals" : "SmoothNormalsInPlace");
+    GeomDefaultSettings();
+    MdlModel model;
+    GeomAllocate(model, 3, 1);
+    g_export_settings.gouraud_shading = 1;
+    GeomStoreFrame(model, 0,
+                   {GeomVertex(0, 0, 2, 2, 2, 140), GeomVertex(0, 0, 7, 7, 7, 39),
+                    GeomVertex(0, 0, 2, 2, 2, 99), GeomVertex(0, 0, 7, 7, 7, 29),
+                    GeomVertex(0, 0, 7, 7, 7, 122), GeomVertex(0, 0, 2, 2, 2, 86),
+                    GeomVertex(0, 0, 7, 7, 7, 108)},
+                   {});
+    if (fast) {
+      model.SmoothNormals();
+    } else {
+      vandrell::SmoothNormalsInPlace(model);
+    }
+    const int expected[7] = {102, 0, 102, 0, 0, 102, 0};
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(GeomStored(model, 0, k).normal_index, expected[k]) << k;
+  }
+}
+
 TEST(SmoothNormals, TextureSeamSharesTheNormalButIsNeverMerged) {
   GeomDefaultSettings();
   MdlModel model;
@@ -1286,6 +1339,30 @@ TEST(MergeVertices, NormalIndexAloneKeepsVerticesApart) {
                  {{{0, 1, 0}}});
   model.MergeVertices();
   EXPECT_EQ(model.numverts, 2);
+}
+
+TEST(MergeVertices, DifferentVerticesWhoseHashesCollideStaySeparate) {
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, 1, 1);
+  // Vertex 1 (s 1, t 2, packed (3, 4, 5), normal 6) and vertex 0 (s 1,
+  // t -1157627901, packed (148, 4, 27), normal 85) share one merging hash,
+  // found by inverting the hash's last steps; vertex 2 repeats vertex 1.
+  GeomStoreFrame(model, 0,
+                 {GeomVertex(1, -1157627901, 148, 4, 27, 85), GeomVertex(1, 2, 3, 4, 5, 6),
+                  GeomVertex(1, 2, 3, 4, 5, 6)},
+                 {{{0, 1, 2}}});
+  // When the hash changes, this pair no longer tests a collision: search anew.
+  ASSERT_EQ(vandrell::MergeVertexHash(model, 1, 0), vandrell::MergeVertexHash(model, 1, 1));
+  ASSERT_EQ(vandrell::MergeVertexHash(model, 1, 1), vandrell::MergeVertexHash(model, 1, 2));
+  model.MergeVertices();
+  // Only the true copy goes, into vertex 1, past the colliding vertex 0.
+  EXPECT_EQ(model.numverts, 2);
+  EXPECT_EQ(GeomStored(model, 0, 0).t, -1157627901);
+  EXPECT_EQ(GeomStored(model, 0, 0).normal_index, 85);
+  EXPECT_EQ(GeomStored(model, 0, 1).t, 2);
+  EXPECT_EQ(GeomStored(model, 0, 1).normal_index, 6);
+  GeomExpectTriangle(GeomStoredTriangle(model, 0, 0), 0, 1, 1);
 }
 
 TEST(MergeVertices, IdenticalVerticesEndAsTheLowestOfThem) {

@@ -2,6 +2,8 @@
 // string and message helpers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -127,6 +129,50 @@ TEST_F(PluginShell, DllMainInitialisesControlsOnceAndRefreshesTheHandle) {
   EXPECT_EQ(DllMain(saved, DLL_PROCESS_DETACH, nullptr), TRUE);
   EXPECT_EQ(vandrell::g_module, saved);
   EXPECT_EQ(host::CustomControlsInitCount(), inits);
+}
+
+// The child's part of the start-up test, in a fresh process where nothing has
+// called DllMain yet: 0 when everything held, else the number of the first
+// check that failed.
+struct StartUpObservation {
+  int custom_inits_seen = -1;  // InitCustomControls calls when InitCommonControls ran
+};
+
+void ObserveCommonControls(void* context) {
+  static_cast<StartUpObservation*>(context)->custom_inits_seen = host::CustomControlsInitCount();
+}
+
+int FirstDllMainCallInitialisesTheControls() {
+  if (host::CustomControlsInitCount() != 0 || win32::InitCommonControlsCalls() != 0) return 10;
+  StartUpObservation seen;
+  win32::SetInitCommonControlsHook(&ObserveCommonControls, &seen);
+  static char anchors[3];
+  HINSTANCE first = reinterpret_cast<HINSTANCE>(&anchors[0]);
+  if (DllMain(first, DLL_PROCESS_ATTACH, nullptr) != TRUE) return 11;
+  if (vandrell::g_module != first) return 12;
+  // One call of each, the host's custom controls first.
+  if (host::CustomControlsInitCount() != 1) return 13;
+  if (win32::InitCommonControlsCalls() != 1) return 14;
+  if (seen.custom_inits_seen != 1) return 15;
+  // Later calls, whatever their reason, only refresh the handle.
+  const DWORD reasons[] = {DLL_THREAD_ATTACH, DLL_THREAD_DETACH, DLL_PROCESS_ATTACH,
+                           DLL_PROCESS_DETACH};
+  for (DWORD reason : reasons) {
+    HINSTANCE other = reinterpret_cast<HINSTANCE>(&anchors[1 + reason % 2]);
+    if (DllMain(other, reason, nullptr) != TRUE) return 16;
+    if (vandrell::g_module != other) return 17;
+  }
+  if (host::CustomControlsInitCount() != 1 || win32::InitCommonControlsCalls() != 1) return 18;
+  win32::SetInitCommonControlsHook(nullptr, nullptr);
+  return 0;
+}
+
+// No fixture: the library must not have been attached before the child runs.
+TEST(PluginStartUp, FirstDllMainCallInitialisesCustomThenCommonControlsOnce) {
+  // A child started afresh, so that its DllMain call is the process's first.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::_Exit(FirstDllMainCallInitialisesTheControls()), ::testing::ExitedWithCode(0),
+              "");
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 // resources of a module, the scripted user of dialogs, and the record of
 // message boxes. Not part of the Win32 API; the exporter never includes it.
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 namespace win32 {
 
@@ -14,18 +14,19 @@ namespace win32 {
 // it) the resources of module: its string table for LoadStringA and its
 // dialog templates for DialogBoxParamA. Returns false, with a reason in
 // *error, when the script cannot be read.
-bool RegisterResourceScript(HINSTANCE module, const std::string& script, std::string* error = nullptr);
+bool RegisterResourceScript(HINSTANCE module, const std::string& script,
+                            std::string* error = nullptr);
 void ForgetResources(HINSTANCE module);
 
 // One step of the scripted user of a dialog.
 struct DialogAction {
   enum Kind {
-    kType,     // type text into an edit, key by key: the edit's rules apply
-    kPaste,    // paste text into an edit: replaces the text, no digit filter
-    kCheck,    // click a check box until it shows the state in checked
-    kPress,    // click a button (OK, Cancel, a check box toggles)
-    kEscape,   // press the Escape key: arrives as IDCANCEL
-    kClose,    // click the close box: arrives as IDCANCEL
+    kType,    // type text into an edit, key by key: the edit's rules apply
+    kPaste,   // paste text into an edit: replaces the text, no digit filter
+    kCheck,   // click a check box until it shows the state in checked
+    kPress,   // click a button (OK, Cancel, a check box toggles)
+    kEscape,  // press the Escape key: arrives as IDCANCEL
+    kClose,   // click the close box: arrives as IDCANCEL
   };
   Kind kind = kPress;
   int control_id = 0;
@@ -49,6 +50,11 @@ struct DialogAction {
 // the wrong kind, is a scripting error: it is reported on standard error and
 // the dialog is cancelled as when the script runs out.
 void SetDialogScript(std::vector<DialogAction> actions);
+
+// For tests: while on, DialogBoxParamA fails as when its dialog cannot be
+// created: it returns -1 without calling the dialog procedure (the script is
+// taken all the same).
+void SetDialogCreationFails(bool fails);
 
 // What a control of the last dialog held when it closed, for tests.
 struct ControlSnapshot {
@@ -94,5 +100,12 @@ HWND MainWindow();
 
 // How often InitCommonControls has been called in this process.
 int InitCommonControlsCalls();
+// Called by InitCommonControls, after counting the call, for tests that check
+// what has happened by then; null to remove.
+void SetInitCommonControlsHook(void (*hook)(void* context), void* context);
+
+// For tests: while on, GetFullPathNameA fails (returns 0) for every path, as
+// it does on Windows for a path it cannot resolve.
+void SetFullPathNameFails(bool fails);
 
 }  // namespace win32
