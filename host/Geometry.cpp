@@ -55,14 +55,18 @@ void Matrix3::SetTrans(const Point3& translation) { rows_[3] = translation; }
 void Matrix3::NoTrans() { rows_[3] = {0, 0, 0}; }
 
 Point3 operator*(const Point3& p, const Matrix3& m) {
-  Point3 result;
-  for (int axis = 0; axis < 3; ++axis) {
-    result[axis] = static_cast<float>(static_cast<double>(p.x) * m.GetRow(0)[axis] +
-                                      static_cast<double>(p.y) * m.GetRow(1)[axis] +
-                                      static_cast<double>(p.z) * m.GetRow(2)[axis] +
-                                      static_cast<double>(m.GetRow(3)[axis]));
-  }
-  return result;
+  // The rows are read in place: this runs for every corner and normal of
+  // every exported frame.
+  const Point3* rows = m.rows_;
+  const double x = p.x;
+  const double y = p.y;
+  const double z = p.z;
+  return {static_cast<float>(x * rows[0].x + y * rows[1].x + z * rows[2].x +
+                             static_cast<double>(rows[3].x)),
+          static_cast<float>(x * rows[0].y + y * rows[1].y + z * rows[2].y +
+                             static_cast<double>(rows[3].y)),
+          static_cast<float>(x * rows[0].z + y * rows[1].z + z * rows[2].z +
+                             static_cast<double>(rows[3].z))};
 }
 
 Matrix3 operator*(const Matrix3& a, const Matrix3& b) {

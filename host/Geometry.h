@@ -45,6 +45,7 @@ class Matrix3 {
   void NoTrans();
 
  private:
+  friend Point3 operator*(const Point3& p, const Matrix3& m);
   Point3 rows_[4];
 };
 

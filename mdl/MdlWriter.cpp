@@ -163,36 +163,62 @@ int MdlModel::WriteTriangles(FILE* stream) const {
   return 1;
 }
 
-// Frames: each loaded from the store in turn, then its type word, its shrunk
-// box, its name and its packed vertices.
+namespace {
+
+// One frame: its type word, its shrunk box, its name and its packed
+// vertices, read from the store in place.
+bool WriteFrame(FILE* stream, const FrameVertex* vertices, int32_t vertex_count, int32_t i) {
+  if (!WriteInt32(stream, mdl_format::kFrameTypeSingle)) return false;
+
+  PackedBox box = FindPackedBox(vertices, vertex_count);
+  ShrinkPackedBox(&box, g_export_settings.collision_box_scale);
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!WriteByte(stream, box.minimum[axis])) return false;
+  }
+  if (!WriteByte(stream, 0)) return false;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!WriteByte(stream, box.maximum[axis])) return false;
+  }
+  if (!WriteByte(stream, 0)) return false;
+
+  char name[mdl_format::kFrameNameSize];
+  FormatFrameName(name, g_export_settings.base_name, i);
+  if (!WriteBytes(stream, name, sizeof name)) return false;
+
+  // Four bytes a vertex, gathered into blocks: one write per byte would
+  // cost more than building the whole frame.
+  uint8_t block[4096];
+  size_t used = 0;
+  for (int32_t j = 0; j < vertex_count; ++j) {
+    const FrameVertex& vertex = vertices[j];
+    block[used] = vertex.packed_x;
+    block[used + 1] = vertex.packed_y;
+    block[used + 2] = vertex.packed_z;
+    block[used + 3] = vertex.normal_index;
+    used += 4;
+    if (used == sizeof block || j == vertex_count - 1) {
+      if (!WriteBytes(stream, block, used)) return false;
+      used = 0;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// Frames in order. Each is written from the store without copying it to the
+// work arrays; they end holding the frame written last (or the one whose
+// write fell short), as if every frame had passed through them.
 int MdlModel::WriteFrames(FILE* stream) {
   if (numframes > 0 && (numverts > vertex_capacity || numframes > frame_capacity)) return 0;
   for (int32_t i = 0; i < numframes; ++i) {
-    LoadFrame(i);
-    if (!WriteInt32(stream, mdl_format::kFrameTypeSingle)) return 0;
-
-    PackedBox box = FindPackedBox(work_vertices, numverts);
-    ShrinkPackedBox(&box, g_export_settings.collision_box_scale);
-    for (int axis = 0; axis < 3; ++axis) {
-      if (!WriteByte(stream, box.minimum[axis])) return 0;
-    }
-    if (!WriteByte(stream, 0)) return 0;
-    for (int axis = 0; axis < 3; ++axis) {
-      if (!WriteByte(stream, box.maximum[axis])) return 0;
-    }
-    if (!WriteByte(stream, 0)) return 0;
-
-    char name[mdl_format::kFrameNameSize];
-    FormatFrameName(name, g_export_settings.base_name, i);
-    if (!WriteBytes(stream, name, sizeof name)) return 0;
-
-    for (int32_t j = 0; j < numverts; ++j) {
-      const FrameVertex& vertex = work_vertices[j];
-      if (!WriteByte(stream, vertex.packed_x) || !WriteByte(stream, vertex.packed_y) ||
-          !WriteByte(stream, vertex.packed_z) || !WriteByte(stream, vertex.normal_index))
-        return 0;
+    const FrameVertex* stored = frame_vertices + static_cast<size_t>(i) * vertex_capacity;
+    if (!WriteFrame(stream, stored, numverts, i)) {
+      LoadFrame(i);
+      return 0;
     }
   }
+  if (numframes > 0) LoadFrame(numframes - 1);
   return 1;
 }
 

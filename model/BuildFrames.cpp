@@ -3,6 +3,9 @@
 #include "model/BuildFrames.h"
 
 #include <cstdint>
+#include <cstring>
+#include <new>
+#include <vector>
 
 #include "export/ExportSettings.h"
 #include "host/Geometry.h"
@@ -39,11 +42,54 @@ host::Point3 TextureVertex(const host::Mesh& mesh, int f, int c) {
   return mesh.texture_vertices[index];
 }
 
-// The mesh vertex corner c of face f names; an index past the vertices gives
-// the object's origin rather than a read outside the mesh.
-host::Point3 CornerVertex(const host::Mesh& mesh, int f, int c) {
-  const uint32_t index = mesh.faces[static_cast<size_t>(f)].v[c];
-  return index < mesh.vertices.size() ? mesh.vertices[index] : host::Point3();
+// False, with points unchanged, when memory runs out.
+bool Resize(std::vector<host::Point3>& points, size_t count) {
+  try {
+    points.resize(count);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// The skin coordinates of one corner as last mapped, with what they were
+// mapped from. Mapping is a function of these inputs alone (the material
+// table does not change while frames are sampled), so a corner whose inputs
+// are the same bits as in the frame before keeps its coordinates.
+struct MappedCorner {
+  bool known = false;
+  host::HostMaterial* material = nullptr;
+  uint32_t material_index = 0;
+  float texture_vertex[3] = {0.0f, 0.0f, 0.0f};
+  int32_t s = 0;
+  int32_t t = 0;
+};
+
+// Scratch space kept from frame to frame: the turned vertices of the mesh
+// being sampled, and the mapped corners of the whole frame by corner number
+// (empty when memory ran out: every corner is then mapped afresh).
+struct SamplingScratch {
+  std::vector<host::Point3> turned;
+  std::vector<MappedCorner> mapped;
+};
+
+void MapCorner(const MaterialTable& table, host::HostMaterial* material, uint32_t material_index,
+               const float texture_vertex[3], MappedCorner* memo, int32_t& s, int32_t& t) {
+  if (memo && memo->known && memo->material == material && memo->material_index == material_index &&
+      std::memcmp(memo->texture_vertex, texture_vertex, sizeof memo->texture_vertex) == 0) {
+    s = memo->s;
+    t = memo->t;
+    return;
+  }
+  table.MapTextureCoordinate(material, material_index, s, t, texture_vertex);
+  if (memo) {
+    memo->known = true;
+    memo->material = material;
+    memo->material_index = material_index;
+    std::memcpy(memo->texture_vertex, texture_vertex, sizeof memo->texture_vertex);
+    memo->s = s;
+    memo->t = t;
+  }
 }
 
 host::Point3 FaceNormal(const host::Mesh& mesh, int f) {
@@ -52,10 +98,13 @@ host::Point3 FaceNormal(const host::Mesh& mesh, int f) {
 }
 
 // Adds node j's faces at time t to the work frame from triangle k on; k
-// advances by the node's face count. Returns 0, with nothing written, when
-// the node has no mesh at t or its faces would not fit the arrays.
+// advances by the node's face count. A corner's vertex index past the mesh's
+// vertices gives the object's origin rather than a read outside the mesh.
+// Returns 0, with nothing
+// written, when the node has no mesh at t or its faces would not fit the
+// arrays.
 int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime t,
-               const host::Matrix3& turn, int64_t& k) {
+               const host::Matrix3& turn, SamplingScratch& scratch, int64_t& k) {
   host::Mesh* mesh = collector.NodeMeshAt(j, t);
   if (!mesh) return 0;
   const int face_count = mesh->getNumFaces();
@@ -70,6 +119,17 @@ int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime
   direction_transform.NoTrans();
   mesh->buildNormals();
 
+  // Each vertex through the transform and the turn once, not once per corner
+  // naming it: the same point through the same matrices gives the same bits.
+  // Without room for that, every corner is turned on its own.
+  const std::vector<host::Point3>& vertices = mesh->vertices;
+  std::vector<host::Point3>& turned = scratch.turned;
+  const bool all_turned = Resize(turned, vertices.size());
+  if (all_turned) {
+    for (size_t v = 0; v < vertices.size(); ++v) turned[v] = (vertices[v] * transform) * turn;
+  }
+  const host::Point3 turned_origin = (host::Point3() * transform) * turn;
+
   const MaterialTable& table = *collector.material_table;
   for (int f = 0; f < face_count; ++f) {
     const uint32_t material_index = mesh->getFaceMtlIndex(f);
@@ -79,9 +139,19 @@ int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime
     for (int c = 0; c < 3; ++c) {
       const host::Point3 uvw = TextureVertex(*mesh, f, c);
       const float texture_vertex[3] = {uvw.x, uvw.y, uvw.z};
-      table.MapTextureCoordinate(material, material_index, s[c], row[c], texture_vertex);
+      const size_t corner_number = 3 * static_cast<size_t>(k) + static_cast<size_t>(c);
+      MappedCorner* memo =
+          corner_number < scratch.mapped.size() ? &scratch.mapped[corner_number] : nullptr;
+      MapCorner(table, material, material_index, texture_vertex, memo, s[c], row[c]);
     }
-    for (int c = 0; c < 3; ++c) corner[c] = (CornerVertex(*mesh, f, c) * transform) * turn;
+    for (int c = 0; c < 3; ++c) {
+      const uint32_t index = mesh->faces[static_cast<size_t>(f)].v[c];
+      if (index >= vertices.size()) {
+        corner[c] = turned_origin;
+      } else {
+        corner[c] = all_turned ? turned[index] : (vertices[index] * transform) * turn;
+      }
+    }
     const host::Point3 normal = (FaceNormal(*mesh, f) * direction_transform) * turn;
 
     // Corners 0, 2, 1: with the winding test in AddTriangle a face that agrees
@@ -116,10 +186,16 @@ BuildStatus BuildFrames(MdlModel& model, SceneCollector& collector) {
 
   // One triangle list serves every frame, so a frame with another face count
   // cannot be written faithfully: the build stops before that frame is stored.
+  SamplingScratch scratch;
+  try {
+    scratch.mapped.resize(3 * static_cast<size_t>(face_total));
+  } catch (const std::bad_alloc&) {
+    scratch.mapped.clear();
+  }
   for (int32_t i = 0; i < g_export_settings.frame_count && i < model.frame_capacity; ++i) {
     int64_t k = 0;
     for (int j = 0; j < collector.node_count; ++j) {
-      if (!SampleNode(model, collector, j, collector.FrameTime(i), turn, k)) {
+      if (!SampleNode(model, collector, j, collector.FrameTime(i), turn, scratch, k)) {
         return BuildStatus::kFaceCountChanged;
       }
     }

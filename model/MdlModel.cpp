@@ -4,6 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "export/ExportSettings.h"
 
 namespace vandrell {
@@ -19,7 +24,23 @@ int64_t CheckedBytes(int64_t count, int64_t record_size) {
 
 // Zero-filled memory; at least one byte so that an empty buffer is still a
 // valid, distinct allocation.
-void* ZeroedBuffer(int64_t bytes) { return std::calloc(bytes > 0 ? static_cast<size_t>(bytes) : 1, 1); }
+void* ZeroedBuffer(int64_t bytes) {
+  void* buffer = std::calloc(bytes > 0 ? static_cast<size_t>(bytes) : 1, 1);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // The frame store is written through once, frame after frame: in pages of
+  // 2 MiB instead of 4 KiB the kernel takes hundreds of times fewer faults
+  // to map it. Only a hint; where the kernel declines, nothing changes.
+  constexpr uintptr_t kHugePage = uintptr_t{1} << 21;
+  if (buffer && bytes >= static_cast<int64_t>(2 * kHugePage)) {
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(buffer) + page - 1) & ~(page - 1);
+    const uintptr_t end =
+        (reinterpret_cast<uintptr_t>(buffer) + static_cast<uintptr_t>(bytes)) & ~(page - 1);
+    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  }
+#endif
+  return buffer;
+}
 
 }  // namespace
 

@@ -2,7 +2,6 @@
 // removed and its triangle corners point at the lowest such vertex.
 #include "model/MergeVertices.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -19,22 +18,20 @@ bool SameVertex(const FrameVertex& a, const FrameVertex& b) {
   return a.s == b.s && a.t == b.t && SamePackedPosition(a, b) && a.normal_index == b.normal_index;
 }
 
-// A hash of vertex k's compared fields over every frame: vertices that are
-// equal have equal hashes.
-uint64_t VertexHash(const MdlModel& model, int32_t frames, int32_t k) {
-  uint64_t hash = 1469598103934665603ull;  // FNV-1a offset basis
-  const auto mix = [&hash](uint64_t value) {
-    hash ^= value;
-    hash *= 1099511628211ull;  // FNV prime
-    hash ^= hash >> 29;
-  };
-  for (int32_t f = 0; f < frames; ++f) {
-    const FrameVertex& vertex = StoredVertex(model, f, k);
-    mix(static_cast<uint32_t>(vertex.s));
-    mix(static_cast<uint32_t>(vertex.t));
-    mix((static_cast<uint64_t>(PackedPosition(vertex)) << 8) | vertex.normal_index);
-  }
-  return hash;
+// FNV-1a with an extra fold of the high bits, over the compared fields of
+// one vertex frame after frame: vertices that are equal have equal hashes.
+constexpr uint64_t kHashStart = 1469598103934665603ull;  // FNV-1a offset basis
+
+uint64_t Mix(uint64_t hash, uint64_t value) {
+  hash ^= value;
+  hash *= 1099511628211ull;  // FNV prime
+  return hash ^ (hash >> 29);
+}
+
+uint64_t MixVertex(uint64_t hash, const FrameVertex& vertex) {
+  hash = Mix(hash, static_cast<uint32_t>(vertex.s));
+  hash = Mix(hash, static_cast<uint32_t>(vertex.t));
+  return Mix(hash, (static_cast<uint64_t>(PackedPosition(vertex)) << 8) | vertex.normal_index);
 }
 
 template <typename T>
@@ -99,47 +96,66 @@ void MergeVerticesInPlace(MdlModel& model) {
 // representative, and one at or past the count drops by the number removed.
 // The shifts leave one stale record per removal past the new count: record
 // n - j holds the highest vertex not yet removed when the j-th removal ran.
-// All of that is computed once, then every frame is rewritten with one load
-// and one store instead of one of each per removal.
+// All of that is computed once, then every frame is rewritten once instead
+// of once per removal.
 void MdlModel::MergeVertices() {
   const int32_t n = VerticesInUse(*this);
   if (n < 2) return;
   const int32_t frames = FramesInUse(*this);
 
   std::unique_ptr<uint64_t[]> hashes = Scratch<uint64_t>(n);
-  std::unique_ptr<int32_t[]> order = Scratch<int32_t>(n);
+  // next_same_hash[r]: the next representative after r with r's hash, or -1.
+  std::unique_ptr<int32_t[]> next_same_hash = Scratch<int32_t>(n);
   std::unique_ptr<int32_t[]> representative = Scratch<int32_t>(n);
   std::unique_ptr<int32_t[]> renumbered = Scratch<int32_t>(n);
   std::unique_ptr<int32_t[]> source = Scratch<int32_t>(n);
-  if (!hashes || !order || !representative || !renumbered || !source) {
+  if (!hashes || !next_same_hash || !representative || !renumbered || !source) {
     MergeVerticesInPlace(*this);
     return;
   }
 
-  // Representatives: among vertices of equal hash, in ascending order, each
-  // one is compared with the representatives found so far in its run.
-  for (int32_t k = 0; k < n; ++k) {
-    hashes[k] = VertexHash(*this, frames, k);
-    order[k] = k;
+  // Hashes frame by frame, so that the frame store is read in order.
+  for (int32_t k = 0; k < n; ++k) hashes[k] = kHashStart;
+  for (int32_t f = 0; f < frames; ++f) {
+    const FrameVertex* frame = &StoredVertex(*this, f, 0);
+    for (int32_t k = 0; k < n; ++k) hashes[k] = MixVertex(hashes[k], frame[k]);
   }
-  std::sort(order.get(), order.get() + n, [&hashes](int32_t a, int32_t b) {
-    return hashes[a] != hashes[b] ? hashes[a] < hashes[b] : a < b;
-  });
-  for (int32_t first = 0; first < n;) {
-    int32_t end = first;
-    while (end < n && hashes[order[end]] == hashes[order[first]]) ++end;
-    for (int32_t m = first; m < end; ++m) {
-      const int32_t v = order[m];
-      representative[v] = v;
-      for (int32_t r = first; r < m; ++r) {
-        const int32_t candidate = order[r];
-        if (representative[candidate] == candidate && VerticesEqual(v, candidate)) {
-          representative[v] = candidate;
-          break;
-        }
-      }
+
+  // Representatives: each vertex, in ascending order, is compared with the
+  // representatives found so far that share its hash (chained from an
+  // open-addressing table of hashes); the first equal one is the lowest
+  // vertex equal to it.
+  // Allocate keeps the store within 2 GiB, so n stays far below 2^30.
+  uint32_t slot_count = 1;
+  while (slot_count < 2 * static_cast<uint32_t>(n)) slot_count *= 2;
+  std::unique_ptr<int32_t[]> slots = Scratch<int32_t>(static_cast<int32_t>(slot_count));
+  if (!slots) {
+    MergeVerticesInPlace(*this);
+    return;
+  }
+  for (uint32_t slot = 0; slot < slot_count; ++slot) slots[slot] = -1;
+  for (int32_t v = 0; v < n; ++v) {
+    uint32_t slot = static_cast<uint32_t>(hashes[v] >> 32) & (slot_count - 1);
+    while (slots[slot] >= 0 && hashes[slots[slot]] != hashes[v])
+      slot = (slot + 1) & (slot_count - 1);
+    representative[v] = v;
+    next_same_hash[v] = -1;
+    if (slots[slot] < 0) {
+      slots[slot] = v;
+      continue;
     }
-    first = end;
+    int32_t candidate = slots[slot];
+    while (true) {
+      if (VerticesEqual(v, candidate)) {
+        representative[v] = candidate;
+        break;
+      }
+      if (next_same_hash[candidate] < 0) {
+        next_same_hash[candidate] = v;
+        break;
+      }
+      candidate = next_same_hash[candidate];
+    }
   }
 
   // New numbers of the survivors, and where each record of the merged frame
@@ -164,13 +180,25 @@ void MdlModel::MergeVertices() {
     source[n - j] = highest_left;
   }
 
+  // Each frame is rewritten in place. Survivor p comes from a record at or
+  // above p, so an ascending gather reads only records not yet overwritten;
+  // the stale records' sources are set aside first. Triangles are renumbered
+  // in place.
+  std::unique_ptr<FrameVertex[]> stale = Scratch<FrameVertex>(removed_count);
+  if (!stale) {
+    MergeVerticesInPlace(*this);
+    return;
+  }
+  const int32_t triangles = TrianglesInUse(*this);
   for (int32_t f = 0; f < frames; ++f) {
-    LoadFrame(f);
-    const FrameVertex* stored = &StoredVertex(*this, f, 0);
-    for (int32_t p = 0; p < n; ++p) work_vertices[p] = stored[source[p]];
-    const int32_t triangles = TrianglesInUse(*this);
+    FrameVertex* stored = frame_vertices + static_cast<size_t>(f) * vertex_capacity;
+    for (int32_t m = 0; m < removed_count; ++m) stale[m] = stored[source[survivors + m]];
+    for (int32_t p = 0; p < survivors; ++p) stored[p] = stored[source[p]];
+    for (int32_t m = 0; m < removed_count; ++m) stored[survivors + m] = stale[m];
+    TriangleIndices* stored_triangles =
+        frame_triangles + static_cast<size_t>(f) * triangle_capacity;
     for (int32_t k = 0; k < triangles; ++k) {
-      for (int32_t& corner : work_triangles[k].v) {
+      for (int32_t& corner : stored_triangles[k].v) {
         if (corner >= n) {
           corner -= removed_count;
         } else if (corner >= 0) {
@@ -178,8 +206,9 @@ void MdlModel::MergeVertices() {
         }
       }
     }
-    StoreFrame(f);
   }
+  // The work arrays end holding the last frame, as merged.
+  LoadFrame(frames - 1);
   numverts -= removed_count;
 }
 

@@ -171,7 +171,7 @@ const float NormalTable[kNormalCount][3] = {
     {-0.688191f, -0.587785f, -0.425325f},  // 161
 };
 
-int32_t NearestNormalIndex(float x, float y, float z) {
+int32_t NearestNormalIndexByFullScan(float x, float y, float z) {
   // The score is formed in double precision with the additions in this order,
   // but the best is kept in single precision: a later entry that ties exactly
   // wins whenever rounding lowered the kept score. Outputs depend on it.

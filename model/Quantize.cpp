@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "model/CheckedConversion.h"
 #include "model/FrameWalk.h"
@@ -43,21 +44,31 @@ void MdlModel::Quantize() {
   if (frames == 0 || vertices == 0) return;
 
   // Pass 1: bounds over every frame. Only finite coordinates count, so every
-  // measured value is one that some vertex really has.
-  float minimum[3] = {0.0f, 0.0f, 0.0f};
-  float maximum[3] = {0.0f, 0.0f, 0.0f};
-  bool measured[3] = {false, false, false};
+  // measured value is one that some vertex really has. Each axis starts from
+  // vertex 0 of the work arrays (the last frame built, measured again below):
+  // where the extreme is a zero that frames store with either sign, the
+  // starting value decides the sign of scale_origin. A non-finite start
+  // leaves the axis to its first finite coordinate: an axis not yet measured
+  // holds the empty range +infinity .. -infinity, which the first finite
+  // coordinate replaces on both ends.
+  const float infinity = std::numeric_limits<float>::infinity();
+  float minimum[3] = {infinity, infinity, infinity};
+  float maximum[3] = {-infinity, -infinity, -infinity};
+  for (int axis = 0; axis < 3; ++axis) {
+    const float start = Coordinate(work_vertices[0], axis);
+    if (!std::isfinite(start)) continue;
+    minimum[axis] = start;
+    maximum[axis] = start;
+  }
+  // Both passes read and write the frame store in place: loading each frame
+  // into the work arrays and storing it back would copy the same records.
   for (int32_t f = 0; f < frames; ++f) {
-    LoadFrame(f);
+    const FrameVertex* frame = &StoredVertex(*this, f, 0);
     for (int32_t k = 0; k < vertices; ++k) {
+      const float position[3] = {frame[k].x, frame[k].y, frame[k].z};
       for (int axis = 0; axis < 3; ++axis) {
-        const float value = Coordinate(work_vertices[k], axis);
+        const float value = position[axis];
         if (!std::isfinite(value)) continue;
-        if (!measured[axis]) {
-          minimum[axis] = value;
-          maximum[axis] = value;
-          measured[axis] = true;
-        }
         if (minimum[axis] > value) minimum[axis] = value;
         if (maximum[axis] < value) maximum[axis] = value;
       }
@@ -66,41 +77,46 @@ void MdlModel::Quantize() {
   // An axis with no finite coordinate keeps its scale and origin.
   const double factor = PackingFactor();
   for (int axis = 0; axis < 3; ++axis) {
-    if (!measured[axis]) continue;
+    if (!(minimum[axis] <= maximum[axis])) continue;
     scale_origin[axis] = minimum[axis];
     // At most (2 x FLT_MAX) x K, well inside single precision.
     scale[axis] = static_cast<float>(
         (static_cast<double>(maximum[axis]) - static_cast<double>(minimum[axis])) * factor);
   }
 
-  // Pass 2: packing, and the radius from the model's own origin.
+  // Pass 2: packing, and the radius from the model's own origin. The step,
+  // origin and radius live in locals: the byte stores below may alias any
+  // member, which would make the compiler read them again for every vertex.
+  const double origin[3] = {scale_origin[0], scale_origin[1], scale_origin[2]};
+  const double step[3] = {scale[0], scale[1], scale[2]};
+  float radius = bounding_radius;
   for (int32_t f = 0; f < frames; ++f) {
-    LoadFrame(f);
+    FrameVertex* frame = frame_vertices + static_cast<size_t>(f) * vertex_capacity;
     for (int32_t k = 0; k < vertices; ++k) {
-      FrameVertex& vertex = work_vertices[k];
-      uint8_t* packed[3] = {&vertex.packed_x, &vertex.packed_y, &vertex.packed_z};
+      FrameVertex& vertex = frame[k];
+      const double position[3] = {vertex.x, vertex.y, vertex.z};
+      uint8_t packed[3];
       for (int axis = 0; axis < 3; ++axis) {
         // A zero-extent axis (or one whose step underflowed to 0) has no
         // quotient: every byte on it is 0.
-        if (scale[axis] == 0.0f) {
-          *packed[axis] = 0;
-          continue;
-        }
-        const double q = (static_cast<double>(Coordinate(vertex, axis)) - scale_origin[axis]) /
-                         static_cast<double>(scale[axis]);
-        *packed[axis] = PackedByte(q);
+        packed[axis] =
+            step[axis] == 0.0 ? 0 : PackedByte((position[axis] - origin[axis]) / step[axis]);
       }
-      const double length = std::sqrt(static_cast<double>(vertex.x) * vertex.x +
-                                      static_cast<double>(vertex.y) * vertex.y +
-                                      static_cast<double>(vertex.z) * vertex.z);
+      vertex.packed_x = packed[0];
+      vertex.packed_y = packed[1];
+      vertex.packed_z = packed[2];
+      const double length = std::sqrt(position[0] * position[0] + position[1] * position[1] +
+                                      position[2] * position[2]);
       // A non-finite vertex has no distance; a finite one beyond single
       // precision is held at the largest float rather than converted out of range.
-      if (std::isfinite(length) && length > bounding_radius) {
-        bounding_radius = length > FLT_MAX ? FLT_MAX : static_cast<float>(length);
+      if (std::isfinite(length) && length > radius) {
+        radius = length > FLT_MAX ? FLT_MAX : static_cast<float>(length);
       }
     }
-    StoreFrame(f);
   }
+  bounding_radius = radius;
+  // The work arrays end holding the last frame, as the later passes expect.
+  LoadFrame(frames - 1);
 }
 
 }  // namespace vandrell

@@ -57,45 +57,96 @@ void SmoothNormalsInPlace(MdlModel& model) {
   }
 }
 
+namespace {
+
+// Positions of one frame numbered in order of first appearance: an
+// open-addressing table from the 24-bit packed position to its group, reused
+// frame after frame. A slot belongs to the current frame only when its stamp
+// says so, so no frame has to clear the table.
+class PositionGroups {
+ public:
+  // Room for up to vertex_count positions a frame (far below 2^30: Allocate
+  // keeps the store within 2 GiB); false when memory runs out.
+  bool Allocate(int32_t vertex_count) {
+    slot_count_ = 1;
+    while (slot_count_ < 2 * static_cast<uint32_t>(vertex_count)) slot_count_ *= 2;
+    slots_.reset(new (std::nothrow) Slot[slot_count_]());
+    return slots_ != nullptr;
+  }
+  void StartFrame() {
+    ++stamp_;
+    count_ = 0;
+  }
+  // The group of position; a position new in this frame opens the next one.
+  int32_t GroupOf(uint32_t position) {
+    uint32_t slot = (position * 2654435761u) & (slot_count_ - 1);  // Knuth's multiplicative hash
+    while (slots_[slot].stamp == stamp_) {
+      if (slots_[slot].position == position) return slots_[slot].group;
+      slot = (slot + 1) & (slot_count_ - 1);
+    }
+    slots_[slot] = Slot{stamp_, position, count_};
+    return count_++;
+  }
+  int32_t count() const { return count_; }
+
+ private:
+  struct Slot {
+    uint32_t stamp;  // 0: never used
+    uint32_t position;
+    int32_t group;
+  };
+  std::unique_ptr<Slot[]> slots_;
+  uint32_t slot_count_ = 0;
+  uint32_t stamp_ = 0;
+  int32_t count_ = 0;
+};
+
+}  // namespace
+
 // The lowest vertex at a position sums every member's original normal in
 // ascending order and writes the result to all of them; every later member
 // then averages copies of that one table vector, which gives its index back
-// (every entry is its own nearest). So one sum per position, in ascending
-// vertex order, is the whole pass: the vertices are sorted by position with
-// their numbers as the tie-break.
+// (every entry is its own nearest). So one sum per position, its members
+// added in ascending vertex order, is the whole pass; each frame is grouped
+// by position in one walk and changed in place in the frame store.
 void MdlModel::SmoothNormals() {
   if (g_export_settings.gouraud_shading == 0) return;
   const int32_t frames = FramesInUse(*this);
   const int32_t vertices = VerticesInUse(*this);
-  std::unique_ptr<uint64_t[]> order(new (std::nothrow) uint64_t[vertices > 0 ? vertices : 1]);
-  if (!order) {
+  if (frames == 0) return;
+  const size_t scratch = vertices > 0 ? static_cast<size_t>(vertices) : 1;
+  PositionGroups groups;
+  std::unique_ptr<int32_t[]> group_of(new (std::nothrow) int32_t[scratch]);
+  std::unique_ptr<double[]> sums(new (std::nothrow) double[3 * scratch]);
+  std::unique_ptr<int32_t[]> counts(new (std::nothrow) int32_t[scratch]);
+  std::unique_ptr<uint8_t[]> indices(new (std::nothrow) uint8_t[scratch]);
+  if (!groups.Allocate(vertices) || !group_of || !sums || !counts || !indices) {
     SmoothNormalsInPlace(*this);
     return;
   }
   for (int32_t f = 0; f < frames; ++f) {
-    LoadFrame(f);
+    FrameVertex* frame = frame_vertices + static_cast<size_t>(f) * vertex_capacity;
+    groups.StartFrame();
     for (int32_t k = 0; k < vertices; ++k) {
-      order[k] = (static_cast<uint64_t>(PackedPosition(work_vertices[k])) << 32) |
-                 static_cast<uint32_t>(k);
+      group_of[k] = groups.GroupOf(PackedPosition(frame[k]));
     }
-    std::sort(order.get(), order.get() + vertices);
-    int32_t first = 0;
-    while (first < vertices) {
-      const uint64_t position = order[first] >> 32;
-      int32_t end = first;
-      double sum[3] = {0.0, 0.0, 0.0};
-      while (end < vertices && (order[end] >> 32) == position) {
-        AddTableNormal(work_vertices[static_cast<uint32_t>(order[end])], sum);
-        ++end;
-      }
-      const uint8_t index = static_cast<uint8_t>(NearestToMean(sum, end - first));
-      for (int32_t m = first; m < end; ++m) {
-        work_vertices[static_cast<uint32_t>(order[m])].normal_index = index;
-      }
-      first = end;
+    for (int32_t g = 0; g < groups.count(); ++g) {
+      sums[3 * g] = sums[3 * g + 1] = sums[3 * g + 2] = 0.0;
+      counts[g] = 0;
     }
-    StoreFrame(f);
+    for (int32_t k = 0; k < vertices; ++k) {
+      const int32_t group = group_of[k];
+      AddTableNormal(frame[k], &sums[3 * static_cast<size_t>(group)]);
+      ++counts[group];
+    }
+    for (int32_t g = 0; g < groups.count(); ++g) {
+      indices[g] =
+          static_cast<uint8_t>(NearestToMean(&sums[3 * static_cast<size_t>(g)], counts[g]));
+    }
+    for (int32_t k = 0; k < vertices; ++k) frame[k].normal_index = indices[group_of[k]];
   }
+  // The work arrays end holding the last frame, as they did before the pass.
+  LoadFrame(frames - 1);
 }
 
 }  // namespace vandrell

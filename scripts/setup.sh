@@ -1,26 +1,110 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian machine lacks to build and test the project.
+# Installs what a fresh Debian machine lacks to build the project and export
+# scenes (the default), and with --tests also what the tests, the Windows
+# cross-build and the fresh-machine check need.
 # Safe to run again: packages already present are left as they are.
+# The group lists are read by name (declare -n), which shellcheck cannot see.
+# shellcheck disable=SC2034
 set -euo pipefail
 
-packages=(
-  cmake g++ make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libassimp-dev assimp-utils libstb-dev libjpeg-dev
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
-  # for the tests: JSON read back, and a real engine that loads our models
-  nlohmann-json3-dev darkplaces-server
+usage() {
+  echo "usage: scripts/setup.sh [--tests]"
+  echo "  (none)   packages to build mdlexport and export a scene"
+  echo "  --tests  also the packages the tests and checks need"
+}
+
+groups=(base)
+for arg in "$@"; do
+  case "$arg" in
+    --tests) groups+=(tests) ;;
+    -h | --help) usage; exit 0 ;;
+    *) usage >&2; exit 2 ;;
+  esac
+done
+
+# Each group lists its packages one a line, and the foreign architectures
+# (dpkg --add-architecture) its packages come from, if any; they are read
+# by name below.
+base_architectures=()
+base_packages=(
+  cmake
+  g++
+  make
+  pkg-config
+  libassimp-dev
+  # libassimp-dev's CMake target links libz.so, but the package does not
+  # depend on zlib1g-dev, which provides it: without this the link fails.
+  zlib1g-dev
+  libstb-dev
+  libjpeg-dev
 )
+
+tests_architectures=()
+tests_packages=(
+  libgtest-dev
+  libgmock-dev
+  libbenchmark-dev
+  # the mdlexport tests compare with what Assimp's own "assimp info" reads
+  assimp-utils
+  g++-mingw-w64-i686
+  binutils-mingw-w64-i686
+  # scripts/fresh-machine-check.sh builds a minimal Debian root with it
+  debootstrap
+  # the inspect tests read mdlinfo's JSON back with it
+  nlohmann-json3-dev
+  # the engine tests load our models in a real engine, DarkPlaces
+  darkplaces-server
+)
+
+apt_lock=(-o DPkg::Lock::Timeout=900)
+
+architectures=()
+packages=()
+for group in "${groups[@]}"; do
+  declare -n group_architectures="${group}_architectures"
+  declare -n group_packages="${group}_packages"
+  architectures+=("${group_architectures[@]}")
+  packages+=("${group_packages[@]}")
+  unset -n group_architectures group_packages
+done
+
+native=$(dpkg --print-architecture)
+foreign=$(dpkg --print-foreign-architectures)
+new_architectures=()
+for architecture in "${architectures[@]}"; do
+  [ "$architecture" = "$native" ] && continue
+  grep -qx "$architecture" <<<"$foreign" || new_architectures+=("$architecture")
+done
 
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  echo "Installing: ${missing[*]}"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+[ ${#missing[@]} -eq 0 ] && [ ${#new_architectures[@]} -eq 0 ] && exit 0
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "setup: these packages are missing: ${missing[*]}" >&2
+    echo "setup: installing them needs root, and sudo is not installed." >&2
+    echo "setup: run this script as root, or install sudo and allow this user to use it." >&2
+    exit 1
+  fi
+  if ! sudo -v; then
+    echo "setup: these packages are missing: ${missing[*]}" >&2
+    echo "setup: installing them needs root, and this user ($(id -un)) cannot use sudo." >&2
+    echo "setup: run this script as root, or allow this user to use sudo." >&2
+    exit 1
+  fi
+  as_root=(sudo)
 fi
+
+for architecture in "${new_architectures[@]}"; do
+  echo "Adding architecture: $architecture"
+  "${as_root[@]}" dpkg --add-architecture "$architecture"
+done
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get "${apt_lock[@]}" update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get "${apt_lock[@]}" install -y -qq "${missing[@]}"

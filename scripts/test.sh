@@ -4,8 +4,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh
+scripts/setup.sh --tests
+scripts/build.sh --tests
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 scripts/cross-build.sh
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVANDRELL_SANITIZE=ON >/dev/null

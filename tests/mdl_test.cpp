@@ -230,14 +230,15 @@ TEST(MdlWriter, HeaderGoesOutInFifteenWritesAndSkinInTwo) {
   const std::vector<size_t>& sizes = stream.write_sizes();
   // ident, version, scale, origin, radius, eye, then eight int32 and size;
   // the skin's type word and its 16384 pixels; 3 x 3 skin-vertex fields;
-  // 4 triangle fields; the frame's type, 8 box bytes, name, 3 x 4 vertex bytes.
-  const std::vector<size_t> expected = {
-      4, 4,     12, 12, 4, 12, 4, 4, 4, 4,  4, 4, 4, 4, 4,  // header
-      4, 16384,                                             // skin
-      4, 4,     4,  4,  4, 4,  4, 4, 4,                     // skin vertices
-      4, 4,     4,  4,                                      // triangle
-      4, 1,     1,  1,  1, 1,  1, 1, 1, 16,                 // frame head
-      1, 1,     1,  1,  1, 1,  1, 1, 1, 1,  1, 1};          // frame vertices
+  // 4 triangle fields; the frame's type, 8 box bytes, name, and its vertices'
+  // 3 x 4 bytes in one block.
+  const std::vector<size_t> expected = {4, 4,     12, 12, 4, 12, 4, 4, 4, 4,
+                                        4, 4,     4,  4,  4,                   // header
+                                        4, 16384,                              // skin
+                                        4, 4,     4,  4,  4, 4,  4, 4, 4,      // skin vertices
+                                        4, 4,     4,  4,                       // triangle
+                                        4, 1,     1,  1,  1, 1,  1, 1, 1, 16,  // frame head
+                                        12};                                   // frame vertices
   EXPECT_EQ(sizes, expected);
 }
 

@@ -553,6 +553,185 @@ TEST(NearestNormalIndex, ZeroVectorAndNanGiveTheFirstEntry) {
   EXPECT_EQ(NearestNormalIndex(1.0f, 0.0f, nan), 0);
 }
 
+namespace {
+
+// Vectors for the lookup's differential check; VANDRELL_NORMAL_CHECKS sets
+// the count of random ones for a long run by hand.
+int64_t GeomRandomNormalChecks() {
+  if (const char* text = std::getenv("VANDRELL_NORMAL_CHECKS")) return std::atoll(text);
+#ifdef VANDRELL_SANITIZED_BUILD
+  return 100000;
+#else
+  return 1000000;
+#endif
+}
+
+// The index of the largest score, first among equals: what a scan keeping
+// its best in double precision would give. Differs from the table's rule
+// only at near-ties, which counts how many the check reaches.
+int32_t GeomFirstLargestScore(float x, float y, float z) {
+  int32_t best = 0;
+  double best_score = -1.0;
+  for (int32_t i = 0; i < vandrell::kNormalCount; ++i) {
+    const double score =
+        (static_cast<double>(x) * NormalTable[i][0] + static_cast<double>(y) * NormalTable[i][1]) +
+        static_cast<double>(z) * NormalTable[i][2];
+    if (score > best_score) {
+      best_score = score;
+      best = i;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  int64_t checked = 0;
+  int64_t mismatches = 0;
+  int64_t near_ties = 0;  // vectors where rounding the kept score decides
+  const auto check = [&](float x, float y, float z) {
+    ++checked;
+    const int32_t expected = vandrell::NearestNormalIndexByFullScan(x, y, z);
+    const int32_t actual = NearestNormalIndex(x, y, z);
+    if (actual != expected && ++mismatches <= 5) {
+      ADD_FAILURE() << "(" << x << ", " << y << ", " << z << ") gives " << actual
+                    << ", the full scan " << expected;
+    }
+    near_ties += expected != GeomFirstLargestScore(x, y, z);
+  };
+  // Scales across the range: the subnormal and overflowing ends, and both
+  // sides of where the lookup hands over to the full scan.
+  const float scales[] = {1.0f,     -1.0f,     0.5f,      3.0f,        1e-3f,
+                          7e5f,     0x1p-100f, 0x1p-101f, 0x1.8p-100f, 0x1p100f,
+                          0x1p101f, 1e-40f,    1e-30f,    1e30f,       3e38f};
+  const auto check_scaled = [&](float x, float y, float z) {
+    for (float scale : scales) check(x * scale, y * scale, z * scale);
+  };
+  // Steps of one unit in the last place on each component, both ways, at
+  // unit length, reversed, and at either end of the looked-up range.
+  const auto check_nudged = [&](float x, float y, float z) {
+    check_scaled(x, y, z);
+    const float v[3] = {x, y, z};
+    for (int axis = 0; axis < 3; ++axis) {
+      for (float toward : {-inf, inf}) {
+        float w[3] = {v[0], v[1], v[2]};
+        w[axis] = std::nextafter(w[axis], toward);
+        for (float scale : {1.0f, -1.0f, 0x1p-100f, 0x1p100f}) {
+          check(w[0] * scale, w[1] * scale, w[2] * scale);
+        }
+      }
+    }
+  };
+
+  // Every entry, and the midpoints and centres of neighbouring entries,
+  // where two or three of them tie.
+  std::vector<int> neighbours[vandrell::kNormalCount];
+  for (int i = 0; i < vandrell::kNormalCount; ++i) {
+    const float* a = NormalTable[i];
+    check_nudged(a[0], a[1], a[2]);
+    for (int j = i + 1; j < vandrell::kNormalCount; ++j) {
+      const float* b = NormalTable[j];
+      if (a[0] * b[0] + a[1] * b[1] + a[2] * b[2] < 0.8f) continue;
+      neighbours[i].push_back(j);
+      check_nudged(a[0] + b[0], a[1] + b[1], a[2] + b[2]);
+      check_nudged((a[0] + b[0]) * 0.5f, (a[1] + b[1]) * 0.5f, (a[2] + b[2]) * 0.5f);
+    }
+  }
+  for (int i = 0; i < vandrell::kNormalCount; ++i) {
+    for (int j : neighbours[i]) {
+      for (int k : neighbours[j]) {
+        const float* a = NormalTable[i];
+        const float* b = NormalTable[j];
+        const float* c = NormalTable[k];
+        if (std::find(neighbours[i].begin(), neighbours[i].end(), k) == neighbours[i].end())
+          continue;
+        check_nudged(a[0] + b[0] + c[0], a[1] + b[1] + c[1], a[2] + b[2] + c[2]);
+      }
+    }
+  }
+
+  // Zero, infinities and NaN, alone and mixed with ordinary components.
+  const float specials[] = {0.0f, -0.0f, inf, -inf, nan, 1.0f, -0.25f, 1e-45f};
+  for (float x : specials)
+    for (float y : specials)
+      for (float z : specials) check(x, y, z);
+
+  // Cube edges and corners, where the largest component ties.
+  for (float a : {1.0f, -1.0f})
+    for (float b : {1.0f, -1.0f})
+      for (float c : {0.0f, 0.3f, -0.7f, 1.0f, -1.0f}) {
+        check(a, b, c);
+        check(a, c, b);
+        check(c, a, b);
+      }
+
+  // Random vectors: directions uniform on the sphere at random scales, points
+  // near the plane where two neighbouring entries tie, points on the lines
+  // where the lookup's cells meet, and random bit patterns (subnormal,
+  // infinite and NaN components included).
+  std::mt19937_64 rng(20261209);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  std::uniform_int_distribution<int> exponent(-130, 130);
+  std::uniform_int_distribution<int> entry(0, vandrell::kNormalCount - 1);
+  std::uniform_real_distribution<float> offset(-1e-3f, 1e-3f);
+  const int64_t random_checks = GeomRandomNormalChecks();
+  for (int64_t n = 0; n < random_checks; ++n) {
+    switch (n % 4) {
+      case 0: {
+        const float scale = std::ldexp(1.0f, exponent(rng));
+        check(normal(rng) * scale, normal(rng) * scale, normal(rng) * scale);
+        break;
+      }
+      case 1: {
+        const int i = entry(rng);
+        if (neighbours[i].empty()) break;
+        const int j = neighbours[i][static_cast<size_t>(n) % neighbours[i].size()];
+        float v[3];
+        for (int axis = 0; axis < 3; ++axis) {
+          v[axis] = NormalTable[i][axis] + NormalTable[j][axis] +
+                    (n % 2 == 0 ? offset(rng) : offset(rng) * 1e-4f);
+        }
+        check(v[0], v[1], v[2]);
+        break;
+      }
+      case 2: {
+        // On a face of the cube around the origin, one coordinate on a line
+        // k / 8 - 1 (or one step beside it), where any direction lookup must
+        // change from one cell to the next.
+        float v[3];
+        const int axis = static_cast<int>(rng() % 3);
+        v[axis] = rng() % 2 ? 1.0f : -1.0f;
+        float line = static_cast<float>(rng() % 17) / 8.0f - 1.0f;
+        if (rng() % 3 == 0) line = std::nextafter(line, rng() % 2 ? inf : -inf);
+        v[(axis + 1) % 3] = line;
+        v[(axis + 2) % 3] = std::uniform_real_distribution<float>(-1.0f, 1.0f)(rng);
+        if (rng() % 2) std::swap(v[(axis + 1) % 3], v[(axis + 2) % 3]);
+        const float scale = std::ldexp(1.0f, exponent(rng) / 4);
+        check(v[0] * scale, v[1] * scale, v[2] * scale);
+        break;
+      }
+      default: {
+        float v[3];
+        for (float& component : v) {
+          const uint32_t bits = static_cast<uint32_t>(rng());
+          std::memcpy(&component, &bits, sizeof component);
+        }
+        check(v[0], v[1], v[2]);
+        break;
+      }
+    }
+  }
+
+  EXPECT_EQ(mismatches, 0) << "of " << checked << " vectors";
+  // The check reaches the cases that need the table's own rounding rule.
+  EXPECT_GT(near_ties, 1000) << "of " << checked << " vectors";
+  std::printf("NearestNormalIndex: %lld vectors, %lld where the rounded best decides\n",
+              static_cast<long long>(checked), static_cast<long long>(near_ties));
+}
+
 // --- Triangle assembly -----------------------------------------------------
 
 TEST(AddTriangle, WindingFollowsTheFaceNormalAndTheRecordsKeepInputOrder) {
@@ -897,6 +1076,46 @@ TEST(BuildFrames, CornersWithoutTextureVerticesMapAsTheTextureOrigin) {
   }
 }
 
+TEST(BuildFrames, SkinCoordinatesFollowTextureVerticesAndMaterialsThatChangeBetweenFrames) {
+  GeomTicksPerFrame ticks(10);
+  GeomDefaultSettings();
+  g_export_settings.frame_count = 4;
+  hostapp::StandInScene scene;
+  scene.SetAnimationRange(0, 30);
+  hostapp::StandInNode* node = scene.AddNode("sliding");
+  host::HostMaterial* red = scene.AddMaterial("red", {1, 0, 0});
+  host::HostMaterial* blue = scene.AddMaterial("blue", {0, 0, 1});
+  node->SetMaterial(scene.AddMultiMaterial("both", {red, blue}));
+  // Frame 0 maps corner 0 to u = 0, frame 1 to u = 1, frame 2 back to u = 0
+  // but through sub-material 1, frame 3 as frame 0. Corner 1 stays at u = 1.
+  scene.AddAnimatedMesh(node, [](host::HostTime t, host::Mesh& mesh) {
+    const int frame = t / 10;
+    mesh = GeomSeparateFaces({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}});
+    mesh.texture_vertices = {{frame == 1 ? 1.0f : 0.0f, 0, 0}, {1, 0, 0}};
+    host::TextureFace face;
+    face.t[1] = 1;
+    mesh.texture_faces = {face};
+    mesh.faces[0].material_index = frame == 2 ? 1 : 0;
+  });
+  vandrell::MaterialTable table;
+  MdlModel model;
+  ASSERT_EQ(GeomBuildScene(scene, model, table), BuildStatus::kBuilt);
+  ASSERT_EQ(model.numframes, 4);
+  ASSERT_EQ(table.Count(), 2);
+  // u = 0 maps to a rectangle's left column x0, u = 1 to its right x1.
+  const vandrell::MaterialSlot& first = table.Slot(0);
+  const vandrell::MaterialSlot& second = table.Slot(1);
+  ASSERT_NE(first.x0, first.x1);
+  ASSERT_NE(first.x0, second.x0);
+  // Record 0 holds corner 0, record 2 corner 1 (records hold corners 0, 2, 1).
+  const int32_t corner0_s[4] = {first.x0, first.x1, second.x0, first.x0};
+  const int32_t corner1_s[4] = {first.x1, first.x1, second.x1, first.x1};
+  for (int f = 0; f < 4; ++f) {
+    EXPECT_EQ(GeomStored(model, f, 0).s, corner0_s[f]) << "frame " << f;
+    EXPECT_EQ(GeomStored(model, f, 2).s, corner1_s[f]) << "frame " << f;
+  }
+}
+
 TEST(BuildFrames, VertexIndexPastTheMeshReadsAsTheObjectOrigin) {
   GeomTicksPerFrame ticks(10);
   GeomDefaultSettings();
@@ -1082,6 +1301,28 @@ TEST(Quantize, BoundsAreTakenOverAllFramesTogether) {
   EXPECT_EQ(std::memcmp(model.work_vertices, &GeomStored(model, 1, 0),
                         sizeof(FrameVertex) * model.vertex_capacity),
             0);
+}
+
+TEST(Quantize, BoundsStartFromVertexZeroOfTheLastFrameSoItDecidesTheSignOfAZeroOrigin) {
+  GeomDefaultSettings();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  MdlModel model;
+  GeomAllocate(model, 1, 2);
+  // Every axis has its minimum at zero, stored with both signs. x: frame 0
+  // says +0, the last frame -0 at vertex 0. y: the other way round. z: the
+  // last frame's vertex 0 has no value, so the first finite z (frame 0,
+  // vertex 0: -0) starts the axis.
+  GeomStorePositions(model, 0, {{0.0f, -0.0f, -0.0f}, {2, 2, 0.0f}, {1, 1, 2}});
+  GeomStorePositions(model, 1, {{-0.0f, 0.0f, nan}, {0.0f, -0.0f, 2}, {1, 1, 0.0f}});
+  model.Quantize();
+  EXPECT_EQ(GeomBits(model.scale_origin[0]), 0x80000000u);
+  EXPECT_EQ(GeomBits(model.scale_origin[1]), 0x00000000u);
+  EXPECT_EQ(GeomBits(model.scale_origin[2]), 0x80000000u);
+  // The extent 2 packs the top to 254 on every axis, whichever zero is kept.
+  EXPECT_EQ(GeomBits(model.scale[0]), GeomBits(model.scale[1]));
+  EXPECT_EQ(GeomStored(model, 0, 1).packed_x, 254);
+  EXPECT_EQ(GeomStored(model, 1, 1).packed_z, 254);
+  EXPECT_EQ(GeomStored(model, 1, 0).packed_z, 0);
 }
 
 TEST(Quantize, NonFiniteCoordinatesPackToZeroAndStayOutOfTheBounds) {

@@ -1,0 +1,384 @@
+// The whole export as a user runs it: mdlexport started as its own process,
+// import included, timed from start to exit. Measures the two shared sphere
+// scenes and a skinned character this program writes itself (bones, no
+// morph targets), with its doubled-triangle and doubled-frame variants for
+// the scaling, and prints median wall time, CPU time, vertex-frames a second
+// and peak memory against the frame store.
+//
+//   export_benchmark [--runs N] [--mdlexport PATH] [--bench-dir DIR] [--work-dir DIR]
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "model/MdlModel.h"
+
+extern char** environ;
+
+namespace {
+
+// --- A skinned character as a glTF file ------------------------------------
+
+// A buffer that glTF accessors point into, and the JSON describing them.
+class GltfBuffer {
+ public:
+  // Appends count elements of element_bytes each (4-byte aligned) and
+  // returns the index of the accessor over them.
+  int Add(const void* data, size_t count, size_t element_bytes, int component_type,
+          const char* type, const std::string& extra = "") {
+    while (bytes_.size() % 4 != 0) bytes_.push_back(0);
+    const size_t offset = bytes_.size();
+    const uint8_t* begin = static_cast<const uint8_t*>(data);
+    bytes_.insert(bytes_.end(), begin, begin + count * element_bytes);
+    const int index = static_cast<int>(views_.size());
+    views_.push_back("{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) +
+                     ",\"byteLength\":" + std::to_string(count * element_bytes) + "}");
+    accessors_.push_back("{\"bufferView\":" + std::to_string(index) + ",\"componentType\":" +
+                         std::to_string(component_type) + ",\"count\":" + std::to_string(count) +
+                         ",\"type\":\"" + type + "\"" + extra + "}");
+    return index;
+  }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+  std::string Views() const { return Join(views_); }
+  std::string Accessors() const { return Join(accessors_); }
+
+  static std::string Join(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) out += (out.empty() ? "" : ",") + item;
+    return out;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  std::vector<std::string> views_;
+  std::vector<std::string> accessors_;
+};
+
+constexpr int kFloat = 5126;
+constexpr int kUnsignedByte = 5121;
+constexpr int kUnsignedInt = 5125;
+
+// A capsule-less cylinder of segments x rings quads (2 x segments x rings
+// triangles), 2 units tall, on a chain of kBones bones that sway and twist
+// over frames keys at 10 a second. Each vertex is weighted to the two bones
+// nearest its height. Writes path (.gltf) and its .bin next to it.
+bool WriteSkinnedCharacter(const std::string& path, int segments, int rings, int frames) {
+  constexpr int kBones = 10;
+  constexpr float kHeight = 2.0f;
+  constexpr float kBoneLength = kHeight / kBones;
+  const double pi = 3.14159265358979323846;
+
+  std::vector<float> positions, texcoords, weights;
+  std::vector<uint8_t> joints;
+  for (int r = 0; r <= rings; ++r) {
+    const float y = kHeight * static_cast<float>(r) / static_cast<float>(rings);
+    // Thicker in the middle, so that no two rings share a radius.
+    const float radius = 0.25f + 0.1f * static_cast<float>(std::sin(pi * r / rings));
+    const float along = y / kBoneLength;
+    const int lower = std::min(static_cast<int>(along), kBones - 1);
+    const int upper = std::min(lower + 1, kBones - 1);
+    const float upper_weight = upper == lower ? 0.0f : along - static_cast<float>(lower);
+    for (int s = 0; s <= segments; ++s) {
+      const double angle = 2.0 * pi * s / segments;
+      positions.insert(positions.end(), {radius * static_cast<float>(std::cos(angle)), y,
+                                         radius * static_cast<float>(std::sin(angle))});
+      texcoords.insert(texcoords.end(), {static_cast<float>(s) / static_cast<float>(segments),
+                                         static_cast<float>(r) / static_cast<float>(rings)});
+      joints.insert(joints.end(), {static_cast<uint8_t>(lower), static_cast<uint8_t>(upper), 0, 0});
+      weights.insert(weights.end(), {1.0f - upper_weight, upper_weight, 0.0f, 0.0f});
+    }
+  }
+  std::vector<uint32_t> indices;
+  const auto vertex = [segments](int r, int s) {
+    return static_cast<uint32_t>(r * (segments + 1) + s);
+  };
+  for (int r = 0; r < rings; ++r) {
+    for (int s = 0; s < segments; ++s) {
+      indices.insert(indices.end(), {vertex(r, s), vertex(r + 1, s), vertex(r + 1, s + 1)});
+      indices.insert(indices.end(), {vertex(r, s), vertex(r + 1, s + 1), vertex(r, s + 1)});
+    }
+  }
+  // Bone k sits at height k x kBoneLength in the bind pose.
+  std::vector<float> inverse_binds;
+  for (int k = 0; k < kBones; ++k) {
+    inverse_binds.insert(inverse_binds.end(), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0,
+                                               -kBoneLength * static_cast<float>(k), 0, 1});
+  }
+  std::vector<float> times;
+  for (int i = 0; i < frames; ++i) times.push_back(0.1f * static_cast<float>(i));
+
+  GltfBuffer buffer;
+  const size_t vertex_count = positions.size() / 3;
+  const std::string bounds = ",\"min\":[-0.35,0," + std::string("-0.35],\"max\":[0.35,2,0.35]");
+  const int position_accessor =
+      buffer.Add(positions.data(), vertex_count, 12, kFloat, "VEC3", bounds);
+  const int texcoord_accessor = buffer.Add(texcoords.data(), vertex_count, 8, kFloat, "VEC2");
+  const int joint_accessor = buffer.Add(joints.data(), vertex_count, 4, kUnsignedByte, "VEC4");
+  const int weight_accessor = buffer.Add(weights.data(), vertex_count, 16, kFloat, "VEC4");
+  const int index_accessor = buffer.Add(indices.data(), indices.size(), 4, kUnsignedInt, "SCALAR");
+  const int bind_accessor = buffer.Add(inverse_binds.data(), kBones, 64, kFloat, "MAT4");
+  const int time_accessor = buffer.Add(times.data(), times.size(), 4, kFloat, "SCALAR",
+                                       ",\"min\":[" + std::to_string(times.front()) +
+                                           "],\"max\":[" + std::to_string(times.back()) + "]");
+
+  // Node 0 holds the mesh; nodes 1 .. kBones are the bone chain.
+  std::vector<std::string> nodes = {"{\"name\":\"body\",\"mesh\":0,\"skin\":0}"};
+  std::vector<std::string> samplers, channels, joint_nodes;
+  for (int k = 0; k < kBones; ++k) {
+    std::vector<float> rotations;
+    for (int i = 0; i < frames; ++i) {
+      const double t = times[static_cast<size_t>(i)];
+      // Sway about Z and twist about Y, out of phase along the chain.
+      const double sway = 0.3 * std::sin(2.0 * pi * t / 4.0 + 0.6 * k);
+      const double twist = 0.2 * std::sin(2.0 * pi * t / 3.0 + 0.4 * k);
+      const double cz = std::cos(sway / 2), sz = std::sin(sway / 2);
+      const double cy = std::cos(twist / 2), sy = std::sin(twist / 2);
+      // q = q_y * q_z, as (x, y, z, w).
+      rotations.insert(rotations.end(), {static_cast<float>(sy * sz), static_cast<float>(sy * cz),
+                                         static_cast<float>(cy * sz), static_cast<float>(cy * cz)});
+    }
+    const int rotation_accessor =
+        buffer.Add(rotations.data(), rotations.size() / 4, 16, kFloat, "VEC4");
+    samplers.push_back("{\"input\":" + std::to_string(time_accessor) +
+                       ",\"output\":" + std::to_string(rotation_accessor) + "}");
+    channels.push_back("{\"sampler\":" + std::to_string(k) + ",\"target\":{\"node\":" +
+                       std::to_string(k + 1) + ",\"path\":\"rotation\"}}");
+    joint_nodes.push_back(std::to_string(k + 1));
+    std::string node = "{\"name\":\"bone" + std::to_string(k) + "\"";
+    if (k > 0) node += ",\"translation\":[0," + std::to_string(kBoneLength) + ",0]";
+    if (k + 1 < kBones) node += ",\"children\":[" + std::to_string(k + 2) + "]";
+    nodes.push_back(node + "}");
+  }
+
+  const std::string bin_name = path.substr(path.find_last_of('/') + 1) + ".bin";
+  std::ofstream bin(path + ".bin", std::ios::binary);
+  bin.write(reinterpret_cast<const char*>(buffer.bytes().data()),
+            static_cast<std::streamsize>(buffer.bytes().size()));
+  std::ofstream json(path);
+  json << "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0,1]}],"
+       << "\"nodes\":[" << GltfBuffer::Join(nodes) << "],"
+       << "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" << position_accessor
+       << ",\"TEXCOORD_0\":" << texcoord_accessor << ",\"JOINTS_0\":" << joint_accessor
+       << ",\"WEIGHTS_0\":" << weight_accessor << "},\"indices\":" << index_accessor << "}]}],"
+       << "\"skins\":[{\"inverseBindMatrices\":" << bind_accessor << ",\"joints\":["
+       << GltfBuffer::Join(joint_nodes) << "]}],"
+       << "\"animations\":[{\"name\":\"walk\",\"samplers\":[" << GltfBuffer::Join(samplers)
+       << "],\"channels\":[" << GltfBuffer::Join(channels) << "]}],"
+       << "\"buffers\":[{\"uri\":\"" << bin_name << "\",\"byteLength\":" << buffer.bytes().size()
+       << "}],\"bufferViews\":[" << buffer.Views() << "],\"accessors\":[" << buffer.Accessors()
+       << "]}\n";
+  return static_cast<bool>(bin) && static_cast<bool>(json);
+}
+
+// --- Running and measuring mdlexport ------------------------------------------
+
+struct Run {
+  double wall_seconds = 0;
+  double cpu_seconds = 0;  // user and system
+  long peak_kib = 0;       // largest resident set
+  int status = -1;
+};
+
+Run RunExport(const std::string& mdlexport, const std::string& scene, const std::string& output) {
+  std::vector<std::string> args = {mdlexport, "-q", "--frames", "all",
+                                   "--fps",   "10", scene,      output};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+  Run run;
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  if (posix_spawn(&pid, mdlexport.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return run;
+  int status = 0;
+  struct rusage usage;
+  if (wait4(pid, &status, 0, &usage) != pid) return run;
+  run.wall_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+  run.peak_kib = usage.ru_maxrss;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+int32_t ReadInt32(const std::vector<uint8_t>& bytes, size_t offset) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | bytes[offset + static_cast<size_t>(i)];
+  return static_cast<int32_t>(value);
+}
+
+// Counts from an MDL header: vertices, triangles, frames; false when short.
+bool ReadCounts(const std::string& path, int32_t counts[3]) {
+  std::ifstream file(path, std::ios::binary);
+  std::vector<uint8_t> header(84);
+  if (!file.read(reinterpret_cast<char*>(header.data()), 84)) return false;
+  for (int i = 0; i < 3; ++i) counts[i] = ReadInt32(header, 60 + 4 * static_cast<size_t>(i));
+  return true;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+}
+
+struct Result {
+  std::string name;
+  double wall = 0;  // median
+  double cpu = 0;   // median
+  long peak_kib = 0;
+  double store_mib = 0;
+  double vertex_frames = 0;  // sampled: 3 x triangles x frames
+  bool ok = false;
+};
+
+Result Measure(const std::string& name, const std::string& mdlexport, const std::string& scene,
+               const std::string& work_dir, int runs) {
+  Result result;
+  result.name = name;
+  const std::string output = work_dir + "/" + name + ".mdl";
+  std::vector<double> walls, cpus;
+  for (int i = 0; i < runs; ++i) {
+    const Run run = RunExport(mdlexport, scene, output);
+    if (run.status != 0) {
+      std::fprintf(stderr, "export_benchmark: %s: mdlexport failed (status %d)\n", name.c_str(),
+                   run.status);
+      return result;
+    }
+    walls.push_back(run.wall_seconds);
+    cpus.push_back(run.cpu_seconds);
+    result.peak_kib = std::max(result.peak_kib, run.peak_kib);
+  }
+  int32_t counts[3];
+  if (!ReadCounts(output, counts)) return result;
+  const double triangles = counts[1];
+  const double frames = counts[2];
+  // The exporter keeps every frame's 3 records a triangle and its triangle.
+  result.store_mib = frames * triangles *
+                     (3.0 * sizeof(vandrell::FrameVertex) + sizeof(vandrell::TriangleIndices)) /
+                     (1024.0 * 1024.0);
+  result.vertex_frames = 3.0 * triangles * frames;
+  result.wall = Median(walls);
+  result.cpu = Median(cpus);
+  result.ok = true;
+  std::printf("%-22s %8.0f %8.3f %8.3f %10.2f %9.1f %9.1f %6.2f\n", name.c_str(), triangles,
+              result.wall, result.cpu, result.vertex_frames / result.wall / 1e6,
+              static_cast<double>(result.peak_kib) / 1024.0, result.store_mib,
+              static_cast<double>(result.peak_kib) / 1024.0 / result.store_mib);
+  std::fflush(stdout);
+  return result;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+void Check(const char* what, double value, double limit) {
+  std::printf("  %-58s %7.2f (at most %.2f) %s\n", what, value, limit,
+              value <= limit ? "met" : "NOT MET");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 5;
+  std::string mdlexport = FolderOf(argv[0]) + "/mdlexport";
+  std::string bench_dir = std::string(VANDRELL_SOURCE_DIR) + "/../shared/bench";
+  std::string work_dir = "/tmp/vandrell-export-benchmark";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--runs" && has_value) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--mdlexport" && has_value) {
+      mdlexport = argv[++i];
+    } else if (arg == "--bench-dir" && has_value) {
+      bench_dir = argv[++i];
+    } else if (arg == "--work-dir" && has_value) {
+      work_dir = argv[++i];
+    } else {
+      std::fprintf(stderr,
+                   "usage: export_benchmark [--runs N] [--mdlexport PATH] [--bench-dir DIR] "
+                   "[--work-dir DIR]\n");
+      return 2;
+    }
+  }
+  if (std::system(("mkdir -p '" + work_dir + "'").c_str()) != 0) return 1;
+
+  // 50 x 100 quads: 10,000 triangles; doubled rings give 20,000.
+  struct Character {
+    const char* name;
+    int segments, rings, frames;
+  };
+  const Character characters[] = {{"character", 50, 100, 100},
+                                  {"character_2x_triangles", 50, 200, 100},
+                                  {"character_2x_frames", 50, 100, 200}};
+  for (const Character& c : characters) {
+    if (!WriteSkinnedCharacter(work_dir + "/" + c.name + ".gltf", c.segments, c.rings, c.frames)) {
+      std::fprintf(stderr, "export_benchmark: cannot write %s/%s.gltf\n", work_dir.c_str(), c.name);
+      return 1;
+    }
+  }
+
+  std::printf("mdlexport -q --frames all --fps 10, %d runs each; times are medians in seconds\n",
+              runs);
+  std::printf("%-22s %8s %8s %8s %10s %9s %9s %6s\n", "scene", "tris", "wall", "cpu", "Mvf/s wall",
+              "peak MiB", "store MiB", "ratio");
+  std::vector<Result> results;
+  for (const char* sphere : {"sphere2000_100", "sphere10000_100"}) {
+    const std::string path = bench_dir + "/" + sphere + ".glb";
+    if (access(path.c_str(), R_OK) != 0) {
+      std::printf("%-22s skipped: %s not found\n", sphere, path.c_str());
+      continue;
+    }
+    results.push_back(Measure(sphere, mdlexport, path, work_dir, runs));
+  }
+  for (const Character& c : characters) {
+    results.push_back(
+        Measure(c.name, mdlexport, work_dir + "/" + c.name + ".gltf", work_dir, runs));
+  }
+
+  const auto find = [&results](const char* name) -> const Result* {
+    for (const Result& r : results)
+      if (r.name == name && r.ok) return &r;
+    return nullptr;
+  };
+  std::printf("targets:\n");
+  const Result* sphere = find("sphere10000_100");
+  const Result* character = find("character");
+  const Result* more_triangles = find("character_2x_triangles");
+  const Result* more_frames = find("character_2x_frames");
+  if (sphere) Check("sphere10000_100 median wall time, s", sphere->wall, 0.5);
+  if (sphere && character)
+    Check("character over sphere10000_100, wall", character->wall / sphere->wall, 1.5);
+  for (const Result& r : results) {
+    if (!r.ok) continue;
+    const std::string what = r.name + " peak memory over the frame store";
+    Check(what.c_str(), static_cast<double>(r.peak_kib) / 1024.0 / r.store_mib, 1.5);
+  }
+  if (character && more_triangles) {
+    Check("doubled triangles over character, wall", more_triangles->wall / character->wall, 2.2);
+    Check("doubled triangles over character, cpu", more_triangles->cpu / character->cpu, 2.2);
+  }
+  if (character && more_frames) {
+    Check("doubled frames over character, wall", more_frames->wall / character->wall, 2.2);
+    Check("doubled frames over character, cpu", more_frames->cpu / character->cpu, 2.2);
+  }
+  for (const Result& r : results) {
+    if (!r.ok) return 1;
+  }
+  return 0;
+}

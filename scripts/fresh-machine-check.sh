@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# Proves the README's main job works on a fresh machine: builds a minimal
+# Debian root of this machine's own release with debootstrap, installs git in
+# it (the one thing the README asks for before cloning), clones the committed
+# state of this repository with a copy of ../shared beside it, runs
+# scripts/run-example.sh there as root and checks that the model was written
+# and described. Everything it makes is unmounted and removed on the way out,
+# whether the check passed, failed or was interrupted.
+#
+# Needs root and debootstrap (scripts/setup.sh --tests). Set
+# FRESH_MACHINE_KEEP=1 to keep the root for a look after a failure (its
+# mounts are still undone).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+shared=$(cd .. && pwd)/shared
+
+say() { echo "fresh-machine-check: $*"; }
+die() { say "$*" >&2; exit 1; }
+
+[ "$(id -u)" -eq 0 ] || die "must run as root (debootstrap and chroot need it)"
+command -v debootstrap >/dev/null || die "debootstrap is not installed (scripts/setup.sh --tests)"
+[ -d "$shared" ] || die "$shared is missing: the check puts a copy of it beside the clone"
+git diff --quiet HEAD 2>/dev/null && git diff --cached --quiet 2>/dev/null ||
+  say "note: uncommitted changes are not part of the check, which clones HEAD"
+
+# This machine's release, and the mirror its apt sources name for it.
+# shellcheck disable=SC1091
+suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+[ -n "$suite" ] || die "/etc/os-release names no VERSION_CODENAME"
+mirror=""
+for sources in /etc/apt/sources.list.d/*.sources; do
+  [ -f "$sources" ] || continue
+  # deb822 stanzas: the first "deb" stanza whose Suites include the release.
+  mirror=$(awk -v suite="$suite" '
+    function flush() {
+      if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " suite " ") && uris != "" && found == "") {
+        split(uris, u, " "); found = u[1]
+      }
+      types = ""; suites = ""; uris = ""
+    }
+    /^[ \t]*#/ { next }
+    /^[ \t]*$/ { flush(); next }
+    tolower($1) == "types:"  { $1 = ""; types = $0 }
+    tolower($1) == "suites:" { $1 = ""; suites = $0 }
+    tolower($1) == "uris:"   { $1 = ""; uris = $0 }
+    END { flush(); print found }' "$sources")
+  [ -n "$mirror" ] && break
+done
+if [ -z "$mirror" ]; then
+  for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$list" ] || continue
+    # one-line form: deb [options] URI SUITE COMPONENT...
+    mirror=$(awk -v suite="$suite" '
+      $1 == "deb" {
+        i = 2
+        if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
+        if ($(i + 1) == suite) { print $i; exit }
+      }' "$list")
+    [ -n "$mirror" ] && break
+  done
+fi
+[ -n "$mirror" ] || die "no apt source for $suite found in /etc/apt"
+
+# The root lives in the build area, beside the other build folders: /tmp may
+# be small, and a minimal root with the build packages takes about 1 GB.
+work="$repo/build-fresh-machine"
+root="$work/root"
+
+start=""
+mounted=()
+cleanup() {
+  local status=$?
+  trap - EXIT INT TERM HUP
+  set +e
+  # Undo mounts innermost first; a busy one is detached lazily. Nothing is
+  # deleted while anything under the root is still mounted.
+  local i still
+  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
+    umount "${mounted[$i]}" 2>/dev/null || umount -l "${mounted[$i]}" 2>/dev/null
+  done
+  # Anything else mounted under the work folder (a package's own mount, say).
+  if [ -d "$work" ]; then
+    while read -r still; do
+      umount -l "$still" 2>/dev/null
+    done < <(findmnt -rn -o TARGET | grep -F "$work/" | sort -r)
+    still=$(findmnt -rn -o TARGET | grep -F "$work/" || true)
+    if [ -n "$still" ]; then
+      say "still mounted, leaving $work in place: $still" >&2
+      exit 1
+    fi
+  fi
+  if [ "${FRESH_MACHINE_KEEP:-0}" = 1 ] && [ $status -ne 0 ]; then
+    say "kept $root"
+  else
+    rm -rf --one-file-system "$work"
+  fi
+  [ -n "${start:-}" ] && say "time: $(($(date +%s) - start)) s in all, removal included"
+  exit $status
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+mount_in_root() { # TYPE SOURCE TARGET [OPTIONS]
+  mkdir -p "$root$3"
+  if [ "${4:-}" = bind ]; then
+    mount --bind "$2" "$root$3"
+  else
+    mount -t "$1" ${4:+-o "$4"} "$2" "$root$3"
+  fi
+  mounted+=("$root$3")
+}
+
+start=$(date +%s)
+commit=$(git rev-parse HEAD)
+# A root left behind by an interrupted earlier run is not reused: only a
+# clean one proves anything. Its mounts are undone first.
+if [ -e "$work" ]; then
+  for old in $(findmnt -rn -o TARGET | grep -F "$work/" | sort -r || true); do umount -l "$old"; done
+  [ -z "$(findmnt -rn -o TARGET | grep -F "$work/" || true)" ] || die "cannot unmount what is left under $work"
+  rm -rf --one-file-system "$work"
+fi
+mkdir -p "$work"
+
+say "debootstrap --variant=minbase $suite from $mirror"
+debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+  { tail -n 20 "$work/debootstrap.log" >&2; die "debootstrap failed"; }
+cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+# No service a package installs is started inside the root.
+printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+chmod 755 "$root/usr/sbin/policy-rc.d"
+mount_in_root proc proc /proc
+mount_in_root sysfs sysfs /sys ro
+mount_in_root none /dev /dev bind
+mount_in_root none /dev/pts /dev/pts bind
+after_root=$(date +%s)
+
+in_root() { chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" \
+  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
+
+say "installing git, as the README asks"
+{
+  in_root apt-get -o DPkg::Lock::Timeout=900 update -qq &&
+    in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq git
+} >"$work/git.log" 2>&1 || { tail -n 20 "$work/git.log" >&2; die "installing git failed"; }
+
+# The committed state under test, cloned by the fresh machine's own git from
+# a bundle of HEAD (the check must not see uncommitted files) and checked out
+# at the commit HEAD was when the check started.
+git bundle create "$work/repo.bundle" HEAD >/dev/null 2>&1
+mkdir -p "$root/home/user"
+cp "$work/repo.bundle" "$root/home/user/repo.bundle"
+in_root git -c advice.detachedHead=false clone -q /home/user/repo.bundle /home/user/vandrell
+in_root git -c advice.detachedHead=false -C /home/user/vandrell checkout -q "$commit"
+cp -a "$shared" "$root/home/user/shared"
+
+say "running scripts/run-example.sh at ${commit:0:12} as root"
+if ! in_root bash -c 'cd /home/user/vandrell && scripts/run-example.sh' >"$work/run-example.log" 2>&1; then
+  tail -n 40 "$work/run-example.log" >&2
+  die "scripts/run-example.sh failed on the fresh root"
+fi
+model="$root/home/user/vandrell/build/example.mdl"
+[ -s "$model" ] || die "scripts/run-example.sh wrote no $model"
+[ "$(head -c 4 "$model")" = IDPO ] || die "$model does not start with the MDL magic IDPO"
+log="$work/run-example.log"
+grep -qE "^build/example.mdl: [0-9]+ vertices, [0-9]+ triangles, [1-9][0-9]* frames" "$log" ||
+  die "mdlexport printed no result line for build/example.mdl"
+# mdlinfo read the file back and described its header.
+grep -qE "^ident +IDPO$" "$log" && grep -qE "^version +6$" "$log" &&
+  grep -qE "^numframes +[1-9]" "$log" || die "mdlinfo printed no description of the model"
+say "passed: the example model ($(stat -c %s "$model") bytes) was written and described on a fresh $suite root"
+say "time: $((after_root - start)) s for debootstrap, $(($(date +%s) - after_root)) s for git, the clone and the main job"
