@@ -42,7 +42,9 @@ std::unique_ptr<T[]> Scratch(int32_t count) {
 }  // namespace
 
 uint64_t MergeVertexHash(const MdlModel& model, int32_t frames, int32_t k) {
-  return VertexHash(model, frames, k);
+  uint64_t hash = kHashStart;
+  for (int32_t f = 0; f < frames; ++f) hash = MixVertex(hash, StoredVertex(model, f, k));
+  return hash;
 }
 
 int MdlModel::VerticesEqual(int32_t i, int32_t j) const {
