@@ -276,21 +276,6 @@ TEST(MdlexportEngineWarnings, OneLinePerRefusingEngineAndStrictFailsTheRun) {
   EXPECT_EQ(strict.err, warned.err);
   EXPECT_TRUE(testing_support::FileExists(mid)) << "the file is still written";
 
-  // 251^2 = 63001 vertices and 125000 triangles: DarkPlaces refuses it too.
-  WriteGrid(dir.File("big.obj"), 250);
-  const std::string big = dir.File("big.mdl");
-  const ProgramRun refused = RunProgram(MDLEXPORT_PATH, {"-q", dir.File("big.obj"), big});
-  EXPECT_EQ(refused.status, 0);
-  EXPECT_NE(refused.err.find("mdlexport: warning: DarkPlaces will not load " + big +
-                             ": 125000 triangles, more than 65536\n"),
-            std::string::npos)
-      << refused.err;
-  if (!EnginePath().empty()) {
-    const EngineLoad load = LoadInEngine(big);
-    EXPECT_FALSE(load.wrote);
-    EXPECT_NE(load.run.out.find("125000 exceeds 0 - 65536"), std::string::npos) << load.run.out;
-  }
-
   // Within every engine's limits: not a word.
   WriteGrid(dir.File("small.obj"), 4);
   const ProgramRun quiet =
