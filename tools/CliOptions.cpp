@@ -194,6 +194,9 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
     } else if (arg == "--cancel") {
       if (!no_value()) return false;
       options->cancel = true;
+    } else if (arg == "--strict") {
+      if (!no_value()) return false;
+      options->strict = true;
     } else {
       *error = "unknown option " + arg;
       return false;
@@ -281,6 +284,8 @@ Other options:
                       and clips with their frame counts, the file's unit
                       and the model's size in Quake units; export nothing
   -q                  no summary line and no progress
+  --strict            exit with status 1 when the written model is one that
+                      some game engine refuses (the file is still written)
   -h, --help          this text
 
 Numbers are whole and written with the digits 0-9 only; anything else (1.5,
@@ -311,13 +316,17 @@ Output: message boxes of the exporter are printed on standard error as
 "Vandrell Exporter: text". While frames are sampled, progress is shown on
 standard error when it is a terminal. After a successful export one summary
 line goes to standard output: vertices, triangles, frames, skin size and
-file size (and, with --height, the scale used).
+file size (and, with --height, the scale used). When the written model is
+beyond what an engine loads (Quake and QuakeWorld, GLQuake, QuakeSpasm and
+FitzQuake, DarkPlaces), one warning line per engine says why; "mdlinfo
+--check" tells the same for any MDL file.
 
 Exit status:
-  0  the file was written
+  0  the file was written (with --strict: and every engine loads it)
   1  the export failed or had nothing to export (a message was shown), or
      was cancelled; the output file is not written (one already there is
      left as it was, unless a failed write removed it)
+  1  with --strict: the file was written, but some engine refuses it
   2  usage error, or the scene file cannot be read
 )";
 }

@@ -48,6 +48,7 @@ struct CliOptions {
 
   bool list = false;
   bool quiet = false;
+  bool strict = false;  // an engine's refusal of the written model fails the run
   bool help = false;
 };
 

@@ -17,6 +17,7 @@
 #include "hostapp/import/SceneSize.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
+#include "inspect/MdlCheck.h"
 #include "mdl/MdlReader.h"
 #include "resources/resource.h"
 #include "tools/CliOptions.h"
@@ -266,7 +267,17 @@ int Run(int argc, char** argv) {
                 options.output.c_str(), h.numverts, h.numtris, h.numframes, h.skinwidth,
                 h.skinheight, bytes, scaled.c_str());
   }
-  return kExitWritten;
+  bool refused = false;
+  for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(file.header)) {
+    if (verdict.problems.empty()) continue;
+    refused = true;
+    std::string problems;
+    for (const std::string& problem : verdict.problems)
+      problems += (problems.empty() ? "" : "; ") + problem;
+    std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", verdict.engine.c_str(),
+                 options.output.c_str(), problems.c_str());
+  }
+  return refused && options.strict ? kExitFailed : kExitWritten;
 }
 
 }  // namespace
