@@ -8,11 +8,12 @@
 // is the same byte for byte on every run and machine, so the files kept in
 // examples/ can be checked against it.
 //
-// The figure, in glTF's frame (Y up, the front faces +Z), in Quake-sized
-// units: a body box textured with the checker; a head with a nose on its
-// front and one arm on the figure's right, both in one flat blue. Over one
-// second the head bobs twice and the arm swings forward and back about its
-// shoulder.
+// The figure, in glTF's frame (Y up, the front faces +Z), is modelled in
+// inches, which are Quake units, under a root node that scales it to metres,
+// glTF's unit, so that it imports at its modelled size. It has a body box
+// textured with the checker; a head with a nose on its front and one arm on
+// the figure's right, both in one flat blue. Over one second the head bobs
+// twice and the arm swings forward and back about its shoulder.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -324,7 +325,10 @@ std::string MakeGltf(const std::string& texture_name) {
   json += "  \"scene\": 0,\n";
   json += "  \"scenes\": [{\"name\": \"example\", \"nodes\": [0]}],\n";
   json += "  \"nodes\": [\n";
-  json += "    {\"name\": \"figure\", \"children\": [1, 2, 3]},\n";
+  // Inches to metres.
+  json +=
+      "    {\"name\": \"figure\", \"scale\": [0.0254, 0.0254, 0.0254], \"children\": [1, 2, "
+      "3]},\n";
   json += "    {\"name\": \"body\", \"mesh\": 0},\n";
   json += "    {\"name\": \"head\", \"mesh\": 1, \"translation\": [0, 29, 0]},\n";
   json += "    {\"name\": \"arm\", \"mesh\": 2, \"translation\": [-10, 23, 0]}\n";

@@ -53,6 +53,15 @@ tests_packages=(
   binutils-mingw-w64-i686
   # scripts/fresh-machine-check.sh builds a minimal Debian root with it
   debootstrap
+  # scripts/fuzz.sh: libFuzzer and the sanitizer runtimes come with clang's
+  # runtime package; scripts/memcheck.sh runs valgrind
+  clang
+  libclang-rt-14-dev
+  valgrind
+  # the inspect tests read mdlinfo's JSON back with it
+  nlohmann-json3-dev
+  # the engine tests load our models in a real engine, DarkPlaces
+  darkplaces-server
 )
 # scripts/wine-tests.sh: Wine (32-bit, and 64-bit with the 64-bit cross
 # compiler for kernels that run no 32-bit programs), Wine's own fonts, a

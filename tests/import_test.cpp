@@ -42,6 +42,19 @@ host::Point3 WorldVertex(StandInNode* node, host::HostTime t, size_t v) {
   return MeshAt(node, t).vertices.at(v) * node->GetObjectTransform(t, nullptr);
 }
 
+// Host units (inches) in the units of the files the tests write: glTF is in
+// metres, and Assimp writes FBX in centimetres. 1 / 0.0254 = 39.3700787...
+constexpr float kMetre = 39.3700787f;
+constexpr float kCentimetre = 0.393700787f;
+
+// Expects p at (x, y, z) of the file's unit, in host units.
+void ExpectNearIn(float unit, const host::Point3& p, float x, float y, float z,
+                  float tolerance = 1e-5f) {
+  EXPECT_NEAR(p.x, x * unit, tolerance * unit);
+  EXPECT_NEAR(p.y, y * unit, tolerance * unit);
+  EXPECT_NEAR(p.z, z * unit, tolerance * unit);
+}
+
 StandInNode* FindNode(StandInScene& scene, const std::string& name) {
   for (StandInNode* node : scene.Nodes())
     if (node->Name() == name) return node;
@@ -203,7 +216,7 @@ TEST_F(Import, FbxAxisSettingsAndZUpFormatsDecideTheTurn) {
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
   ASSERT_TRUE(Load(dir_.File("y_up.fbx")));
-  ExpectNear(FarthestVertex(scene_), 1, -3, 2);
+  ExpectNearIn(kCentimetre, FarthestVertex(scene_), 1, -3, 2);
 
   // Z up with the front toward +Y and the right toward -X: turned half way
   // round about Z, so that the front faces -Y.
@@ -216,7 +229,7 @@ TEST_F(Import, FbxAxisSettingsAndZUpFormatsDecideTheTurn) {
   SceneImporter z_up_importer;
   StandInScene z_up;
   ASSERT_TRUE(z_up_importer.Import(dir_.File("z_up.fbx"), {}, z_up)) << z_up_importer.Error();
-  ExpectNear(FarthestVertex(z_up), -1, -2, 3);
+  ExpectNearIn(kCentimetre, FarthestVertex(z_up), -1, -2, 3);
 
   // STL files, of 3D printing, are Z up: nothing turns.
   WriteText(dir_.File("tri.stl"),
@@ -440,14 +453,14 @@ TEST_F(Import, NodeAnimationInterpolatesTranslationAndTurnsBySlerp) {
   ASSERT_NE(child, nullptr);
   // Vertex (1, 0, 0) of the triangle. At 0 s: no turn, no move: the file's
   // (1, 0, 0) is the host's (1, 0, 0).
-  ExpectNear(WorldVertex(child, 0, 1), 1, 0, 0);
+  ExpectNearIn(kMetre, WorldVertex(child, 0, 1), 1, 0, 0);
   // At 1 s: turned 90 degrees about the file's Y (x to -z), moved to (0, 4, 0):
   // (0, 4, -1) in the file, the host's (0, 1, 4).
-  ExpectNear(WorldVertex(child, 4800, 1), 0, 1, 4);
+  ExpectNearIn(kMetre, WorldVertex(child, 4800, 1), 0, 1, 4);
   // At 0.5 s: halfway, a 45 degree turn: (0.7071, 2, -0.7071), host (0.7071, 0.7071, 2).
-  ExpectNear(WorldVertex(child, 2400, 1), 0.70710677f, 0.70710677f, 2, 1e-4f);
+  ExpectNearIn(kMetre, WorldVertex(child, 2400, 1), 0.70710677f, 0.70710677f, 2, 1e-4f);
   // Past the last key the last key holds.
-  ExpectNear(WorldVertex(child, 9600, 1), 0, 1, 4);
+  ExpectNearIn(kMetre, WorldVertex(child, 9600, 1), 0, 1, 4);
 }
 
 TEST_F(Import, StepKeysHoldUntilTheNextKey) {
@@ -458,10 +471,10 @@ TEST_F(Import, StepKeysHoldUntilTheNextKey) {
   // At 0.5 s the translation still holds its first key, (0, 0, 0), while the
   // rotation blends to 45 degrees: the file's (0.7071, 0, -0.7071), the
   // host's (0.7071, 0.7071, 0).
-  ExpectNear(WorldVertex(child, 2400, 1), 0.70710677f, 0.70710677f, 0, 1e-4f);
+  ExpectNearIn(kMetre, WorldVertex(child, 2400, 1), 0.70710677f, 0.70710677f, 0, 1e-4f);
   EXPECT_NEAR(WorldVertex(child, 4799, 1).z, 0.0f, 1e-6f);
   // The second key takes over at its own time.
-  ExpectNear(WorldVertex(child, 4800, 1), 0, 1, 4);
+  ExpectNearIn(kMetre, WorldVertex(child, 4800, 1), 0, 1, 4);
 }
 
 TEST_F(Import, UnknownClipIsRefusedAndClipsCanBeChosen) {
@@ -648,10 +661,10 @@ TEST_F(Import, KeysSharingATimeMakeAStep) {
   ASSERT_TRUE(Load(dir_.File("hop.gltf")));
   StandInNode* hop = FindNode(scene_, "hop");
   ASSERT_NE(hop, nullptr);
-  ExpectNear(WorldVertex(hop, 2400, 0), 0, 0, 0);
-  ExpectNear(WorldVertex(hop, 4799, 0), 0, 0, 0);
-  ExpectNear(WorldVertex(hop, 4800, 0), 10, 0, 0);
-  ExpectNear(WorldVertex(hop, 7200, 0), 10, 0, 0);
+  ExpectNearIn(kMetre, WorldVertex(hop, 2400, 0), 0, 0, 0);
+  ExpectNearIn(kMetre, WorldVertex(hop, 4799, 0), 0, 0, 0);
+  ExpectNearIn(kMetre, WorldVertex(hop, 4800, 0), 10, 0, 0);
+  ExpectNearIn(kMetre, WorldVertex(hop, 7200, 0), 10, 0, 0);
 }
 
 TEST_F(Import, SkinnedVerticesFollowTheirBonesByNormalisedWeights) {
@@ -680,9 +693,9 @@ TEST_F(Import, SkinnedVerticesFollowTheirBonesByNormalisedWeights) {
   // Half a second in, the mover stands at x 1: the first vertex follows it
   // fully, the second half way, the third stays with the anchor (the file's
   // (0, 1, 0) is the host's (0, 0, 1)).
-  ExpectNear(WorldVertex(skin, 2400, 0), 1, 0, 0, 1e-4f);
-  ExpectNear(WorldVertex(skin, 2400, 1), 1.5f, 0, 0, 1e-4f);
-  ExpectNear(WorldVertex(skin, 2400, 2), 0, 0, 1, 1e-4f);
+  ExpectNearIn(kMetre, WorldVertex(skin, 2400, 0), 1, 0, 0, 1e-4f);
+  ExpectNearIn(kMetre, WorldVertex(skin, 2400, 1), 1.5f, 0, 0, 1e-4f);
+  ExpectNearIn(kMetre, WorldVertex(skin, 2400, 2), 0, 0, 1, 1e-4f);
 }
 
 TEST_F(Import, ClipTimesBeyondTheHostsTimeAreRefused) {
@@ -732,8 +745,8 @@ TEST_F(Import, AllClipsStartEachOnTheFirstFrameAfterThePreviousEnds) {
   EXPECT_EQ(scene_.GetAnimationRange().start, 0);
   EXPECT_EQ(scene_.GetAnimationRange().end, 3840);
   StandInNode* actor = FindNode(scene_, "actor");
-  ExpectNear(WorldVertex(actor, 1200, 0), 1, 0, 0);
-  ExpectNear(WorldVertex(actor, 1440, 0), 0, 0, 2);
-  ExpectNear(WorldVertex(actor, 2640, 0), 0, 0, 3);
-  ExpectNear(WorldVertex(actor, 3840, 0), 0, 0, 4);
+  ExpectNearIn(kMetre, WorldVertex(actor, 1200, 0), 1, 0, 0);
+  ExpectNearIn(kMetre, WorldVertex(actor, 1440, 0), 0, 0, 2);
+  ExpectNearIn(kMetre, WorldVertex(actor, 2640, 0), 0, 0, 3);
+  ExpectNearIn(kMetre, WorldVertex(actor, 3840, 0), 0, 0, 4);
 }

@@ -185,7 +185,7 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
   for (const char* option :
        {"--base-name", "--frames", "--texture-kb", "--scale", "--collision-scale", "--flag",
         "--flat", "--fullbright", "--no-random", "--texture", "--animation", "--fps", "--list",
-        "-q", "--cancel", "--help"}) {
+        "-q", "--cancel", "--help", "--height", "--units"}) {
     EXPECT_TRUE(Contains(run.out, option)) << "--help does not mention " << option;
   }
   for (const char* flag : {"rotate", "rocket-smoke-trail", "grenade-smoke-trail",
@@ -198,6 +198,7 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
   EXPECT_TRUE(Contains(run.out, "Z up"));
   EXPECT_TRUE(Contains(run.out, "MD2"));
   EXPECT_TRUE(Contains(run.out, "+X"));
+  EXPECT_TRUE(Contains(run.out, "one inch is one Quake unit"));
 }
 
 TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
@@ -226,6 +227,11 @@ TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
       {{"--flat=yes", scene, target}, "takes no value"},
       {{scene, target, "extra"}, "too many"},
       {{scene, target, "--frames"}, "--frames needs a value"},
+      {{"--height", "56", "--scale", "50", scene, target}, "not both"},
+      {{"--scale=50", "--height=56", scene, target}, "not both"},
+      {{"--height", "1.5", scene, target}, "'1.5'"},
+      {{"--height", "0", scene, target}, "at least 1"},
+      {{"--units", "furlongs", scene, target}, "'furlongs'"},
   };
   for (const Case& c : cases) {
     std::string command;
@@ -523,6 +529,49 @@ TEST(Mdlexport, ListPrintsWhatTheSceneHoldsAndExportsNothing) {
                            "example_checker.png", "clips (1):", "\"wave\": 11 frames"}) {
     EXPECT_TRUE(Contains(run.out, part)) << "missing " << part << " in\n" << run.out;
   }
+}
+
+TEST(Mdlexport, HeightAndUnitsSizeTheModel) {
+  TempDir dir;
+  const std::string example = SourceFile("examples/example.gltf");
+  const std::string target = dir.File("fit.mdl");
+
+  // The example stands from its hips (4) to its head (33) at its first
+  // frame: 29 units, and 56 / 29 = 193.103%.
+  RunResult run = RunMdlexport({"--list", example});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "unit: metres (glTF), 1 file unit = 39.3701 Quake units\n"))
+      << run.out;
+  EXPECT_TRUE(Contains(run.out, "size: 20.00 wide, 10.00 deep, 29.00 high in Quake units"))
+      << run.out;
+
+  run = RunMdlexport({"--height", "56", example, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "bytes, scale 193.103% for a height of 56\n")) << run.out;
+  vandrell::MdlFile file = ReadModel(target);
+  float low = 0, high = 0;
+  FrameExtent(file, 0, 2, &low, &high);
+  // The top packs a step low as a rule; the packing box itself is the model's
+  // own, 255 steps.
+  EXPECT_NEAR(high - low, 56.0f, file.header.scale[2] * 1.01f);
+  EXPECT_NEAR(file.header.scale[2] * 255, 56.0f, 0.01f);
+
+  // An OBJ file has no unit; named as centimetres, 254 of them are 100 inches.
+  const std::string obj = dir.File("tall.obj");
+  WriteText(obj, "v 0 0 0\nv 10 0 0\nv 0 254 0\nf 1 2 3\n");
+  run = RunMdlexport({"--units", "centimetres", obj, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  file = ReadModel(target);
+  EXPECT_NEAR(file.header.scale[2] * 255, 100.0f, 0.01f);
+
+  // Lying flat, a model has no height to fit: nothing is written.
+  const std::string flat = dir.File("flat.obj");
+  WriteText(flat, "v 0 0 0\nv 10 0 0\nv 0 0 10\nf 1 2 3\n");
+  const std::string none = dir.File("none.mdl");
+  run = RunMdlexport({"--height", "56", flat, none});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(run.err, "flat")) << run.err;
+  EXPECT_FALSE(FileExists(none));
 }
 
 TEST(Mdlexport, ProgressIsShownOnlyWhenStandardErrorIsATerminal) {

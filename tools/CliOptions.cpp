@@ -129,6 +129,16 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
         return false;
     } else if (arg == "--scale") {
       if (!take_value() || !ParseNumberText(arg, value, 0, &options->scale, error)) return false;
+    } else if (arg == "--height") {
+      if (!take_value() || !ParseNumberText(arg, value, 1, &options->height, error)) return false;
+    } else if (arg == "--units") {
+      if (!take_value()) return false;
+      if (value != "file" && value != "metres" && value != "meters" && value != "centimetres" &&
+          value != "centimeters" && value != "inches") {
+        *error = "--units takes metres, centimetres, inches or file, not '" + value + "'";
+        return false;
+      }
+      options->units = value;
     } else if (arg == "--collision-scale") {
       if (!take_value() || !ParseNumberText(arg, value, 0, &options->collision_scale, error))
         return false;
@@ -171,6 +181,10 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
       int64_t fps = 0;
       if (!take_value() || !ParseWholeNumber(arg, value, 1, &fps, error)) return false;
       options->frames_per_second = static_cast<int>(fps);
+    } else if (arg == "--import-memory" || arg == "--import-time") {
+      int64_t bound = 0;
+      if (!take_value() || !ParseWholeNumber(arg, value, 0, &bound, error)) return false;
+      (arg == "--import-memory" ? options->import_memory_mib : options->import_seconds) = bound;
     } else if (arg == "--list") {
       if (!no_value()) return false;
       options->list = true;
@@ -180,12 +194,19 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
     } else if (arg == "--cancel") {
       if (!no_value()) return false;
       options->cancel = true;
+    } else if (arg == "--strict") {
+      if (!no_value()) return false;
+      options->strict = true;
     } else {
       *error = "unknown option " + arg;
       return false;
     }
   }
 
+  if (!options->height.empty() && !options->scale.empty()) {
+    *error = "--height sets the scale: give --height or --scale, not both";
+    return false;
+  }
   if (files.empty()) {
     *error = "no scene file given";
     return false;
@@ -222,6 +243,11 @@ Dialog options (not given: the dialog's defaults):
                       animation range. Never more than the range holds.
   --texture-kb N      largest skin size in KBytes (default 16)
   --scale PCT         model scale in percent (default 100)
+  --height N          scale the model to be N Quake units tall (a player
+                      is 56) at the first sampled frame, measured along Z
+                      after import; the scale is worked out and entered
+                      into the scale field, and the summary line says it.
+                      Not together with --scale
   --collision-scale PCT
                       collision box scale in percent (default 100)
   --flag NAME         sets an effect flag; may be repeated. NAME is one of
@@ -243,11 +269,23 @@ Import options:
                       "all" for every clip back to back (default: the first)
   --fps N             frames a second of the sampled animation (default 10,
                       Quake's rate); must divide 4800 ticks a second
+  --units UNIT        the unit of the file's coordinates: metres,
+                      centimetres, inches, or file (default: the file's
+                      own; see Units below)
+  --import-memory MIB memory the scene import may use (default 4096 MiB)
+  --import-time S     seconds the scene import may take (default 120)
+                      The import runs first in a child process under these
+                      bounds; a crash of the import library, or a file that
+                      makes it run away, ends with "cannot read SCENE: ..."
+                      and exit status 2. 0 removes a bound.
 
 Other options:
   --list              print the scene's nodes, meshes, materials, textures
-                      and clips with their frame counts; export nothing
+                      and clips with their frame counts, the file's unit
+                      and the model's size in Quake units; export nothing
   -q                  no summary line and no progress
+  --strict            exit with status 1 when the written model is one that
+                      some game engine refuses (the file is still written)
   -h, --help          this text
 
 Numbers are whole and written with the digits 0-9 only; anything else (1.5,
@@ -263,17 +301,32 @@ turn further so that they face -Y too. The exporter turns the host's front -Y
 to +X, the way Quake expects, so converting a Quake model keeps its
 orientation.
 
+Units: the host's unit is the inch, and one inch is one Quake unit (a
+player is 56 units tall, a person of 1.4 to 1.8 m). Coordinates are
+converted from the file's unit: glTF files are in metres; FBX files in the
+unit their unit scale setting gives (centimetres when it is absent);
+Collada files in the unit of their <unit> element (metres when absent).
+MD2, MD3 and MDL files are in Quake units already and keep their exact
+size. OBJ, 3DS, STL, PLY, DirectX and the other formats carry no unit:
+their numbers are taken as host units unchanged (give --units when they
+are metres or centimetres). A 1 m cube in glTF becomes 39.37 units.
+--scale then multiplies the converted size.
+
 Output: message boxes of the exporter are printed on standard error as
 "Vandrell Exporter: text". While frames are sampled, progress is shown on
 standard error when it is a terminal. After a successful export one summary
 line goes to standard output: vertices, triangles, frames, skin size and
-file size.
+file size (and, with --height, the scale used). When the written model is
+beyond what an engine loads (Quake and QuakeWorld, GLQuake, QuakeSpasm and
+FitzQuake, DarkPlaces), one warning line per engine says why; "mdlinfo
+--check" tells the same for any MDL file.
 
 Exit status:
-  0  the file was written
+  0  the file was written (with --strict: and every engine loads it)
   1  the export failed or had nothing to export (a message was shown), or
      was cancelled; the output file is not written (one already there is
      left as it was, unless a failed write removed it)
+  1  with --strict: the file was written, but some engine refuses it
   2  usage error, or the scene file cannot be read
 )";
 }

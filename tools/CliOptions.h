@@ -28,6 +28,8 @@ struct CliOptions {
   bool all_frames = false;  // every frame of the animation range
   std::string texture_kb;
   std::string scale;
+  // A height in Quake units (whole, at least 1) that sets the scale instead.
+  std::string height;
   std::string collision_scale;
   std::vector<int> flag_controls;  // check boxes to tick, no repeats
   bool flat = false;
@@ -39,9 +41,14 @@ struct CliOptions {
   std::string texture;
   std::string animation;
   int frames_per_second = 10;
+  std::string units;  // empty: the file's own
+  // Bounds of the guarded import (0: none).
+  long import_memory_mib = 4096;
+  long import_seconds = 120;
 
   bool list = false;
   bool quiet = false;
+  bool strict = false;  // an engine's refusal of the written model fails the run
   bool help = false;
 };
 

@@ -12,9 +12,12 @@
 
 #include "Win32StandIn.h"
 #include "host/Timing.h"
+#include "hostapp/import/ImportGuard.h"
 #include "hostapp/import/SceneImporter.h"
+#include "hostapp/import/SceneSize.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
+#include "inspect/MdlCheck.h"
 #include "mdl/MdlReader.h"
 #include "resources/resource.h"
 #include "tools/CliOptions.h"
@@ -144,6 +147,22 @@ int Run(int argc, char** argv) {
   import_options.animation = options.animation;
   import_options.frames_per_second = options.frames_per_second;
   import_options.fallback_texture = options.texture;
+  import_options.units = options.units;
+  // A crash or a runaway inside the import library ends a child, not us.
+  const hostapp::ImportLimits limits{options.import_memory_mib, options.import_seconds};
+  const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {
+    hostapp::StandInScene trial_scene;
+    hostapp::SceneImporter trial;
+    const bool read = trial.Import(options.scene, import_options, trial_scene);
+    if (!read) *reason = trial.Error();
+    return read;
+  });
+  if (preflight.outcome != hostapp::GuardOutcome::kPassed) {
+    std::fprintf(stderr, "mdlexport: %s\n",
+                 hostapp::GuardMessage(options.scene, limits, preflight).c_str());
+    return kExitUsage;
+  }
+
   hostapp::StandInScene scene;
   hostapp::SceneImporter importer;
   if (!importer.Import(options.scene, import_options, scene)) {
@@ -153,6 +172,8 @@ int Run(int argc, char** argv) {
   const hostapp::ImportSummary& summary = importer.Summary();
   if (options.list) {
     PrintList(summary, scene);
+    for (const std::string& line : hostapp::UnitAndSizeLines(summary, scene, summary.range_start))
+      std::printf("%s\n", line.c_str());
     return kExitWritten;
   }
 
@@ -162,6 +183,13 @@ int Run(int argc, char** argv) {
   const host::ValidityInterval range = scene.GetAnimationRange();
   const int range_frames = RangeFrames(range.start, range.end);
   const std::string frames = options.all_frames ? std::to_string(range_frames) : options.frames;
+  // --height becomes the scale the user would have typed.
+  if (!options.height.empty() &&
+      !hostapp::ScaleForHeight(scene, range.start, std::stod(options.height), &options.scale,
+                               &error)) {
+    std::fprintf(stderr, "mdlexport: --height %s: %s\n", options.height.c_str(), error.c_str());
+    return kExitFailed;
+  }
 
   hostapp::PluginModule module;
   const std::string module_path = hostapp::ExecutableDirectory() + "/Vandrell.dlo";
@@ -232,11 +260,24 @@ int Run(int argc, char** argv) {
       if (std::fseek(written, 0, SEEK_END) == 0) bytes = std::ftell(written);
       std::fclose(written);
     }
-    std::printf("%s: %d vertices, %d triangles, %d frames, skin %dx%d, %ld bytes\n",
+    const std::string scaled =
+        options.height.empty() ? ""
+                               : ", scale " + options.scale + "% for a height of " + options.height;
+    std::printf("%s: %d vertices, %d triangles, %d frames, skin %dx%d, %ld bytes%s\n",
                 options.output.c_str(), h.numverts, h.numtris, h.numframes, h.skinwidth,
-                h.skinheight, bytes);
+                h.skinheight, bytes, scaled.c_str());
   }
-  return kExitWritten;
+  bool refused = false;
+  for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(file.header)) {
+    if (verdict.problems.empty()) continue;
+    refused = true;
+    std::string problems;
+    for (const std::string& problem : verdict.problems)
+      problems += (problems.empty() ? "" : "; ") + problem;
+    std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", verdict.engine.c_str(),
+                 options.output.c_str(), problems.c_str());
+  }
+  return refused && options.strict ? kExitFailed : kExitWritten;
 }
 
 }  // namespace

@@ -1,16 +1,18 @@
-// mdlinfo: reads a Quake MDL file, checks its layout and prints what it holds.
-//
-//   mdlinfo FILE.mdl [--frames] [--skin-ppm OUT.ppm]
-//
-// Exit status: 0 for a well-formed file, 1 for a file that is not (or an
-// output that cannot be written), 2 for a usage error.
+// mdlinfo: reads a Quake MDL file, checks it and prints what it holds; checks
+// files against the format and the engines' limits; draws the skin and the
+// model as PNG pictures. See PrintUsage() for the options and exit statuses.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "inspect/CheckJson.h"
+#include "inspect/MdlCheck.h"
+#include "inspect/ModelPicture.h"
+#include "inspect/PngFile.h"
 #include "mdl/MdlReader.h"
-#include "skin/QuakePalette.h"
 
 namespace {
 
@@ -18,57 +20,153 @@ constexpr int kExitValid = 0;
 constexpr int kExitInvalid = 1;
 constexpr int kExitUsage = 2;
 
+constexpr int kSheetFrames = 16;
+constexpr int kMaxPictureSide = 4096;
+
 void PrintUsage(FILE* out) {
   std::fprintf(out,
-               "usage: mdlinfo FILE.mdl [--frames] [--skin-ppm OUT.ppm]\n"
+               "usage: mdlinfo FILE.mdl [--frames] [--skin-png OUT.png]\n"
+               "               [--preview OUT.png [--frame N | --sheet] [--size WxH]]\n"
+               "       mdlinfo --check [--json] FILE.mdl...\n"
                "\n"
-               "Checks that FILE.mdl is a well-formed Quake MDL model (version 6) and\n"
-               "prints its header, its counts, its skin size and each frame's name and\n"
-               "box, in packed bytes and decoded (scale_origin + packed x scale).\n"
+               "Reads FILE.mdl, a Quake MDL model (version 6), and prints its header, its\n"
+               "counts, its skin size and each frame's name and box, in packed bytes and\n"
+               "decoded (scale_origin + packed x scale), then what --check would say.\n"
                "\n"
                "  --frames          also print every vertex of every frame, decoded,\n"
                "                    with its normal index\n"
-               "  --skin-ppm FILE   write the first skin image as a binary PPM through\n"
-               "                    the Quake palette\n"
+               "  --skin-png FILE   write the first skin image through the Quake palette\n"
+               "  --preview FILE    draw the model: skin-textured, lit from its normals,\n"
+               "                    seen from the front left and a little above\n"
+               "  --frame N         the frame to draw, counting from 0 (default 0)\n"
+               "  --sheet           draw up to %d evenly spaced frames side by side,\n"
+               "                    first and last included, each with its number and name\n"
+               "  --size WxH        the picture's size in pixels (default 640x480, and\n"
+               "                    1024x768 with --sheet)\n"
                "\n"
-               "Exit status: 0 well-formed, 1 not well-formed (or the PPM could not be\n"
-               "written), 2 usage error.\n");
+               "  --check           check each file and print one line per finding,\n"
+               "                    FILE: error|warning: what (engine), or FILE: ok.\n"
+               "                    Format: magic and version, counts, triangle indices,\n"
+               "                    skin coordinates, normal indices, seam flags, group\n"
+               "                    intervals, the file size. Engines: the limits of\n"
+               "                    Quake and QuakeWorld, GLQuake, QuakeSpasm and FitzQuake,\n"
+               "                    and DarkPlaces; a model some engine refuses gets a\n"
+               "                    warning naming it, one that no engine loads an error.\n"
+               "  --json            with --check (or alone): one JSON object a line per\n"
+               "                    file, with the header, the counts, each engine's verdict\n"
+               "                    and the findings\n"
+               "\n"
+               "Exit status: 0 a well-formed file (with --check: no error in any file),\n"
+               "1 a file with errors or a picture that could not be written, 2 usage error.\n",
+               kSheetFrames);
 }
 
 struct Options {
-  std::string input;
+  std::vector<std::string> inputs;
   bool frames = false;
-  std::string skin_ppm;
+  bool check = false;
+  bool json = false;
+  std::string skin_png;
+  std::string preview;
+  bool frame_given = false;
+  long frame = 0;
+  bool sheet = false;
+  int width = 0, height = 0;  // 0: the default
 };
+
+// "640x480", each side 1 .. kMaxPictureSide.
+bool ParseSize(const std::string& text, int* width, int* height) {
+  const size_t x = text.find('x');
+  if (x == std::string::npos || x == 0 || x + 1 >= text.size()) return false;
+  const std::string parts[2] = {text.substr(0, x), text.substr(x + 1)};
+  long values[2];
+  for (int i = 0; i < 2; ++i) {
+    if (parts[i].size() > 4 || parts[i].find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    values[i] = std::strtol(parts[i].c_str(), nullptr, 10);
+    if (values[i] < 1 || values[i] > kMaxPictureSide) return false;
+  }
+  *width = static_cast<int>(values[0]);
+  *height = static_cast<int>(values[1]);
+  return true;
+}
 
 // False on a usage error, after saying why.
 bool ParseOptions(int argc, char** argv, Options* options, bool* help) {
+  auto value = [&](int* i, const char* what) -> const char* {
+    if (*i + 1 >= argc) {
+      std::fprintf(stderr, "mdlinfo: %s needs %s\n", argv[*i], what);
+      return nullptr;
+    }
+    return argv[++*i];
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       *help = true;
       return true;
     }
+    const char* text = nullptr;
     if (arg == "--frames") {
       options->frames = true;
-    } else if (arg == "--skin-ppm") {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "mdlinfo: --skin-ppm needs a file name\n");
+    } else if (arg == "--check") {
+      options->check = true;
+    } else if (arg == "--json") {
+      options->json = true;
+    } else if (arg == "--sheet") {
+      options->sheet = true;
+    } else if (arg == "--skin-png") {
+      if (!(text = value(&i, "a file name"))) return false;
+      options->skin_png = text;
+    } else if (arg == "--preview") {
+      if (!(text = value(&i, "a file name"))) return false;
+      options->preview = text;
+    } else if (arg == "--frame") {
+      if (!(text = value(&i, "a frame number"))) return false;
+      const std::string number = text;
+      if (number.empty() || number.size() > 9 ||
+          number.find_first_not_of("0123456789") != std::string::npos) {
+        std::fprintf(stderr, "mdlinfo: --frame takes a frame number from 0, not \"%s\"\n", text);
         return false;
       }
-      options->skin_ppm = argv[++i];
+      options->frame = std::strtol(text, nullptr, 10);
+      options->frame_given = true;
+    } else if (arg == "--size") {
+      if (!(text = value(&i, "a size such as 640x480"))) return false;
+      if (!ParseSize(text, &options->width, &options->height)) {
+        std::fprintf(stderr, "mdlinfo: --size takes WIDTHxHEIGHT, each 1 to %d, not \"%s\"\n",
+                     kMaxPictureSide, text);
+        return false;
+      }
     } else if (arg.size() > 1 && arg[0] == '-') {
       std::fprintf(stderr, "mdlinfo: unknown option %s\n", arg.c_str());
       return false;
-    } else if (options->input.empty()) {
-      options->input = arg;
     } else {
-      std::fprintf(stderr, "mdlinfo: more than one input file\n");
-      return false;
+      options->inputs.push_back(arg);
     }
   }
-  if (options->input.empty()) {
+  if (options->json) options->check = true;
+  if (options->inputs.empty()) {
     std::fprintf(stderr, "mdlinfo: no input file\n");
+    return false;
+  }
+  if (options->check) {
+    if (options->frames || !options->skin_png.empty() || !options->preview.empty()) {
+      std::fprintf(stderr, "mdlinfo: --check and --json only check; draw or list separately\n");
+      return false;
+    }
+    return true;
+  }
+  if (options->inputs.size() > 1) {
+    std::fprintf(stderr, "mdlinfo: more than one input file (only --check takes several)\n");
+    return false;
+  }
+  if (options->preview.empty() && (options->frame_given || options->sheet || options->width)) {
+    std::fprintf(stderr, "mdlinfo: --frame, --sheet and --size go with --preview\n");
+    return false;
+  }
+  if (options->frame_given && options->sheet) {
+    std::fprintf(stderr, "mdlinfo: --frame and --sheet exclude each other\n");
     return false;
   }
   return true;
@@ -147,50 +245,65 @@ void PrintModel(const vandrell::MdlFile& file, bool with_vertices) {
   }
 }
 
-// What a game would refuse although the layout is sound.
-void PrintWarnings(const vandrell::MdlFile& file, const std::string& name) {
-  const vandrell::MdlFileHeader& h = file.header;
-  auto warn = [&](const std::string& text) {
-    std::fprintf(stderr, "mdlinfo: %s: warning: %s\n", name.c_str(), text.c_str());
-  };
-  if (h.numskins < 1) warn("no skin");
-  if (h.skinwidth % 4 != 0) warn("the skin width is not a multiple of 4");
-  if (h.numverts < 1) warn("no vertices");
-  if (h.numtris < 1) warn("no triangles");
-  if (h.numframes < 1) warn("no frames");
-  for (size_t i = 0; i < file.frames.size(); ++i) {
-    if (!file.frames[i].name_terminated)
-      warn("frame " + std::to_string(i) + "'s name fills its 16 bytes without a zero byte");
+void PrintFindings(FILE* out, const std::string& name, const vandrell::MdlCheckReport& report) {
+  for (const vandrell::MdlFinding& finding : report.findings) {
+    std::fprintf(out, "%s: %s: %s", name.c_str(), vandrell::SeverityName(finding.severity),
+                 finding.what.c_str());
+    if (!finding.engine.empty()) std::fprintf(out, " (%s)", finding.engine.c_str());
+    std::fprintf(out, "\n");
   }
 }
 
-// The first skin image as a binary PPM, each index through the palette.
-bool WriteSkinPpm(const vandrell::MdlFile& file, const std::string& path) {
-  if (file.skins.empty() || file.skins[0].pixels.empty()) {
-    std::fprintf(stderr, "mdlinfo: the model has no skin pixels to write\n");
+// Every file checked; true when none has an error.
+bool RunCheck(const Options& options) {
+  bool clean = true;
+  for (const std::string& input : options.inputs) {
+    const vandrell::MdlCheckReport report = vandrell::CheckMdlFile(input);
+    if (report.HasErrors()) clean = false;
+    if (options.json) {
+      std::printf("%s\n", vandrell::CheckReportJson(input, report).c_str());
+    } else if (report.findings.empty()) {
+      std::printf("%s: ok\n", input.c_str());
+    } else {
+      PrintFindings(stdout, input, report);
+    }
+  }
+  return clean;
+}
+
+bool SavePicture(const vandrell::RgbImage& image, const std::string& path) {
+  std::string error;
+  if (vandrell::WritePngFile(image, path, &error)) return true;
+  std::fprintf(stderr, "mdlinfo: %s\n", error.c_str());
+  return false;
+}
+
+bool WritePictures(const vandrell::MdlFile& file, const Options& options) {
+  if (!options.skin_png.empty()) {
+    const vandrell::RgbImage skin = vandrell::SkinPicture(file, 0);
+    if (skin.width == 0) {
+      std::fprintf(stderr, "mdlinfo: the model has no skin pixels to write\n");
+      return false;
+    }
+    if (!SavePicture(skin, options.skin_png)) return false;
+  }
+  if (options.preview.empty()) return true;
+  if (file.frames.empty()) {
+    std::fprintf(stderr, "mdlinfo: the model has no frame to draw\n");
     return false;
   }
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) {
-    std::fprintf(stderr, "mdlinfo: cannot create %s\n", path.c_str());
+  if (options.frame_given && static_cast<size_t>(options.frame) >= file.frames.size()) {
+    std::fprintf(stderr, "mdlinfo: no frame %ld: the model's frames are 0 to %zu\n", options.frame,
+                 file.frames.size() - 1);
     return false;
   }
-  bool ok =
-      std::fprintf(out, "P6\n%d %d\n255\n", file.header.skinwidth, file.header.skinheight) > 0;
-  for (uint8_t index : file.skins[0].pixels) {
-    const host::PaletteColor16& colour = vandrell::QuakePalette[index];
-    // Components are 8-bit levels x 257: the high byte is the level.
-    const uint8_t rgb[3] = {static_cast<uint8_t>(colour.r >> 8),
-                            static_cast<uint8_t>(colour.g >> 8),
-                            static_cast<uint8_t>(colour.b >> 8)};
-    if (ok) ok = std::fwrite(rgb, 1, sizeof rgb, out) == sizeof rgb;
-  }
-  if (std::fclose(out) != 0) ok = false;
-  if (!ok) {
-    std::fprintf(stderr, "mdlinfo: write error on %s\n", path.c_str());
-    std::remove(path.c_str());
-  }
-  return ok;
+  const int width = options.width ? options.width : options.sheet ? 1024 : 640;
+  const int height = options.height ? options.height : options.sheet ? 768 : 480;
+  const vandrell::RgbImage picture =
+      options.sheet
+          ? vandrell::RenderContactSheet(file, width, height, kSheetFrames)
+          : vandrell::RenderFrame(file, static_cast<size_t>(options.frame), width, height);
+  return SavePicture(picture, options.preview);
 }
 
 }  // namespace
@@ -199,23 +312,26 @@ int main(int argc, char** argv) {
   Options options;
   bool help = false;
   if (!ParseOptions(argc, argv, &options, &help)) {
-    PrintUsage(stderr);
+    std::fprintf(stderr, "Try 'mdlinfo --help'.\n");
     return kExitUsage;
   }
   if (help) {
     PrintUsage(stdout);
     return kExitValid;
   }
+  if (options.check) return RunCheck(options) ? kExitValid : kExitInvalid;
 
+  const std::string& input = options.inputs[0];
   vandrell::MdlFile file;
   std::string error;
-  if (!vandrell::ReadMdlFile(options.input, &file, &error)) {
-    std::fprintf(stderr, "mdlinfo: %s: %s\n", options.input.c_str(), error.c_str());
+  if (!vandrell::ReadMdlFile(input, &file, &error)) {
+    std::fprintf(stderr, "mdlinfo: %s: %s\n", input.c_str(), error.c_str());
+    // The check walks past what stopped the reader and may say more.
+    PrintFindings(stderr, "mdlinfo: " + input, vandrell::CheckMdlFile(input));
     return kExitInvalid;
   }
-  std::printf("%s: well-formed Quake MDL\n", options.input.c_str());
+  std::printf("%s: well-formed Quake MDL\n", input.c_str());
   PrintModel(file, options.frames);
-  PrintWarnings(file, options.input);
-  if (!options.skin_ppm.empty() && !WriteSkinPpm(file, options.skin_ppm)) return kExitInvalid;
-  return kExitValid;
+  PrintFindings(stderr, "mdlinfo: " + input, vandrell::CheckMdlFile(input));
+  return WritePictures(file, options) ? kExitValid : kExitInvalid;
 }

@@ -12,6 +12,7 @@
 #include "hostapp/import/NodeMeshes.h"
 #include "hostapp/import/SceneFile.h"
 #include "hostapp/import/SceneReading.h"
+#include "hostapp/import/SceneUnits.h"
 
 namespace hostapp {
 
@@ -48,6 +49,10 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
     return false;
   }
   const int ticks_per_frame = host::kTicksPerSecond / fps;
+  if (!IsUnitName(options.units)) {
+    error_ = "no unit named " + options.units + " (metres, centimetres, inches or file)";
+    return false;
+  }
   if (!options.fallback_texture.empty() && !IsFile(options.fallback_texture)) {
     error_ = "texture " + options.fallback_texture + " not found";
     return false;
@@ -64,6 +69,15 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   if (quake)
     animation->to_host =
         animation->to_host * host::Matrix3({0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0});
+  // Units: the file's become the host's inches, at the root like the turn.
+  const FileUnit unit = UnitOfScene(extension, source, options.units);
+  if (unit.factor != 1.0) {
+    const float f = static_cast<float>(unit.factor);
+    animation->to_host =
+        animation->to_host * host::Matrix3({f, 0, 0}, {0, f, 0}, {0, 0, f}, {0, 0, 0});
+  }
+  summary_.unit = unit.description;
+  summary_.unit_size = unit.host_units;
 
   if (!LayOutClips(path, extension, options, ticks_per_frame, *animation, summary_, error_))
     return false;

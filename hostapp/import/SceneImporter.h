@@ -20,6 +20,9 @@ struct ImportOptions {
   // A diffuse bitmap (file path) for materials that have none or whose own
   // file is missing, or empty.
   std::string fallback_texture;
+  // The unit of the file's coordinates: "file" or empty to follow the file,
+  // or "metres", "centimetres" or "inches" (see SceneUnits.h).
+  std::string units;
 };
 
 // One animation clip of the file.
@@ -41,6 +44,9 @@ struct ImportSummary {
   std::vector<std::string> warnings;
   HostTime range_start = 0;
   HostTime range_end = 0;
+  // The file's unit in words, and host units per unit of the file.
+  std::string unit;
+  double unit_size = 1.0;
 };
 
 class ImportedAnimation;  // evaluation state shared by the scene's callbacks

@@ -58,7 +58,7 @@ class StandInObject final : public host::HostObject {
   int conversions_ = 0;
 };
 
-class StandInTextureMap : public host::TextureMap {
+class StandInTextureMap final : public host::TextureMap {
  public:
   explicit StandInTextureMap(host::Class_ID id) : id_(id) {}
   host::Class_ID ClassID() override { return id_; }
@@ -95,6 +95,9 @@ class StandInMaterial final : public host::HostMaterial {
   host::TextureMap* GetSubTexmap(int i) override;
 
   void SetDiffuseMap(host::TextureMap* map) { diffuse_map_ = map; }
+  // One more slot of a multi-material; it may hold the material itself, as a
+  // host lets a user make it.
+  void AddSubMaterial(host::HostMaterial* material) { sub_materials_.push_back(material); }
   host::TextureMap* DiffuseMap() const { return diffuse_map_; }
   bool IsMulti() const { return multi_; }
   const std::vector<host::HostMaterial*>& SubMaterials() const { return sub_materials_; }

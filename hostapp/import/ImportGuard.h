@@ -1,0 +1,48 @@
+#pragma once
+// Runs a scene import where its faults cannot take the converter down: first
+// in a forked child under a memory and a time bound, which only reports how
+// the import went. The import library is deterministic, so once the child has
+// read the file the caller reads it again in its own process; a crash, a
+// runaway allocation or an endless loop inside the library ends only the
+// child.
+
+#include <functional>
+#include <string>
+
+namespace hostapp {
+
+struct ImportLimits {
+  // Resident memory the import may use, in MiB; 0 for no bound.
+  long memory_mib = 4096;
+  // Wall-clock time the import may take, in seconds; 0 for no bound.
+  long seconds = 120;
+};
+
+enum class GuardOutcome {
+  kPassed,       // the work returned true
+  kFailed,       // the work returned false; detail holds its reason
+  kCrashed,      // the child died without reporting (a signal, a sanitizer); detail names it
+  kOutOfMemory,  // over the memory bound, or the work ran out of memory
+  kOutOfTime,    // over the time bound
+  kNotStarted,   // no child could be started (no process or pipe left); detail says why
+};
+
+struct GuardReport {
+  GuardOutcome outcome = GuardOutcome::kCrashed;
+  std::string detail;
+};
+
+// Runs work in a child process under limits and reports what became of it.
+// work returns true, or false with a reason in *error; a std::bad_alloc
+// leaving it, or a reason naming bad_alloc (the import library turns the
+// exception into a message), counts as out of memory. The child's effects
+// on the process (its memory, its globals) are lost with it. Starts no
+// thread; the caller's standard streams are shared with the child.
+GuardReport RunGuarded(const ImportLimits& limits, const std::function<bool(std::string*)>& work);
+
+// The message for a report that is not kPassed, naming the file:
+// "cannot read SCENE: the import crashed (signal 11, Segmentation fault)".
+std::string GuardMessage(const std::string& scene, const ImportLimits& limits,
+                         const GuardReport& report);
+
+}  // namespace hostapp
