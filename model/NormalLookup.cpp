@@ -164,9 +164,7 @@ int32_t NearestNormalIndex(float x, float y, float z) {
   float best_score = -1.0f;
   for (int n = lists.first[cell]; n < lists.first[cell + 1]; ++n) {
     const int32_t i = lists.entries[n];
-    const double score =
-        (static_cast<double>(x) * NormalTable[i][0] + static_cast<double>(y) * NormalTable[i][1]) +
-        static_cast<double>(z) * NormalTable[i][2];
+    const double score = NormalScore(i, x, y, z);
     if (score > best_score) {
       best_score = static_cast<float>(score);
       best = i;

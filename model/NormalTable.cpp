@@ -178,9 +178,7 @@ int32_t NearestNormalIndexByFullScan(float x, float y, float z) {
   int32_t best = 0;
   float best_score = -1.0f;
   for (int32_t i = 0; i < kNormalCount; ++i) {
-    const double score =
-        (static_cast<double>(x) * NormalTable[i][0] + static_cast<double>(y) * NormalTable[i][1]) +
-        static_cast<double>(z) * NormalTable[i][2];
+    const double score = NormalScore(i, x, y, z);
     if (score > best_score) {
       best_score = static_cast<float>(score);
       best = i;
