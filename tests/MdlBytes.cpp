@@ -20,50 +20,51 @@ void Float(std::vector<uint8_t>* out, float value) {
 
 }  // namespace
 
-size_t SkinVerticesOffset(const MdlSpec& spec) {
-  return 84 + static_cast<size_t>(spec.numskins) *
-                  (4 + static_cast<size_t>(spec.skinwidth) * static_cast<size_t>(spec.skinheight));
+size_t SkinVerticesOffset(const MdlLayout& layout) {
+  return 84 +
+         static_cast<size_t>(layout.numskins) *
+             (4 + static_cast<size_t>(layout.skinwidth) * static_cast<size_t>(layout.skinheight));
 }
 
-size_t TrianglesOffset(const MdlSpec& spec) {
-  return SkinVerticesOffset(spec) + 12 * static_cast<size_t>(spec.numverts);
+size_t TrianglesOffset(const MdlLayout& layout) {
+  return SkinVerticesOffset(layout) + 12 * static_cast<size_t>(layout.numverts);
 }
 
-size_t FramesOffset(const MdlSpec& spec) {
-  return TrianglesOffset(spec) + 16 * static_cast<size_t>(spec.numtris);
+size_t FramesOffset(const MdlLayout& layout) {
+  return TrianglesOffset(layout) + 16 * static_cast<size_t>(layout.numtris);
 }
 
-std::vector<uint8_t> MdlBytes(const MdlSpec& spec) {
+std::vector<uint8_t> MdlBytes(const MdlLayout& layout) {
   std::vector<uint8_t> out = {'I', 'D', 'P', 'O'};
   Int32(&out, 6);
   for (int axis = 0; axis < 3; ++axis) Float(&out, 1.0f);  // scale
   for (int axis = 0; axis < 3; ++axis) Float(&out, 0.0f);  // scale_origin
   Float(&out, 255.0f);                                     // bounding radius
   for (int axis = 0; axis < 3; ++axis) Float(&out, 0.0f);  // eye position
-  for (int32_t value : {spec.numskins, spec.skinwidth, spec.skinheight, spec.numverts, spec.numtris,
-                        spec.numframes, spec.synctype, 0})
+  for (int32_t value : {layout.numskins, layout.skinwidth, layout.skinheight, layout.numverts,
+                        layout.numtris, layout.numframes, layout.synctype, 0})
     Int32(&out, value);
   Float(&out, 1.0f);  // size
 
-  for (int32_t i = 0; i < spec.numskins; ++i) {
+  for (int32_t i = 0; i < layout.numskins; ++i) {
     Int32(&out, 0);
     out.insert(out.end(),
-               static_cast<size_t>(spec.skinwidth) * static_cast<size_t>(spec.skinheight),
-               spec.skin_index);
+               static_cast<size_t>(layout.skinwidth) * static_cast<size_t>(layout.skinheight),
+               layout.skin_index);
   }
-  const int32_t corners[3][2] = {{0, 0}, {spec.skinwidth, 0}, {0, spec.skinheight}};
-  for (int32_t j = 0; j < spec.numverts; ++j) {
+  const int32_t corners[3][2] = {{0, 0}, {layout.skinwidth, 0}, {0, layout.skinheight}};
+  for (int32_t j = 0; j < layout.numverts; ++j) {
     Int32(&out, 0);
     Int32(&out, j < 3 ? corners[j][0] : 0);
     Int32(&out, j < 3 ? corners[j][1] : 0);
   }
-  const bool three = spec.numverts >= 3;
-  for (int32_t k = 0; k < spec.numtris; ++k) {
+  const bool three = layout.numverts >= 3;
+  for (int32_t k = 0; k < layout.numtris; ++k) {
     Int32(&out, 1);
     for (int32_t c = 0; c < 3; ++c) Int32(&out, three ? c : 0);
   }
   const uint8_t positions[3][3] = {{0, 0, 0}, {0, 255, 0}, {0, 0, 255}};
-  for (int32_t i = 0; i < spec.numframes; ++i) {
+  for (int32_t i = 0; i < layout.numframes; ++i) {
     Int32(&out, 0);
     const uint8_t box[8] = {
         0, 0, 0, 0, 0, static_cast<uint8_t>(three ? 255 : 0), static_cast<uint8_t>(three ? 255 : 0),
@@ -72,7 +73,7 @@ std::vector<uint8_t> MdlBytes(const MdlSpec& spec) {
     char name[16] = {};
     std::snprintf(name, sizeof name, "f%d", i);
     out.insert(out.end(), name, name + 16);
-    for (int32_t j = 0; j < spec.numverts; ++j) {
+    for (int32_t j = 0; j < layout.numverts; ++j) {
       if (j < 3) {
         out.insert(out.end(), positions[j], positions[j] + 3);
         out.push_back(52);

@@ -15,7 +15,7 @@ namespace testing_support {
 // plain frames "f0", "f1", ..., each vertex packed at (0, 0, 0) with normal
 // 0 but the first three at (0, 0, 0), (0, 255, 0), (0, 0, 255) with normal
 // 52 (+X). Scale 1 on every axis, origin 0.
-struct MdlSpec {
+struct MdlLayout {
   int32_t numskins = 1;
   int32_t skinwidth = 8;
   int32_t skinheight = 4;
@@ -26,12 +26,12 @@ struct MdlSpec {
   uint8_t skin_index = 251;
 };
 
-std::vector<uint8_t> MdlBytes(const MdlSpec& spec);
+std::vector<uint8_t> MdlBytes(const MdlLayout& layout);
 
-// Offsets of the sections of MdlBytes(spec).
-size_t SkinVerticesOffset(const MdlSpec& spec);
-size_t TrianglesOffset(const MdlSpec& spec);
-size_t FramesOffset(const MdlSpec& spec);
+// Offsets of the sections of MdlBytes(layout).
+size_t SkinVerticesOffset(const MdlLayout& layout);
+size_t TrianglesOffset(const MdlLayout& layout);
+size_t FramesOffset(const MdlLayout& layout);
 
 void PutInt32(std::vector<uint8_t>* bytes, size_t offset, int32_t value);
 void PutFloat(std::vector<uint8_t>* bytes, size_t offset, float value);

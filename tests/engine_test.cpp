@@ -208,12 +208,12 @@ TEST(DarkPlaces, LoadsOurExportsWithTheVerticesOurReaderDecodes) {
 
 TEST(DarkPlaces, RefusesAModelOverItsLimitAndCheckSaysSo) {
   SKIP_WITHOUT_ENGINE();
-  testing_support::MdlSpec spec;
-  spec.numverts = 65537;
-  spec.numframes = 1;
+  testing_support::MdlLayout layout;
+  layout.numverts = 65537;
+  layout.numframes = 1;
   TempDir dir;
   const std::string path = dir.File("many.mdl");
-  testing_support::WriteFileBytes(path, testing_support::MdlBytes(spec));
+  testing_support::WriteFileBytes(path, testing_support::MdlBytes(layout));
 
   const EngineLoad load = LoadInEngine(path);
   EXPECT_FALSE(load.wrote);

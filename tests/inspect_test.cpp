@@ -24,7 +24,7 @@
 namespace {
 
 using testing_support::MdlBytes;
-using testing_support::MdlSpec;
+using testing_support::MdlLayout;
 using testing_support::PutFloat;
 using testing_support::PutInt32;
 using testing_support::TempDir;
@@ -47,7 +47,7 @@ std::vector<std::string> Lines(const vandrell::MdlCheckReport& report) {
 // The base model: skin 8x4 (36 bytes with its type), 3 skin vertices at 120,
 // 1 triangle at 156, two frames of 40 bytes at 172 and 212; 252 bytes.
 TEST(MdlCheck, EachFormatFaultIsNamedAndASoundFileHasNone) {
-  const std::vector<uint8_t> sound = MdlBytes(MdlSpec());
+  const std::vector<uint8_t> sound = MdlBytes(MdlLayout());
   ASSERT_EQ(sound.size(), 252u);
   EXPECT_TRUE(Lines(Check(sound)).empty()) << "s = 8 on an 8-wide skin is its right edge";
 
@@ -126,14 +126,14 @@ TEST(MdlCheck, EachFormatFaultIsNamedAndASoundFileHasNone) {
 }
 
 TEST(MdlCheck, QuakeAndQuakeWorldRefuseOddSkinsAndEmptyModels) {
-  MdlSpec skin;
+  MdlLayout skin;
   skin.skinwidth = 6;
   skin.skinheight = 481;
   EXPECT_EQ(Lines(Check(MdlBytes(skin))),
             std::vector<std::string>{"warning: a skin 481 pixels tall, more than 480; a skin 6 "
                                      "pixels wide, not a multiple of 4 (Quake and QuakeWorld)"});
 
-  MdlSpec empty;
+  MdlLayout empty;
   empty.numskins = empty.numverts = empty.numtris = empty.numframes = 0;
   EXPECT_EQ(Lines(Check(MdlBytes(empty))),
             (std::vector<std::string>{
@@ -142,11 +142,11 @@ TEST(MdlCheck, QuakeAndQuakeWorldRefuseOddSkinsAndEmptyModels) {
 }
 
 TEST(MdlCheck, GLQuakeRefusesMoreThan1024Vertices2048TrianglesOr256Frames) {
-  MdlSpec spec;
-  spec.numverts = 1025;
-  spec.numtris = 2049;
-  spec.numframes = 257;
-  EXPECT_EQ(Lines(Check(MdlBytes(spec))),
+  MdlLayout layout;
+  layout.numverts = 1025;
+  layout.numtris = 2049;
+  layout.numframes = 257;
+  EXPECT_EQ(Lines(Check(MdlBytes(layout))),
             (std::vector<std::string>{"warning: 1025 vertices, more than 1024; 2049 triangles, "
                                       "more than 2048; 257 frames, more than 256 (GLQuake)",
                                       "warning: 257 frames, more than 256 (QuakeSpasm and "
@@ -154,12 +154,12 @@ TEST(MdlCheck, GLQuakeRefusesMoreThan1024Vertices2048TrianglesOr256Frames) {
 }
 
 TEST(MdlCheck, QuakeSpasmRefusesMoreThan2000Vertices4096TrianglesOr32Skins) {
-  MdlSpec spec;
-  spec.numskins = 33;
-  spec.numverts = 2001;
-  spec.numtris = 4097;
-  spec.numframes = 1;
-  EXPECT_EQ(Lines(Check(MdlBytes(spec))),
+  MdlLayout layout;
+  layout.numskins = 33;
+  layout.numverts = 2001;
+  layout.numtris = 4097;
+  layout.numframes = 1;
+  EXPECT_EQ(Lines(Check(MdlBytes(layout))),
             (std::vector<std::string>{
                 "warning: 2001 vertices, more than 2000 (Quake and QuakeWorld)",
                 "warning: 2001 vertices, more than 1024; 4097 triangles, more than 2048 (GLQuake)",
@@ -168,11 +168,11 @@ TEST(MdlCheck, QuakeSpasmRefusesMoreThan2000Vertices4096TrianglesOr32Skins) {
 }
 
 TEST(MdlCheck, DarkPlacesRefusesCountsAbove65536AndOtherSynctypesAndNoEngineMeansError) {
-  MdlSpec spec;
-  spec.numtris = 65537;
-  spec.numframes = 1;
-  spec.synctype = 2;
-  const vandrell::MdlCheckReport report = Check(MdlBytes(spec));
+  MdlLayout layout;
+  layout.numtris = 65537;
+  layout.numframes = 1;
+  layout.synctype = 2;
+  const vandrell::MdlCheckReport report = Check(MdlBytes(layout));
   EXPECT_EQ(Lines(report),
             (std::vector<std::string>{
                 "warning: 65537 triangles, more than 2048 (GLQuake)",
@@ -181,7 +181,7 @@ TEST(MdlCheck, DarkPlacesRefusesCountsAbove65536AndOtherSynctypesAndNoEngineMean
                 "nor 1 (DarkPlaces)"}));
   EXPECT_FALSE(report.HasErrors()) << "the software renderer still loads it";
 
-  MdlSpec wide;
+  MdlLayout wide;
   wide.skinwidth = 65540;
   wide.skinheight = 1;
   wide.numframes = 1;
@@ -189,7 +189,7 @@ TEST(MdlCheck, DarkPlacesRefusesCountsAbove65536AndOtherSynctypesAndNoEngineMean
             std::vector<std::string>{"warning: a skin 65540 pixels wide, more than 65536 "
                                      "(DarkPlaces)"});
 
-  MdlSpec everyone;
+  MdlLayout everyone;
   everyone.numverts = 65537;
   everyone.numframes = 1;
   const vandrell::MdlCheckReport refused = Check(MdlBytes(everyone));
@@ -204,12 +204,12 @@ TEST(MdlCheck, DarkPlacesRefusesCountsAbove65536AndOtherSynctypesAndNoEngineMean
 TEST(MdlinfoCheck, LinesJsonAndExitStatus) {
   TempDir dir;
   const std::string good = dir.File("good.mdl"), gl = dir.File("gl.mdl"), bad = dir.File("bad.mdl");
-  testing_support::WriteFileBytes(good, MdlBytes(MdlSpec()));
-  MdlSpec many;
+  testing_support::WriteFileBytes(good, MdlBytes(MdlLayout()));
+  MdlLayout many;
   many.numverts = 1025;
   many.numframes = 1;
   testing_support::WriteFileBytes(gl, MdlBytes(many));
-  std::vector<uint8_t> damaged = MdlBytes(MdlSpec());
+  std::vector<uint8_t> damaged = MdlBytes(MdlLayout());
   PutInt32(&damaged, 4, 5);
   testing_support::WriteFileBytes(bad, damaged);
 
@@ -284,10 +284,10 @@ Picture LoadPng(const std::string& path) {
 }
 
 TEST(ModelPicture, SkinGoesThroughThePaletteIntoAPng) {
-  MdlSpec spec;
-  spec.skinwidth = 2;
-  spec.skinheight = 1;
-  std::vector<uint8_t> bytes = MdlBytes(spec);
+  MdlLayout layout;
+  layout.skinwidth = 2;
+  layout.skinheight = 1;
+  std::vector<uint8_t> bytes = MdlBytes(layout);
   bytes[89] = 244;  // second pixel; the first stays 251
   vandrell::MdlFile file;
   std::string error;
@@ -310,7 +310,7 @@ TEST(ModelPicture, SkinGoesThroughThePaletteIntoAPng) {
 // An upright triangle facing the front, skin all red: from the front left
 // its middle is where the picture's middle is, and nothing reaches the corners.
 TEST(ModelPicture, PreviewShowsTheLitSkinColourAtTheCentreAndBackgroundAtTheCorners) {
-  std::vector<uint8_t> bytes = MdlBytes(MdlSpec());
+  std::vector<uint8_t> bytes = MdlBytes(MdlLayout());
   // Frame 0's vertices at 200: (0, 0, 0), (0, 200, 0), (0, 100, 200).
   bytes[205] = 200;
   bytes[209] = 100;
