@@ -53,24 +53,24 @@ long g_cancelled = 0;
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 float SomeFloat(FuzzedDataProvider& in) {
-  static const float kSpecial[] = {0.0f,
-                                   1.0f,
-                                   -1.0f,
-                                   0.5f,
-                                   100.0f,
-                                   -3.25f,
-                                   1e-30f,
-                                   1e30f,
-                                   -1e30f,
-                                   std::numeric_limits<float>::max(),
-                                   std::numeric_limits<float>::lowest(),
-                                   std::numeric_limits<float>::denorm_min(),
-                                   std::numeric_limits<float>::infinity(),
-                                   -std::numeric_limits<float>::infinity(),
-                                   std::numeric_limits<float>::quiet_NaN()};
+  static const float kOddValues[] = {0.0f,
+                                     1.0f,
+                                     -1.0f,
+                                     0.5f,
+                                     100.0f,
+                                     -3.25f,
+                                     1e-30f,
+                                     1e30f,
+                                     -1e30f,
+                                     std::numeric_limits<float>::max(),
+                                     std::numeric_limits<float>::lowest(),
+                                     std::numeric_limits<float>::denorm_min(),
+                                     std::numeric_limits<float>::infinity(),
+                                     -std::numeric_limits<float>::infinity(),
+                                     std::numeric_limits<float>::quiet_NaN()};
   switch (in.ConsumeIntegralInRange<int>(0, 3)) {
     case 0:
-      return in.PickValueInArray(kSpecial);
+      return in.PickValueInArray(kOddValues);
     case 1:
       return static_cast<float>(in.ConsumeIntegralInRange<int>(-64, 64));
     case 2:

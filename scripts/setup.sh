@@ -58,7 +58,7 @@ tests_packages=(
   clang
   libclang-rt-14-dev
   valgrind
-  # the inspect tests read mdlinfo's JSON back with it
+  # the examine tests read mdlinfo's JSON back with it
   nlohmann-json3-dev
   # the engine tests load our models in a real engine, DarkPlaces
   darkplaces-server

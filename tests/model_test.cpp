@@ -654,10 +654,10 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
   }
 
   // Zero, infinities and NaN, alone and mixed with ordinary components.
-  const float specials[] = {0.0f, -0.0f, inf, -inf, nan, 1.0f, -0.25f, 1e-45f};
-  for (float x : specials)
-    for (float y : specials)
-      for (float z : specials) check(x, y, z);
+  const float odd_values[] = {0.0f, -0.0f, inf, -inf, nan, 1.0f, -0.25f, 1e-45f};
+  for (float x : odd_values)
+    for (float y : odd_values)
+      for (float z : odd_values) check(x, y, z);
 
   // Cube edges and corners, where the largest component ties.
   for (float a : {1.0f, -1.0f})

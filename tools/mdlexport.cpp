@@ -17,7 +17,7 @@
 #include "hostapp/import/SceneSize.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
-#include "inspect/MdlCheck.h"
+#include "examine/MdlCheck.h"
 #include "mdl/MdlReader.h"
 #include "resources/resource.h"
 #include "tools/CliOptions.h"

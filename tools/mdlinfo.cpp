@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "inspect/CheckJson.h"
-#include "inspect/MdlCheck.h"
-#include "inspect/ModelPicture.h"
-#include "inspect/PngFile.h"
+#include "examine/CheckJson.h"
+#include "examine/MdlCheck.h"
+#include "examine/ModelPicture.h"
+#include "examine/PngFile.h"
 #include "mdl/MdlReader.h"
 
 namespace {

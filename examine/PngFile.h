@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "inspect/RgbImage.h"
+#include "examine/RgbImage.h"
 
 namespace vandrell {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "inspect/MdlCheck.h"
+#include "examine/MdlCheck.h"
 
 namespace vandrell {
 

@@ -1,6 +1,6 @@
 // The skin through the palette, one frame, and the contact sheet with its
 // labels (lettering from stb_easy_font, whose quads are filled here).
-#include "inspect/ModelPicture.h"
+#include "examine/ModelPicture.h"
 
 #include <stb/stb_easy_font.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/FrameRenderer.h"
+#include "examine/FrameRenderer.h"
 #include "skin/QuakePalette.h"
 
 namespace vandrell {

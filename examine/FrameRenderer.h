@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "inspect/RgbImage.h"
+#include "examine/RgbImage.h"
 #include "mdl/MdlReader.h"
 
 namespace vandrell {

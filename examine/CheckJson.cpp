@@ -1,4 +1,4 @@
-#include "inspect/CheckJson.h"
+#include "examine/CheckJson.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // PNG encoding is stb_image_write's; the file itself is written here so that
 // a failed write is noticed and the partial file removed.
-#include "inspect/PngFile.h"
+#include "examine/PngFile.h"
 
 #include <cstdio>
 #include <vector>

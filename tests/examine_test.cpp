@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "inspect/MdlCheck.h"
-#include "inspect/ModelPicture.h"
-#include "inspect/PngFile.h"
+#include "examine/MdlCheck.h"
+#include "examine/ModelPicture.h"
+#include "examine/PngFile.h"
 #include "mdl/MdlReader.h"
 #include "tests/MdlBytes.h"
 #include "tests/RunProgram.h"

@@ -1,7 +1,7 @@
 // The format walk: the sections are visited in file order straight from the
 // bytes, every value is judged, and repeated faults of one kind become one
 // finding with a count and the first example.
-#include "inspect/MdlCheck.h"
+#include "examine/MdlCheck.h"
 
 #include <cstring>
 #include <fstream>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/MdlCheck.h"
+#include "examine/MdlCheck.h"
 
 namespace vandrell {
 

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "inspect/RgbImage.h"
+#include "examine/RgbImage.h"
 #include "mdl/MdlReader.h"
 
 namespace vandrell {

@@ -1,10 +1,10 @@
 // Orthographic view from 35 degrees round to the model's left and 20 degrees
 // above (the model faces +X with Z up). Triangles are drawn from both sides,
 // nearest first by depth buffer; skin coordinates are interpolated across the
-// screen (no perspective correction, as orthographic needs none) and each
+// screen (linearly: an orthographic view needs no depth correction) and each
 // vertex is lit from its normal-table normal, the light blended across the
 // triangle as the engine's Gouraud shading does.
-#include "inspect/FrameRenderer.h"
+#include "examine/FrameRenderer.h"
 
 #include <algorithm>
 #include <cmath>
