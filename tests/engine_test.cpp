@@ -62,7 +62,7 @@ EngineLoad LoadInEngine(const std::string& path) {
   load.run = RunProgram("/usr/bin/timeout",
                         {"120", EnginePath(), "-basedir", base.path(), "-nohome",
                          "+modeldecompile progs/x.mdl", "+quit"},
-                        base.path());
+                        {base.path()});
   std::smatch match;
   const std::regex wrote(
       R"(Wrote progs/x_decompiled\.obj \(\d+ bytes, (\d+) vertices, (\d+) faces)");

@@ -1,7 +1,6 @@
 // The mdlexport command, run as a user runs it: a child process whose exit
 // status, standard output and standard error are checked, and whose MDL file
 // is read back with the project's reader.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "mdl/MdlReader.h"
+#include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -29,11 +29,8 @@ using testing_support::ReadFileBytes;
 using testing_support::SharedScenesDir;
 using testing_support::TempDir;
 
-struct RunResult {
-  int status = -1;  // the exit status, or 128 + the signal that ended it
-  std::string out;
-  std::string err;
-};
+using RunResult = testing_support::ProgramRun;
+using RunSettings = testing_support::RunOptions;
 
 std::string ReadText(const std::string& path) {
   const std::vector<uint8_t> bytes = ReadFileBytes(path);
@@ -44,70 +41,8 @@ void WriteText(const std::string& path, const std::string& text) {
   testing_support::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-struct RunSettings {
-  // Largest file the child may write, in bytes; 0 for no limit.
-  rlim_t file_size_limit = 0;
-  // Standard error goes to a pseudo-terminal instead of a file.
-  bool terminal_stderr = false;
-};
-
-[[noreturn]] void ExecMdlexport(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(MDLEXPORT_PATH));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  execv(MDLEXPORT_PATH, argv.data());
-  _exit(127);
-}
-
-// Runs mdlexport with args; output is collected in files (or, for a terminal
-// standard error, read from the pseudo-terminal's master side).
 RunResult RunMdlexport(const std::vector<std::string>& args, const RunSettings& settings = {}) {
-  TempDir capture;
-  const std::string out_path = capture.File("stdout");
-  const std::string err_path = capture.File("stderr");
-  int master = -1;
-  std::string slave_name;
-  if (settings.terminal_stderr) {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
-    slave_name = ptsname(master);
-  }
-  const pid_t child = fork();
-  if (child == 0) {
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = settings.terminal_stderr
-                        ? open(slave_name.c_str(), O_RDWR | O_NOCTTY)
-                        : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0) _exit(126);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    if (settings.file_size_limit) {
-      // Writing past the limit then fails with EFBIG instead of a signal.
-      signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit = {settings.file_size_limit, settings.file_size_limit};
-      setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ExecMdlexport(args);
-  }
-  RunResult result;
-  if (child < 0) return result;
-  if (master >= 0) {
-    // Read until the child's side is closed (EIO once every slave is gone).
-    char buffer[4096];
-    for (;;) {
-      const ssize_t n = read(master, buffer, sizeof buffer);
-      if (n <= 0) break;
-      result.err.append(buffer, static_cast<size_t>(n));
-    }
-    close(master);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = ReadText(out_path);
-  if (master < 0) result.err = ReadText(err_path);
-  return result;
+  return testing_support::RunProgram(MDLEXPORT_PATH, args, settings);
 }
 
 bool Contains(const std::string& text, const std::string& part) {

@@ -2,7 +2,6 @@
 // damaged scene files, and a disk that refuses the output. mdlexport runs as
 // a child process, as a user runs it.
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -21,6 +20,7 @@
 
 #include "hostapp/import/ImportGuard.h"
 #include "mdl/MdlReader.h"
+#include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -34,15 +34,8 @@ using testing_support::SharedScenesDir;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
-struct RunResult {
-  int status = -1;  // the exit status, or 128 + the signal that ended it
-  std::string err;
-};
-
-struct RunSettings {
-  rlim_t file_size_limit = 0;  // bytes; 0 for none
-  bool unprivileged = false;   // as root, run as the user nobody
-};
+using RunResult = testing_support::ProgramRun;
+using RunSettings = testing_support::RunOptions;
 
 std::string Text(const std::vector<uint8_t>& bytes) {
   return std::string(bytes.begin(), bytes.end());
@@ -56,41 +49,8 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// Runs mdlexport with args; standard output is discarded, standard error kept.
 RunResult RunMdlexport(const std::vector<std::string>& args, const RunSettings& settings = {}) {
-  TempDir capture;
-  chmod(capture.path().c_str(), 0777);
-  const std::string err_path = capture.File("stderr");
-  const pid_t child = fork();
-  if (child == 0) {
-    const int out = open("/dev/null", O_WRONLY);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (out < 0 || err < 0) _exit(126);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    if (settings.file_size_limit) {
-      // Writing past the limit then fails with EFBIG instead of a signal.
-      signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit = {settings.file_size_limit, settings.file_size_limit};
-      setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    if (settings.unprivileged && geteuid() == 0) {
-      constexpr uid_t kNobody = 65534;
-      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(125);
-    }
-    std::vector<char*> argv{const_cast<char*>(MDLEXPORT_PATH)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(MDLEXPORT_PATH, argv.data());
-    _exit(127);
-  }
-  RunResult run;
-  if (child < 0) return run;
-  int status = 0;
-  waitpid(child, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.err = Text(ReadFileBytes(err_path));
-  return run;
+  return testing_support::RunProgram(MDLEXPORT_PATH, args, settings);
 }
 
 // A Collada file of one triangle; stride is its position accessor's stride.
