@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "hostapp/module/PluginModule.h"
 #include "wintest/CaseScenes.h"
 #include "wintest/CaseScript.h"
 #include "wintest/ScriptedUser.h"
@@ -67,14 +68,14 @@ std::string Text(const char* text) { return text ? text : "(null)"; }
 
 // What the module and the exporter it makes answer, by the keys a script's
 // identity lines use.
-std::vector<std::pair<std::string, std::string>> Identity(const wintest::ModuleEntries& module,
+std::vector<std::pair<std::string, std::string>> Identity(const hostapp::PluginModule& module,
                                                           host::SceneExporter& exporter) {
-  host::ClassDescriptor* descriptor = module.class_desc(0);
+  host::ClassDescriptor* descriptor = module.ClassDescriptorAt(0);
   std::vector<std::pair<std::string, std::string>> answers = {
-      {"LibDescription", Text(module.description())},
-      {"LibNumberClasses", std::to_string(module.number_classes())},
-      {"LibVersion", std::to_string(module.version())},
-      {"LibClassDesc1", module.class_desc(1) ? "object" : "null"},
+      {"LibDescription", Text(module.Description())},
+      {"LibNumberClasses", std::to_string(module.NumberOfClasses())},
+      {"LibVersion", std::to_string(module.Version())},
+      {"LibClassDesc1", module.ClassDescriptorAt(1) ? "object" : "null"},
       {"IsPublicClass", std::to_string(descriptor->IsPublicClass())},
       {"ClassName", Text(descriptor->GetClassName())},
       {"SuperClassId", Hex(descriptor->GetSuperClassId())},
@@ -237,13 +238,16 @@ int Run(int argc, char** argv) {
   }
   const std::set<std::string> only(argv + 3, argv + argc);
 
-  wintest::ModuleEntries module;
-  const std::string module_path = wintest::ExporterModulePath();
-  if (!wintest::LoadExporterModule(module_path, &module, &error)) {
-    std::fprintf(stderr, "scripted_export: %s\n", error.c_str());
+  // Vandrell.dlo beside the program, where the host keeps its plug-ins; it
+  // stays loaded until the program ends, as in the host.
+  hostapp::PluginModule module;
+  const std::string module_path =
+      wintest::NativePath(hostapp::ExecutableDirectory(), "Vandrell.dlo");
+  if (!module.Load(module_path)) {
+    std::fprintf(stderr, "scripted_export: %s\n", module.Error().c_str());
     return 1;
   }
-  host::ClassDescriptor* descriptor = module.class_desc(0);
+  host::ClassDescriptor* descriptor = module.ClassDescriptorAt(0);
   if (!descriptor) {
     std::fprintf(stderr, "scripted_export: %s has no class 0\n", module_path.c_str());
     return 1;

@@ -14,16 +14,6 @@
 
 namespace wintest {
 
-// The module's four entry points.
-struct ModuleEntries {
-  const char* (*description)() = nullptr;
-  int (*number_classes)() = nullptr;
-  host::ClassDescriptor* (*class_desc)(int) = nullptr;
-  unsigned long (*version)() = nullptr;
-};
-// Loads the module by path and finds its entry points; false with a reason.
-bool LoadExporterModule(const std::string& path, ModuleEntries* entries, std::string* error);
-
 struct ControlState {
   bool checked = false;
   std::string text;
@@ -64,9 +54,4 @@ constexpr long kSmallLocationBytes = 2048;
 // script that starts it must have done it; false with a reason.
 bool LimitFileSize(bool on, std::string* error);
 
-}  // namespace wintest
-
-namespace wintest {
-// Vandrell.dlo in the folder of the running program, where the host keeps it.
-std::string ExporterModulePath();
 }  // namespace wintest

@@ -2,14 +2,12 @@
 // stand-in's dialog script, and its record of message boxes is what was
 // shown. The stand-in runs a dialog's script as it opens, so the controls'
 // state before the first step is not observable here.
-#include <dlfcn.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
 #include "Win32StandIn.h"
@@ -50,27 +48,6 @@ win32::DialogAction ActionFor(const DialogStep& step) {
 }
 
 }  // namespace
-
-bool LoadExporterModule(const std::string& path, ModuleEntries* entries, std::string* error) {
-  // Kept loaded for the rest of the process, as in the host.
-  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) {
-    const char* reason = dlerror();
-    *error = reason ? reason : "cannot load " + path;
-    return false;
-  }
-  error->clear();
-  auto find = [&](const char* name) {
-    void* entry = dlsym(module, name);
-    if (!entry && error->empty()) *error = path + " has no entry point " + name;
-    return entry;
-  };
-  entries->description = reinterpret_cast<const char* (*)()>(find("LibDescription"));
-  entries->number_classes = reinterpret_cast<int (*)()>(find("LibNumberClasses"));
-  entries->class_desc = reinterpret_cast<host::ClassDescriptor* (*)(int)>(find("LibClassDesc"));
-  entries->version = reinterpret_cast<unsigned long (*)()>(find("LibVersion"));
-  return error->empty();
-}
 
 ExportRun RunScriptedExport(host::SceneExporter& exporter, const std::string& target,
                             hostapp::StandInScene& scene, const ExportCase& export_case,
@@ -124,15 +101,6 @@ bool LimitFileSize(bool on, std::string* error) {
   if (setrlimit(RLIMIT_FSIZE, &limit) == 0) return true;
   *error = std::string("setrlimit: ") + std::strerror(errno);
   return false;
-}
-
-std::string ExporterModulePath() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  std::string folder = length > 0 ? std::string(path, static_cast<size_t>(length)) : ".";
-  const size_t slash = folder.rfind('/');
-  folder = slash == std::string::npos ? "." : folder.substr(0, slash);
-  return folder + "/Vandrell.dlo";
 }
 
 }  // namespace wintest

@@ -284,28 +284,6 @@ LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-bool LoadExporterModule(const std::string& path, ModuleEntries* entries, std::string* error) {
-  HMODULE module = LoadLibraryA(path.c_str());
-  if (!module) {
-    *error = "LoadLibraryA(" + path + ") failed with error " + std::to_string(GetLastError());
-    return false;
-  }
-  // GetProcAddress gives every entry point one type; the generic function
-  // pointer type takes it to the real one without a warning.
-  auto find = [&](const char* name) {
-    FARPROC entry = GetProcAddress(module, name);
-    if (!entry && error->empty()) *error = path + " has no entry point " + name;
-    return reinterpret_cast<void (*)()>(entry);
-  };
-  error->clear();
-  entries->description = reinterpret_cast<const char* (*)()>(find("LibDescription"));
-  entries->number_classes = reinterpret_cast<int (*)()>(find("LibNumberClasses"));
-  entries->class_desc = reinterpret_cast<host::ClassDescriptor* (*)(int)>(find("LibClassDesc"));
-  entries->version = reinterpret_cast<unsigned long (*)()>(find("LibVersion"));
-  // The module stays loaded for the rest of the process, as in the host.
-  return error->empty();
-}
-
 ExportRun RunScriptedExport(host::SceneExporter& exporter, const std::string& target,
                             hostapp::StandInScene& scene, const ExportCase& export_case,
                             const std::string& run_folder) {
@@ -343,15 +321,6 @@ bool LimitFileSize(bool on, std::string* error) {
   if (limited && std::string(limited) == std::to_string(kSmallLocationBytes)) return true;
   *error = "a small-location case runs only as scripts/wine-tests.sh starts it";
   return false;
-}
-
-std::string ExporterModulePath() {
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string folder(path, length);
-  const size_t slash = folder.find_last_of("\\/");
-  folder = slash == std::string::npos ? "." : folder.substr(0, slash);
-  return folder + "\\Vandrell.dlo";
 }
 
 }  // namespace wintest

@@ -1,25 +1,52 @@
 #include "hostapp/module/PluginModule.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
+#endif
 
 namespace hostapp {
 
+namespace {
+
+#ifdef _WIN32
+void* OpenModule(const std::string& path, std::string* error) {
+  HMODULE module = LoadLibraryA(path.c_str());
+  if (!module) *error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+  return reinterpret_cast<void*>(module);
+}
+void* FindEntry(void* module, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+void CloseModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
+#else
+void* OpenModule(const std::string& path, std::string* error) {
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    const char* reason = dlerror();
+    *error = reason ? reason : "cannot load " + path;
+  }
+  return module;
+}
+void* FindEntry(void* module, const char* name) { return dlsym(module, name); }
+void CloseModule(void* module) { dlclose(module); }
+#endif
+
+}  // namespace
+
 PluginModule::~PluginModule() {
-  if (handle_) dlclose(handle_);
+  if (handle_) CloseModule(handle_);
 }
 
 bool PluginModule::Load(const std::string& path) {
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) {
-    const char* reason = dlerror();
-    error_ = reason ? reason : "cannot load " + path;
-    return false;
-  }
+  handle_ = OpenModule(path, &error_);
+  if (!handle_) return false;
   auto find = [this, &path](const char* name) -> void* {
-    void* symbol = dlsym(handle_, name);
+    void* symbol = FindEntry(handle_, name);
     if (!symbol && error_.empty()) error_ = path + " has no entry point " + name;
     return symbol;
   };
@@ -28,7 +55,7 @@ bool PluginModule::Load(const std::string& path) {
   lib_class_desc_ = reinterpret_cast<host::ClassDescriptor* (*)(int)>(find("LibClassDesc"));
   lib_version_ = reinterpret_cast<unsigned long (*)()>(find("LibVersion"));
   if (!error_.empty()) {
-    dlclose(handle_);
+    CloseModule(handle_);
     handle_ = nullptr;
     return false;
   }
@@ -47,11 +74,19 @@ host::SceneExporter* PluginModule::CreateExporter() const {
 }
 
 std::string ExecutableDirectory() {
+#ifdef _WIN32
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (length == 0 || length >= sizeof path) return ".";
+  std::string result(path, length);
+  const size_t slash = result.find_last_of("\\/");
+#else
   char path[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
   if (length <= 0) return ".";
   std::string result(path, static_cast<size_t>(length));
   const size_t slash = result.rfind('/');
+#endif
   return slash == std::string::npos ? "." : result.substr(0, slash);
 }
 
