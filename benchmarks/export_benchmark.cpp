@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "mdlformat/MdlReader.h"
 #include "model/MdlModel.h"
 
 extern char** environ;
@@ -213,21 +214,6 @@ Run RunExport(const std::string& mdlexport, const std::string& scene, const std:
   return run;
 }
 
-int32_t ReadInt32(const std::vector<uint8_t>& bytes, size_t offset) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | bytes[offset + static_cast<size_t>(i)];
-  return static_cast<int32_t>(value);
-}
-
-// Counts from an MDL header: vertices, triangles, frames; false when short.
-bool ReadCounts(const std::string& path, int32_t counts[3]) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<uint8_t> header(84);
-  if (!file.read(reinterpret_cast<char*>(header.data()), 84)) return false;
-  for (int i = 0; i < 3; ++i) counts[i] = ReadInt32(header, 60 + 4 * static_cast<size_t>(i));
-  return true;
-}
-
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t n = values.size();
@@ -261,10 +247,14 @@ Result Measure(const std::string& name, const std::string& mdlexport, const std:
     cpus.push_back(run.cpu_seconds);
     result.peak_kib = std::max(result.peak_kib, run.peak_kib);
   }
-  int32_t counts[3];
-  if (!ReadCounts(output, counts)) return result;
-  const double triangles = counts[1];
-  const double frames = counts[2];
+  vandrell::MdlFile file;
+  std::string error;
+  if (!vandrell::ReadMdlFile(output, &file, &error)) {
+    std::fprintf(stderr, "export_benchmark: %s: %s\n", name.c_str(), error.c_str());
+    return result;
+  }
+  const double triangles = file.header.numtris;
+  const double frames = file.header.numframes;
   // The exporter keeps every frame's 3 records a triangle and its triangle.
   result.store_mib = frames * triangles *
                      (3.0 * sizeof(vandrell::FrameVertex) + sizeof(vandrell::TriangleIndices)) /

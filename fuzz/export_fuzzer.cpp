@@ -24,7 +24,7 @@
 #include "host/Timing.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "resources/resource.h"
 
 namespace {

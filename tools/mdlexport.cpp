@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "Win32StandIn.h"
+#include "examine/MdlCheck.h"
 #include "host/Timing.h"
 #include "hostapp/import/ImportGuard.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/import/SceneSize.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
-#include "examine/MdlCheck.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "resources/resource.h"
 #include "tools/CliOptions.h"
 
