@@ -64,7 +64,7 @@ void PrintList(const hostapp::ImportSummary& summary, const hostapp::StandInScen
 
 // The user's part of the dialog: paste into the fields that were given, set
 // the boxes, press OK or Cancel.
-std::vector<win32::DialogAction> DialogScript(const hostapp::CliOptions& options,
+std::vector<win32::DialogAction> DialogScript(const tools::CliOptions& options,
                                               const std::string& frames) {
   using win32::DialogAction;
   std::vector<DialogAction> script;
@@ -122,14 +122,14 @@ class Progress {
 };
 
 int Run(int argc, char** argv) {
-  hostapp::CliOptions options;
+  tools::CliOptions options;
   std::string error;
-  if (!hostapp::ParseCliOptions(argc, argv, &options, &error)) {
+  if (!tools::ParseCliOptions(argc, argv, &options, &error)) {
     std::fprintf(stderr, "mdlexport: %s\nTry 'mdlexport --help'.\n", error.c_str());
     return kExitUsage;
   }
   if (options.help) {
-    std::fputs(hostapp::CliHelpText().c_str(), stdout);
+    std::fputs(tools::CliHelpText().c_str(), stdout);
     return kExitWritten;
   }
 
