@@ -12,7 +12,7 @@
 #include "examine/MdlCheck.h"
 #include "examine/ModelPicture.h"
 #include "examine/PngFile.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "tests/MdlBytes.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"

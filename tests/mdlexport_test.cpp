@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
 

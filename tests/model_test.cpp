@@ -21,7 +21,7 @@
 #include "model/BuildFrames.h"
 #include "model/MdlModel.h"
 #include "model/MergeVertices.h"
-#include "model/NormalTable.h"
+#include "model/NearestNormal.h"
 #include "model/SmoothNormals.h"
 #include "scene/MaterialTable.h"
 #include "scene/SceneCollector.h"
@@ -440,86 +440,6 @@ void GeomExpectTriangle(const TriangleIndices& triangle, int32_t a, int32_t b, i
 
 }  // namespace
 
-// --- Normal table ----------------------------------------------------------
-
-TEST(NormalTable, ListedRowsHoldTheFormatsStandardValues) {
-  struct Row {
-    int index;
-    float x, y, z;
-  };
-  const Row rows[] = {
-      {0, -0.525731f, 0.000000f, 0.850651f},     {1, -0.442863f, 0.238856f, 0.864188f},
-      {2, -0.295242f, 0.000000f, 0.955423f},     {5, 0.000000f, 0.000000f, 1.000000f},
-      {32, 0.000000f, 1.000000f, 0.000000f},     {41, 0.850651f, 0.525731f, 0.000000f},
-      {42, 0.716567f, 0.681718f, 0.147621f},     {43, 0.716567f, 0.681718f, -0.147621f},
-      {47, 0.688191f, 0.587785f, 0.425325f},     {52, 1.000000f, 0.000000f, 0.000000f},
-      {84, 0.000000f, 0.000000f, -1.000000f},    {104, 0.000000f, -1.000000f, 0.000000f},
-      {143, -1.000000f, 0.000000f, 0.000000f},   {160, -0.587785f, -0.425325f, -0.688191f},
-      {161, -0.688191f, -0.587785f, -0.425325f},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(GeomBits(NormalTable[row.index][0]), GeomBits(row.x)) << "entry " << row.index;
-    EXPECT_EQ(GeomBits(NormalTable[row.index][1]), GeomBits(row.y)) << "entry " << row.index;
-    EXPECT_EQ(GeomBits(NormalTable[row.index][2]), GeomBits(row.z)) << "entry " << row.index;
-  }
-}
-
-TEST(NormalTable, EveryEntryIsTheNearestFloatToItsSixDecimalValue) {
-  const std::string path = std::string(VANDRELL_SOURCE_DIR) + "/../shared/data/normals.txt";
-  FILE* file = std::fopen(path.c_str(), "r");
-  if (!file) GTEST_SKIP() << "the six-decimal normal list is not at " << path;
-  char line[256];
-  int entries = 0;
-  while (std::fgets(line, sizeof line, file)) {
-    if (line[0] == '#' || line[0] == '\n') continue;
-    int index = -1;
-    char x[32], y[32], z[32];
-    ASSERT_EQ(std::sscanf(line, "%d %31s %31s %31s", &index, x, y, z), 4) << line;
-    ASSERT_EQ(index, entries);
-    // strtof rounds the decimal text to the nearest float: an independent route.
-    EXPECT_EQ(GeomBits(NormalTable[index][0]), GeomBits(std::strtof(x, nullptr))) << index;
-    EXPECT_EQ(GeomBits(NormalTable[index][1]), GeomBits(std::strtof(y, nullptr))) << index;
-    EXPECT_EQ(GeomBits(NormalTable[index][2]), GeomBits(std::strtof(z, nullptr))) << index;
-    ++entries;
-  }
-  std::fclose(file);
-  EXPECT_EQ(entries, vandrell::kNormalCount);
-}
-
-TEST(NormalTable, IsAUnitSetClosedUnderSignChangesAndCyclicPermutation) {
-  const auto find = [](float x, float y, float z) {
-    for (int i = 0; i < vandrell::kNormalCount; ++i) {
-      if (NormalTable[i][0] == x && NormalTable[i][1] == y && NormalTable[i][2] == z) return i;
-    }
-    return -1;
-  };
-  const float magnitudes[] = {0.0f,      0.147621f, 0.162460f, 0.238856f, 0.262866f, 0.295242f,
-                              0.309017f, 0.425325f, 0.442863f, 0.500000f, 0.525731f, 0.587785f,
-                              0.681718f, 0.688191f, 0.716567f, 0.809017f, 0.850651f, 0.864188f,
-                              0.951056f, 0.955423f, 1.0f};
-  for (int i = 0; i < vandrell::kNormalCount; ++i) {
-    const float x = NormalTable[i][0];
-    const float y = NormalTable[i][1];
-    const float z = NormalTable[i][2];
-    EXPECT_NEAR(std::sqrt(double{x} * x + double{y} * y + double{z} * z), 1.0, 2e-6) << i;
-    for (float component : {x, y, z}) {
-      EXPECT_NE(std::find(std::begin(magnitudes), std::end(magnitudes), std::fabs(component)),
-                std::end(magnitudes))
-          << "entry " << i << " component " << component;
-    }
-    // 0.0f and -0.0f compare equal, so a sign change of a zero finds the entry.
-    for (int signs = 0; signs < 8; ++signs) {
-      const float sx = (signs & 1) ? -x : x;
-      const float sy = (signs & 2) ? -y : y;
-      const float sz = (signs & 4) ? -z : z;
-      EXPECT_GE(find(sx, sy, sz), 0) << "signs " << signs << " of entry " << i;
-    }
-    EXPECT_GE(find(y, z, x), 0) << "cycle of entry " << i;
-    EXPECT_GE(find(z, x, y), 0) << "cycle of entry " << i;
-    EXPECT_EQ(find(x, y, z), i) << "entry " << i << " appears twice";
-  }
-}
-
 TEST(NearestNormalIndex, AxesAndListedEntriesGiveTheirIndices) {
   EXPECT_EQ(NearestNormalIndex(0.0f, 0.0f, 1.0f), 5);
   EXPECT_EQ(NearestNormalIndex(1.0f, 0.0f, 0.0f), 52);
@@ -534,7 +454,7 @@ TEST(NearestNormalIndex, AxesAndListedEntriesGiveTheirIndices) {
 }
 
 TEST(NearestNormalIndex, EveryEntryGivesItsOwnIndex) {
-  for (int i = 0; i < vandrell::kNormalCount; ++i) {
+  for (int i = 0; i < vandrell::mdl_format::kNormalCount; ++i) {
     EXPECT_EQ(NearestNormalIndex(NormalTable[i][0], NormalTable[i][1], NormalTable[i][2]), i);
   }
 }
@@ -572,7 +492,7 @@ int64_t GeomRandomNormalChecks() {
 int32_t GeomFirstLargestScore(float x, float y, float z) {
   int32_t best = 0;
   double best_score = -1.0;
-  for (int32_t i = 0; i < vandrell::kNormalCount; ++i) {
+  for (int32_t i = 0; i < vandrell::mdl_format::kNormalCount; ++i) {
     const double score =
         (static_cast<double>(x) * NormalTable[i][0] + static_cast<double>(y) * NormalTable[i][1]) +
         static_cast<double>(z) * NormalTable[i][2];
@@ -628,11 +548,11 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
 
   // Every entry, and the midpoints and centres of neighbouring entries,
   // where two or three of them tie.
-  std::vector<int> neighbours[vandrell::kNormalCount];
-  for (int i = 0; i < vandrell::kNormalCount; ++i) {
+  std::vector<int> neighbours[vandrell::mdl_format::kNormalCount];
+  for (int i = 0; i < vandrell::mdl_format::kNormalCount; ++i) {
     const float* a = NormalTable[i];
     check_nudged(a[0], a[1], a[2]);
-    for (int j = i + 1; j < vandrell::kNormalCount; ++j) {
+    for (int j = i + 1; j < vandrell::mdl_format::kNormalCount; ++j) {
       const float* b = NormalTable[j];
       if (a[0] * b[0] + a[1] * b[1] + a[2] * b[2] < 0.8f) continue;
       neighbours[i].push_back(j);
@@ -640,7 +560,7 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
       check_nudged((a[0] + b[0]) * 0.5f, (a[1] + b[1]) * 0.5f, (a[2] + b[2]) * 0.5f);
     }
   }
-  for (int i = 0; i < vandrell::kNormalCount; ++i) {
+  for (int i = 0; i < vandrell::mdl_format::kNormalCount; ++i) {
     for (int j : neighbours[i]) {
       for (int k : neighbours[j]) {
         const float* a = NormalTable[i];
@@ -675,7 +595,7 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
   std::mt19937_64 rng(20261209);
   std::normal_distribution<float> normal(0.0f, 1.0f);
   std::uniform_int_distribution<int> exponent(-130, 130);
-  std::uniform_int_distribution<int> entry(0, vandrell::kNormalCount - 1);
+  std::uniform_int_distribution<int> entry(0, vandrell::mdl_format::kNormalCount - 1);
   std::uniform_real_distribution<float> offset(-1e-3f, 1e-3f);
   const int64_t random_checks = GeomRandomNormalChecks();
   for (int64_t n = 0; n < random_checks; ++n) {
