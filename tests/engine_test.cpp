@@ -276,8 +276,9 @@ TEST(MdlexportEngineWarnings, OneLinePerRefusingEngineAndStrictFailsTheRun) {
   EXPECT_EQ(strict.err, warned.err);
   EXPECT_TRUE(testing_support::FileExists(mid)) << "the file is still written";
 
-  // Within every engine's limits: not a word.
-  WriteGrid(dir.File("small.obj"), 4);
+  // 32^2 = 1024 vertices and 1922 triangles, at GLQuake's vertex limit and
+  // within every other: not a word.
+  WriteGrid(dir.File("small.obj"), 31);
   const ProgramRun quiet =
       RunProgram(MDLEXPORT_PATH, {"-q", "--strict", dir.File("small.obj"), dir.File("small.mdl")});
   EXPECT_EQ(quiet.status, 0);
