@@ -43,6 +43,17 @@ host::Point3 WorldVertex(StandInNode* node, host::HostTime t, size_t v) {
   return MeshAt(node, t).vertices.at(v) * node->GetObjectTransform(t, nullptr);
 }
 
+// Corner c of face f of a node's mesh at t, carried into the world; and a
+// corner's texture vertex.
+host::Point3 WorldCorner(StandInNode* node, host::HostTime t, int f, int c) {
+  const host::Mesh mesh = MeshAt(node, t);
+  return mesh.vertices.at(mesh.faces.at(static_cast<size_t>(f)).v[c]) *
+         node->GetObjectTransform(t, nullptr);
+}
+host::Point3 CornerUv(const host::Mesh& mesh, int f, int c) {
+  return mesh.texture_vertices.at(mesh.texture_faces.at(static_cast<size_t>(f)).t[c]);
+}
+
 // Host units (inches) in the units of the files the tests write: glTF is in
 // metres, and Assimp writes FBX in centimetres. 1 / 0.0254 = 39.3700787...
 constexpr float kMetre = 39.3700787f;
@@ -123,11 +134,21 @@ TEST_F(Import, ObjectsBecomeNodesWithMeshesMaterialsAndTurnedAxes) {
   EXPECT_EQ(std::string(static_cast<host::BitmapTexture*>(red->GetSubTexmap(1))->GetMapName()),
             dir_.File("red.png"));
   EXPECT_EQ(blue->GetSubTexmap(1), nullptr);
-  // Texture coordinates come with the faces, v up as in the file.
+  // Each material's faces come from a mesh of their own, with their own
+  // corners and texture coordinates (v up as in the file). Y up becomes Z
+  // up: the file's (x, y, z) is the host's (x, -z, y).
   ASSERT_EQ(mesh.texture_faces.size(), 2u);
-  const host::Point3 uv = mesh.texture_vertices.at(mesh.texture_faces[0].t[2]);
-  EXPECT_EQ(uv.x, 0.0f);
-  EXPECT_EQ(uv.y, 1.0f);
+  const float corners[2][3][5] = {{{0, 0, 0, 0, 0}, {1, 0, 0, 1, 0}, {0, 0, 1, 0, 1}},
+                                  {{0, 0, 0, 0, 0}, {0, 0, 1, 0, 1}, {0, -1, 0, 0, 1}}};
+  for (int f = 0; f < 2; ++f) {
+    for (int c = 0; c < 3; ++c) {
+      SCOPED_TRACE(::testing::Message() << "face " << f << " corner " << c);
+      const float* expected = corners[f][c];
+      ExpectNear(WorldCorner(first, 0, f, c), expected[0], expected[1], expected[2]);
+      EXPECT_EQ(CornerUv(mesh, f, c).x, expected[3]);
+      EXPECT_EQ(CornerUv(mesh, f, c).y, expected[4]);
+    }
+  }
 
   // One material stays a standard material; no coordinates, no texture faces.
   EXPECT_EQ(second->GetMaterial(), red);
@@ -599,9 +620,13 @@ TEST_F(Import, SkinnedVerticesFollowTheirBonesByNormalisedWeights) {
   const int binds = file.AddFloats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,  //
                                     1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1},
                                    16);
+  // A second part, 2 lower in the file's z, weighted as the first.
+  const int lower = file.AddFloats({0, 0, -2, 1, 0, -2, 0, 1, -2}, 3, true);
+  const std::string weighting =
+      ",\"JOINTS_0\":" + std::to_string(joints) + ",\"WEIGHTS_0\":" + std::to_string(weights);
   file.meshes = "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(positions) +
-                ",\"JOINTS_0\":" + std::to_string(joints) +
-                ",\"WEIGHTS_0\":" + std::to_string(weights) + "}}]}";
+                weighting + "}},{\"attributes\":{\"POSITION\":" + std::to_string(lower) +
+                weighting + "}}]}";
   file.skins = "{\"joints\":[2,3],\"inverseBindMatrices\":" + std::to_string(binds) + "}";
   // The skinned mesh's own node stands 100 away: a skin follows its bones.
   file.nodes =
@@ -619,6 +644,127 @@ TEST_F(Import, SkinnedVerticesFollowTheirBonesByNormalisedWeights) {
   ExpectNearIn(kMetre, WorldVertex(skin, 2400, 0), 1, 0, 0, 1e-4f);
   ExpectNearIn(kMetre, WorldVertex(skin, 2400, 1), 1.5f, 0, 0, 1e-4f);
   ExpectNearIn(kMetre, WorldVertex(skin, 2400, 2), 0, 0, 1, 1e-4f);
+  // The second part's corners move alike, from their own places.
+  ExpectNearIn(kMetre, WorldCorner(skin, 2400, 1, 0), 1, 2, 0, 1e-4f);
+  ExpectNearIn(kMetre, WorldCorner(skin, 2400, 1, 1), 1.5f, 2, 0, 1e-4f);
+  ExpectNearIn(kMetre, WorldCorner(skin, 2400, 1, 2), 0, 2, 1, 1e-4f);
+}
+
+TEST_F(Import, EachPartOfANodeKeepsItsCornersCoordinatesAndMorph) {
+  // One mesh of three parts: two with texture coordinates around one
+  // without, and a morph target that only the third part moves, half-way
+  // by the mesh's default weight.
+  GltfFile file;
+  std::string parts;
+  const float depths[3] = {0, 2, 4};
+  for (int part = 0; part < 3; ++part) {
+    const float z = depths[part];
+    const int positions = file.AddFloats({0, 0, z, 1, 0, z, 0, 1, z}, 3, true);
+    const float d = part == 2 ? 1.0f : 0.0f;
+    const int target = file.AddFloats({0, d, 0, 0, d, 0, 0, d, 0}, 3, true);
+    std::string attributes = "\"POSITION\":" + std::to_string(positions);
+    if (part != 1) {
+      const float u = 0.25f * static_cast<float>(part);
+      attributes += ",\"TEXCOORD_0\":" + std::to_string(file.AddFloats({u, 0, 1, 0, u, 1}, 2));
+    }
+    parts += std::string(part ? "," : "") + "{\"attributes\":{" + attributes +
+             "},\"targets\":[{\"POSITION\":" + std::to_string(target) + "}]}";
+  }
+  file.meshes = "{\"primitives\":[" + parts + "],\"weights\":[0.5]}";
+  file.nodes = "{\"name\":\"parts\",\"mesh\":0}";
+  WriteText(dir_.File("parts.gltf"), file.Text());
+  ASSERT_TRUE(Load(dir_.File("parts.gltf")));
+  StandInNode* node = FindNode(scene_, "parts");
+  ASSERT_NE(node, nullptr);
+  const host::Mesh mesh = MeshAt(node, 0);
+  ASSERT_EQ(mesh.getNumFaces(), 3);
+  ASSERT_EQ(mesh.texture_faces.size(), 3u);
+  // The file's (x, y, z) is the host's (x, -z, y); its v runs down, the
+  // host's up. The part without coordinates maps to (0, 0).
+  for (int f = 0; f < 3; ++f) {
+    const float up = f == 2 ? 0.5f : 0.0f;
+    const float u = 0.25f * static_cast<float>(f);
+    const float corners[3][4] = {{0, 0, u, 1}, {1, 0, 1, 1}, {0, 1, u, 0}};
+    for (int c = 0; c < 3; ++c) {
+      SCOPED_TRACE(::testing::Message() << "face " << f << " corner " << c);
+      ExpectNearIn(kMetre, WorldCorner(node, 0, f, c), corners[c][0], -depths[f],
+                   corners[c][1] + up);
+      EXPECT_EQ(CornerUv(mesh, f, c).x, f == 1 ? 0.0f : corners[c][2]);
+      EXPECT_EQ(CornerUv(mesh, f, c).y, f == 1 ? 0.0f : corners[c][3]);
+    }
+  }
+}
+
+// An MD3 file (Quake III's vertex-animated models) as the format lays it
+// out: two surfaces of one triangle each, over two frames. Surface "a" is
+// (0, 0, 0), (1, 0, 0), (0, 1, 0) at frame 0 and twice that at frame 1;
+// surface "b" the same triangle at z 5, then at z 6. Coordinates in 64ths.
+std::string TwoSurfaceMd3() {
+  std::string out;
+  const auto int32 = [&out](int32_t value) {
+    for (int k = 0; k < 4; ++k) out += static_cast<char>((value >> (8 * k)) & 0xff);
+  };
+  const auto real = [&int32](float value) {
+    int32_t bits;
+    std::memcpy(&bits, &value, 4);
+    int32(bits);
+  };
+  const auto name = [&out](const char* text, size_t size) {
+    out += std::string(text).append(size - std::strlen(text), '\0');
+  };
+  name("IDP3", 4);
+  int32(15);
+  name("pair", 64);
+  // Flags, frames, tags, surfaces, skins; offsets of the frames, tags,
+  // surfaces and the end.
+  for (int32_t field : {0, 2, 0, 2, 0, 108, 220, 220, 740}) int32(field);
+  for (int frame = 0; frame < 2; ++frame) {
+    for (float bound : {0.0f, 0.0f, 0.0f, 2.0f, 2.0f, 6.0f, 0.0f, 0.0f, 0.0f, 7.0f}) real(bound);
+    name(frame ? "f1" : "f0", 16);
+  }
+  for (int surface = 0; surface < 2; ++surface) {
+    name("IDP3", 4);
+    name(surface ? "b" : "a", 64);
+    // Flags, frames, shaders, vertices, triangles; offsets of the triangles,
+    // shaders, texture coordinates, vertices and the end.
+    for (int32_t field : {0, 2, 1, 3, 1, 176, 108, 188, 212, 260}) int32(field);
+    name("", 68);
+    for (int32_t corner : {0, 1, 2}) int32(corner);
+    for (float st : {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f}) real(st);
+    for (int frame = 0; frame < 2; ++frame) {
+      const int size = (surface ? 1 : frame + 1) * 64;
+      const int z = (surface ? 5 + frame : 0) * 64;
+      for (int c = 0; c < 3; ++c) {
+        for (int v : {c == 1 ? size : 0, c == 2 ? size : 0, z, 0})
+          out.append(1, static_cast<char>(v & 0xff)).append(1, static_cast<char>(v >> 8));
+      }
+    }
+  }
+  return out;
+}
+
+TEST_F(Import, QuakeKeyframesGiveEachSurfaceOfTheNodeItsOwnCorners) {
+  WriteText(dir_.File("pair.md3"), TwoSurfaceMd3());
+  ASSERT_TRUE(Load(dir_.File("pair.md3")));
+  StandInNode* node = nullptr;
+  for (StandInNode* candidate : scene_.Nodes())
+    if (candidate->Object() && candidate->Object()->IsGeometric()) node = candidate;
+  ASSERT_NE(node, nullptr);
+  ASSERT_EQ(MeshAt(node, 0).getNumFaces(), 2);
+  // Each face is one surface's triangle at frame 0, the model's (x, y, z)
+  // turned to the host's (y, -x, z).
+  std::set<std::multiset<std::vector<float>>> faces;
+  for (int f = 0; f < 2; ++f) {
+    std::multiset<std::vector<float>> corners;
+    for (int c = 0; c < 3; ++c) {
+      const host::Point3 p = WorldCorner(node, 0, f, c);
+      corners.insert({p.x, p.y, p.z});
+    }
+    faces.insert(corners);
+  }
+  const std::set<std::multiset<std::vector<float>>> expected = {{{0, 0, 0}, {0, -1, 0}, {1, 0, 0}},
+                                                                {{0, 0, 5}, {0, -1, 5}, {1, 0, 5}}};
+  EXPECT_EQ(faces, expected);
 }
 
 TEST_F(Import, ClipTimesBeyondTheHostsTimeAreRefused) {
