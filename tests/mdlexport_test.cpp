@@ -129,6 +129,7 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
     EXPECT_TRUE(Contains(run.out, flag)) << "--help does not mention the flag " << flag;
   }
   EXPECT_TRUE(Contains(run.out, "Exit status"));
+  EXPECT_TRUE(Contains(run.out, "Textures: a texture the scene names is looked for"));
   EXPECT_TRUE(Contains(run.out, "(x, y, z) -> (x, -z, y)"));
   EXPECT_TRUE(Contains(run.out, "Z up"));
   EXPECT_TRUE(Contains(run.out, "MD2"));
@@ -260,7 +261,10 @@ TEST(Mdlexport, MissingTextureIsWarnedAboutOrReplacedByTheGivenOne) {
   const std::string target = dir.File("lost.mdl");
   RunResult run = RunMdlexport({dir.File("lost.obj"), target});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(Contains(run.err, "mdlexport: warning: texture " + dir.File("gone.png"))) << run.err;
+  EXPECT_TRUE(Contains(run.err,
+                       "mdlexport: warning: texture gone.png of material lost not found "
+                       "(looked for gone.png in any case, "))
+      << run.err;
   // The material is painted in its diffuse colour: one palette index, and
   // at most one more where the layout leaves the skin unpainted.
   const size_t flat = DistinctSkinIndices(ReadModel(target));
@@ -272,6 +276,29 @@ TEST(Mdlexport, MissingTextureIsWarnedAboutOrReplacedByTheGivenOne) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.err.empty()) << run.err;
   EXPECT_GT(DistinctSkinIndices(ReadModel(target)), flat);
+}
+
+TEST(Mdlexport, ATextureNamedInAnotherCaseIsFoundAndListed) {
+  // Made on Windows: the .mtl names Texture.PNG, the file is texture.png.
+  TempDir dir;
+  WriteText(dir.File("card.mtl"), "newmtl card\nKd 0 1 0\nmap_Kd Texture.PNG\n");
+  WriteText(dir.File("card.obj"),
+            "mtllib card.mtl\nv 0 0 0\nv 4 0 0\nv 0 2 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+            "usemtl card\nf 1/1 2/2 3/3\n");
+  testing_support::WriteFileBytes(dir.File("texture.png"),
+                                  ReadFileBytes(SourceFile("examples/example_checker.png")));
+  const std::string target = dir.File("card.mdl");
+  RunResult run = RunMdlexport({dir.File("card.obj"), target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  // The checker's two colours and more where they blend, not a flat skin.
+  EXPECT_GT(DistinctSkinIndices(ReadModel(target)), 2u);
+
+  run = RunMdlexport({"--list", dir.File("card.obj")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(
+      Contains(run.out, "textures (1):\n  Texture.PNG: " + dir.File("texture.png") + ", 16x16\n"))
+      << run.out;
 }
 
 TEST(Mdlexport, DialogOptionsReachTheFile) {

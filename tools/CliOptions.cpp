@@ -262,8 +262,9 @@ Dialog options (not given: the dialog's defaults):
 
 Import options:
   --texture FILE      a diffuse bitmap for materials that have none, or
-                      whose own file is missing (MD2 files often name no
-                      skin, or one that is not there)
+                      whose own texture is not found or cannot be read (MD2
+                      files often name no skin, or one that is not there);
+                      used as given, not looked up as below
   --animation NAME|INDEX|all
                       the clip to play: its name, its zero-based index, or
                       "all" for every clip back to back (default: the first)
@@ -281,12 +282,33 @@ Import options:
 
 Other options:
   --list              print the scene's nodes, meshes, materials, textures
-                      and clips with their frame counts, the file's unit
-                      and the model's size in Quake units; export nothing
+                      (each with the file found, or the names tried) and
+                      clips with their frame counts, the file's unit and
+                      the model's size in Quake units; export nothing
   -q                  no summary line and no progress
   --strict            exit with status 1 when the written model is one that
                       some game engine refuses (the file is still written)
   -h, --help          this text
+
+Textures: a texture the scene names is looked for as games look for one.
+For each base folder in turn, first the scene's folder, then each folder
+above it up to the root (a Quake model names its skin relative to the
+game's root folder), the first hit wins among:
+  1. the name as written, relative to the base folder
+  2. the same with every folder and the file name in any case
+  3. the name without its extension (or with none) and .tga, .jpg, .png,
+     .pcx, .bmp added, in that order, in any case
+and last the bare file name in the scene's folder, the same three ways. An
+absolute name is tried the three ways from its own folder; one of another
+machine (C:\..., \\server\...) by its bare file name only. An MD3 model's
+names are shaders first: one that the game's scripts/*.shader files define
+(in the first folder at or above the model with a scripts folder) stands
+for the image its first stage names, looked for the same way. Images are
+read in PNG, JPEG, TGA, BMP, PCX (8-bit paletted and 24-bit), GIF, PSD and
+HDR. A texture that is not found, or found but cannot be read, gets one
+warning line naming the file and the reason; its material is painted in
+its diffuse colour (or with --texture's bitmap). --list shows for each
+texture the file found and its size, or the names tried.
 
 Numbers are whole and written with the digits 0-9 only; anything else (1.5,
 -3, 12px) is a usage error. "--name=value" may be written for "--name value".

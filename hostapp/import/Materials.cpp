@@ -23,15 +23,15 @@ ImportedMaterials::ImportedMaterials(const aiScene* source, const std::string& p
                                      ImportSummary& summary)
     : source_(source),
       path_(path),
-      directory_(Directory(path)),
-      options_(options),
       scene_(scene),
-      summary_(summary) {}
+      summary_(summary),
+      // Quake III models name shaders.
+      textures_(path, Extension(path) == "md3", options, summary) {}
 
 StandInBitmapTexture* ImportedMaterials::TextureNamed(const std::string& name) {
-  auto found = textures_.find(name);
-  if (found != textures_.end()) return found->second;
-  return textures_[name] = scene_.AddBitmapTexture(name);
+  auto found = texture_maps_.find(name);
+  if (found != texture_maps_.end()) return found->second;
+  return texture_maps_[name] = scene_.AddBitmapTexture(name);
 }
 
 StandInMaterial* ImportedMaterials::At(unsigned index) {
@@ -51,52 +51,33 @@ StandInMaterial* ImportedMaterials::At(unsigned index) {
   if (texture == kDummyTextureName) texture.clear();
   std::string description = name + ": diffuse " + std::to_string(colour.r) + " " +
                             std::to_string(colour.g) + " " + std::to_string(colour.b);
-  if (!texture.empty()) {
-    std::string map_name;
-    if (const aiTexture* embedded = source_->GetEmbeddedTexture(texture.c_str())) {
-      map_name = path_ + "#" + texture;
-      if (embedded->mHeight == 0) {
-        host::TheManager->RegisterEncodedImage(
-            map_name, reinterpret_cast<const uint8_t*>(embedded->pcData), embedded->mWidth);
-      } else {
-        std::vector<uint8_t> rgba;
-        const size_t count = static_cast<size_t>(embedded->mWidth) * embedded->mHeight;
-        rgba.reserve(count * 4);
-        for (size_t p = 0; p < count; ++p) {
-          const aiTexel& texel = embedded->pcData[p];
-          rgba.insert(rgba.end(), {texel.r, texel.g, texel.b, texel.a});
-        }
-        host::TheManager->RegisterImage(map_name, static_cast<int>(embedded->mWidth),
-                                        static_cast<int>(embedded->mHeight), rgba.data());
-      }
-      description += ", embedded texture " + texture;
+  const aiTexture* embedded =
+      texture.empty() ? nullptr : source_->GetEmbeddedTexture(texture.c_str());
+  if (embedded) {
+    const std::string map_name = path_ + "#" + texture;
+    bool decoded = true;
+    std::string reason;
+    if (embedded->mHeight == 0) {
+      decoded = host::TheManager->RegisterEncodedImage(
+          map_name, reinterpret_cast<const uint8_t*>(embedded->pcData), embedded->mWidth, &reason);
     } else {
-      std::replace(texture.begin(), texture.end(), '\\', '/');
-      // Relative to the scene file; a path from another machine is tried by
-      // its file name beside the scene.
-      const std::string base = texture.substr(texture.find_last_of('/') + 1);
-      const std::string first = texture[0] == '/' ? texture : directory_ + "/" + texture;
-      map_name =
-          IsFile(first) || !IsFile(directory_ + "/" + base) ? first : directory_ + "/" + base;
-      if (IsFile(map_name)) {
-        description += ", texture " + map_name;
-      } else if (!options_.fallback_texture.empty()) {
-        // A missing file is no better than none: the given bitmap stands in.
-        description +=
-            ", texture " + map_name + " (missing), " + options_.fallback_texture + " (given)";
-        map_name = options_.fallback_texture;
-      } else {
-        description += ", texture " + map_name + " (missing)";
-        // Still named as the file names it: the exporter finds it missing and
-        // paints the diffuse colour, which the user is told beforehand.
-        summary_.warnings.push_back("texture " + map_name + " of material " + name +
-                                    " not found; its diffuse colour is painted instead");
+      std::vector<uint8_t> rgba;
+      const size_t count = static_cast<size_t>(embedded->mWidth) * embedded->mHeight;
+      rgba.reserve(count * 4);
+      for (size_t p = 0; p < count; ++p) {
+        const aiTexel& texel = embedded->pcData[p];
+        rgba.insert(rgba.end(), {texel.r, texel.g, texel.b, texel.a});
       }
+      host::TheManager->RegisterImage(map_name, static_cast<int>(embedded->mWidth),
+                                      static_cast<int>(embedded->mHeight), rgba.data());
     }
+    textures_.NoteEmbedded(name, texture, map_name, decoded, reason);
+    description += ", embedded texture " + texture;
     made->SetDiffuseMap(TextureNamed(map_name));
-  } else if (!options_.fallback_texture.empty()) {
-    made->SetDiffuseMap(TextureNamed(options_.fallback_texture));
-    description += ", texture " + options_.fallback_texture + " (given)";
+  } else {
+    const SceneTextures::Choice choice = textures_.ForMaterial(name, texture);
+    description += choice.words;
+    if (!choice.map_name.empty()) made->SetDiffuseMap(TextureNamed(choice.map_name));
   }
   summary_.materials.push_back(description);
   return materials_[index] = made;

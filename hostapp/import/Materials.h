@@ -1,13 +1,14 @@
 #pragma once
 // The file's materials as the host's: a diffuse colour and a diffuse bitmap
-// (a file beside the scene, an image embedded in it, or the one the options
-// give), made once each as the nodes need them.
+// (a file the scene names, found as SceneTextures finds it, an image embedded
+// in it, or the one the options give), made once each as the nodes need them.
 
 #include <map>
 #include <string>
 #include <vector>
 
 #include "hostapp/import/SceneImporter.h"
+#include "hostapp/import/SceneTextures.h"
 #include "hostapp/scene/StandInScene.h"
 
 struct aiScene;
@@ -17,8 +18,8 @@ namespace hostapp {
 class ImportedMaterials {
  public:
   // Materials of source, read from path, made into scene; each is listed in
-  // summary.materials, and a texture file that is missing is warned about in
-  // summary.warnings.
+  // summary.materials, each texture in summary.textures, and a texture that
+  // is missing or cannot be read is warned about in summary.warnings.
   ImportedMaterials(const aiScene* source, const std::string& path, const ImportOptions& options,
                     StandInScene& scene, ImportSummary& summary);
 
@@ -34,12 +35,11 @@ class ImportedMaterials {
 
   const aiScene* source_;
   std::string path_;
-  std::string directory_;
-  const ImportOptions& options_;
   StandInScene& scene_;
   ImportSummary& summary_;
+  SceneTextures textures_;
   std::map<unsigned, StandInMaterial*> materials_;
-  std::map<std::string, StandInBitmapTexture*> textures_;
+  std::map<std::string, StandInBitmapTexture*> texture_maps_;
   std::map<std::vector<unsigned>, StandInMaterial*> multi_materials_;
 };
 

@@ -38,9 +38,11 @@ struct ImportSummary {
   std::vector<std::string> nodes;      // "name (kind)" lines, indented by depth
   std::vector<std::string> meshes;     // "name: N triangles, M vertices[, no UVs]"
   std::vector<std::string> materials;  // "name: diffuse r g b[, texture T]"
+  // One line a texture: the file found and its size, or why there is none.
+  std::vector<std::string> textures;
   std::vector<ClipInfo> clips;
-  // Problems that do not stop the import, one sentence each (a texture file
-  // that a used material names but that does not exist).
+  // Problems that do not stop the import, one sentence each (a texture that
+  // a used material names but that is not found or cannot be read).
   std::vector<std::string> warnings;
   HostTime range_start = 0;
   HostTime range_end = 0;
