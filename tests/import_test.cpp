@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/import/SceneTextures.h"
 #include "hostapp/import/ShaderScripts.h"
+#include "hostapp/import/SkinFiles.h"
 #include "hostapp/import/TextureLookup.h"
 #include "hostapp/scene/StandInScene.h"
 #include "tests/TestSupport.h"
@@ -512,6 +514,53 @@ TEST(SceneTextures, QuakeThreeNamesAreLookedUpThroughTheGamesShadersFirst) {
   hostapp::SceneTextures plain(scene, false, {}, plain_summary);
   EXPECT_EQ(plain.ForMaterial("gun", "models/w/skin").map_name, dir.File("models/w/skin.png"));
   host::TheManager->ForgetImages();
+}
+
+TEST(SkinFiles, LinesMapSurfacesToTexturesAndModelsFindTheirSkinsFile) {
+  const std::map<std::string, std::string> textures = hostapp::ParseSkinFile(
+      "U_Torso,models/players/grism/enkiskin.tga\r\n"
+      "tag_head\r\n"
+      "u_belt,\r\n"
+      " \"u_cape\" , \"models/players/grism/cape.tga\" \n"
+      "\n"
+      "h_eyes,models/players/grism/eyes");
+  EXPECT_EQ(textures,
+            (std::map<std::string, std::string>{{"u_torso", "models/players/grism/enkiskin.tga"},
+                                                {"tag_head", ""},
+                                                {"u_belt", ""},
+                                                {"u_cape", "models/players/grism/cape.tga"},
+                                                {"h_eyes", "models/players/grism/eyes"}}));
+
+  testing_support::TempDir dir;
+  for (const char* file : {"Head_Default.SKIN", "head_red.skin", "upper_default.skin",
+                           "upper_1_default.skin", "lower.md3"})
+    WriteText(dir.File(file), "");
+  const struct {
+    const char* model;
+    const char* skin;
+    std::string found;
+  } cases[] = {
+      {"head.md3", "default", dir.File("Head_Default.SKIN")},
+      {"head.md3", "RED", dir.File("head_red.skin")},
+      {"head.md3", "blue", ""},
+      // Lower levels of detail wear the full model's skin, unless their own.
+      {"head_2.md3", "red", dir.File("head_red.skin")},
+      {"upper_1.md3", "default", dir.File("upper_1_default.skin")},
+      {"upper_2.md3", "default", dir.File("upper_default.skin")},
+      {"upper_3.md3", "default", ""},
+      {"lower.md3", "default", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(hostapp::FindSkinFile(dir.File(c.model), c.skin), c.found)
+        << c.model << " " << c.skin;
+
+  hostapp::SkinFile skin;
+  std::string error;
+  ASSERT_TRUE(hostapp::ReadSkinFile(dir.File("head_red.skin"), &skin, &error)) << error;
+  EXPECT_EQ(skin.path, dir.File("head_red.skin"));
+  EXPECT_TRUE(skin.textures.empty());
+  EXPECT_FALSE(hostapp::ReadSkinFile(dir.File("absent.skin"), &skin, &error));
+  EXPECT_EQ(error, "cannot read " + dir.File("absent.skin"));
 }
 
 TEST_F(Import, MissingFilesAndRefusedOptionsGiveReasons) {
