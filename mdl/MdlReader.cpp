@@ -264,9 +264,7 @@ bool ReadMdl(const uint8_t* data, size_t size, MdlFile* file, std::string* error
   if (!ReadHeader(in, &file->header) || !ReadSkins(in, file) || !ReadSkinVertices(in, file) ||
       !ReadTriangles(in, file) || !ReadFrames(in, file))
     return false;
-  if (in.remaining() != 0)
-    return in.Fail(std::to_string(in.remaining()) + " bytes follow the last frame at offset " +
-                   std::to_string(in.offset()));
+  file->trailing_bytes = in.remaining();
   return true;
 }
 

@@ -247,7 +247,10 @@ int Run(int argc, char** argv) {
   }
 
   vandrell::MdlFile file;
-  if (!vandrell::ReadMdlFile(options.output, &file, &error)) {
+  // What we write holds exactly what its counts call for.
+  if (!vandrell::ReadMdlFile(options.output, &file, &error) || file.trailing_bytes != 0) {
+    if (file.trailing_bytes != 0)
+      error = std::to_string(file.trailing_bytes) + " bytes follow the last frame";
     std::fprintf(stderr, "mdlexport: %s: the written file does not read back: %s\n",
                  options.output.c_str(), error.c_str());
     return kExitFailed;
