@@ -212,9 +212,10 @@ bool ReadPart(const std::string& path, const std::string& name, QuakeFigure::Par
 }
 
 // The three parts of the player at path (its folder or one of its files),
-// hung together, and the path of its animation.cfg (empty when it has none).
+// hung together, the path of its animation.cfg (empty when it has none) and
+// that of its first part.
 bool ReadPlayer(const std::string& path, std::vector<QuakeFigure::Part>* parts,
-                std::string* config_path, std::string* error) {
+                std::string* config_path, std::string* first_part, std::string* error) {
   const std::string folder = IsDirectory(path) ? path : Directory(path);
   const char* names[3] = {"lower", "upper", "head"};
   for (const char* name : names) {
@@ -226,6 +227,7 @@ bool ReadPlayer(const std::string& path, std::vector<QuakeFigure::Part>* parts,
     }
     QuakeFigure::Part part;
     if (!ReadPart(file, name, &part, error)) return false;
+    if (parts->empty()) *first_part = file;
     parts->push_back(std::move(part));
   }
   // The torso hangs from the legs' tag_torso, the head from the torso's tag_head.
@@ -266,9 +268,11 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
   auto figure = std::make_shared<QuakeFigure>();
   std::vector<QuakeClip> clips;
   std::string format;
+  // Textures are looked for beside the model (a player's first part).
+  std::string model_path = path;
   if (options.player) {
     std::string config_path;
-    if (!ReadPlayer(path, &figure->parts, &config_path, error)) return nullptr;
+    if (!ReadPlayer(path, &figure->parts, &config_path, &model_path, error)) return nullptr;
     clips = PlayerClips(figure->parts, config_path, summary);
     format = "md3";
   } else {
@@ -312,7 +316,7 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
   figure->PrepareMeshes();
 
   // Nodes: a part holds its one surface itself, or has a child node for each.
-  MaterialMaker materials(path, options, scene, summary);
+  MaterialMaker materials(model_path, options, scene, summary);
   std::map<std::string, StandInMaterial*> by_texture;
   std::vector<StandInNode*> part_nodes;
   std::vector<int> depths;
