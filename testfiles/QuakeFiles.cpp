@@ -195,6 +195,86 @@ std::vector<uint8_t> MdlBytes(const MdlDescription& mdl) {
   return std::move(out.bytes());
 }
 
+namespace {
+
+// One triangle whose vertex 0 stands at first in each frame.
+Md3Surface Triangle(const std::string& name, const std::vector<std::array<int16_t, 3>>& firsts,
+                    std::array<int16_t, 3> second, std::array<int16_t, 3> third) {
+  Md3Surface surface;
+  surface.name = name;
+  surface.shaders = {"models/players/small/" + name + ".tga"};
+  surface.triangles = {{0, 1, 2}};
+  surface.texture_coordinates = {{0.0f, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}};
+  for (const auto& first : firsts) {
+    std::vector<std::array<int16_t, 3>> frame = {first, first, first};
+    for (int axis = 0; axis < 3; ++axis) {
+      frame[1][axis] = static_cast<int16_t>(first[axis] + second[axis]);
+      frame[2][axis] = static_cast<int16_t>(first[axis] + third[axis]);
+    }
+    surface.frames.push_back(frame);
+  }
+  return surface;
+}
+
+}  // namespace
+
+PlayerFiles SmallPlayer() {
+  constexpr int16_t kUnit = 64;
+  PlayerFiles player;
+  std::vector<std::array<int16_t, 3>> firsts;
+  Md3Tag tag_torso;
+  tag_torso.name = "tag_torso";
+  for (int16_t f = 0; f < 19; ++f) {
+    player.lower.frame_names.push_back("legs" + std::to_string(f));
+    firsts.push_back({static_cast<int16_t>(f * kUnit), 0, 0});
+    const float z = 20.0f + f;
+    tag_torso.frames.push_back(f == 7 ? std::array<float, 12>{0, 0, z, 0, 1, 0, -1, 0, 0, 0, 0, 1}
+                                      : std::array<float, 12>{0, 0, z, 1, 0, 0, 0, 1, 0, 0, 0, 1});
+  }
+  player.lower.name = "lower";
+  player.lower.tags = {tag_torso};
+  player.lower.surfaces = {Triangle("l_legs", firsts, {0, 0, kUnit}, {0, kUnit, 0})};
+
+  firsts.clear();
+  Md3Tag tag_head;
+  tag_head.name = "tag_head";
+  for (int16_t f = 0; f < 12; ++f) {
+    player.upper.frame_names.push_back("torso" + std::to_string(f));
+    firsts.push_back({0, static_cast<int16_t>(f * kUnit), 0});
+    tag_head.frames.push_back({0, 0, 5.0f + f, 1, 0, 0, 0, 1, 0, 0, 0, 1});
+  }
+  player.upper.name = "upper";
+  player.upper.tags = {tag_head, StillTag("tag_weapon", 12, {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1})};
+  player.upper.surfaces = {Triangle("u_torso", firsts, {0, 0, kUnit}, {0, kUnit, 0})};
+
+  player.head.name = "head";
+  player.head.frame_names = {"head"};
+  player.head.tags = {StillTag("tag_head", 1, {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1})};
+  player.head.surfaces = {Triangle("h_head", {{kUnit, 0, 0}}, {0, kUnit, 0}, {0, 0, kUnit})};
+
+  player.animation_cfg =
+      "// animation config file\n"
+      "sex m\n"
+      "headoffset 0 0 0\n"
+      "footsteps boot\n"
+      "\n"
+      "// first frame, num frames, looping frames, frames per second\n"
+      "0 2 0 20 // BOTH_DEATH1\n1 1 0 20\n2 1 0 20\n2 1 0 20\n3 1 0 20\n3 1 0 20\n"
+      "4 2 0 15 // TORSO_GESTURE\n6 1 0 15\n7 1 0 15\n8 1 0 15\n9 1 0 15\n"
+      "10 1 0 15 // TORSO_STAND\n11 1 0 15\n"
+      "12 2 2 20 // LEGS_WALKCR\n14 1 1 20\n15 2 2 20 // LEGS_RUN\n17 1 1 20\n18 1 1 20\n"
+      "19 1 0 20\n20 1 0 20\n21 1 0 20\n22 1 0 20\n"
+      "23 2 2 15 // LEGS_IDLE\n25 1 1 15\n26 1 1 15 // LEGS_TURN\n";
+  return player;
+}
+
+void WritePlayer(const std::string& folder, const PlayerFiles& player) {
+  WriteBytes(folder + "/lower.md3", Md3Bytes(player.lower));
+  WriteBytes(folder + "/upper.md3", Md3Bytes(player.upper));
+  WriteBytes(folder + "/head.md3", Md3Bytes(player.head));
+  if (!player.animation_cfg.empty()) WriteText(folder + "/animation.cfg", player.animation_cfg);
+}
+
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()),

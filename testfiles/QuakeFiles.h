@@ -98,6 +98,35 @@ struct MdlDescription {
 
 std::vector<uint8_t> MdlBytes(const MdlDescription& mdl);
 
+// --- A Quake III player --------------------------------------------------------
+
+struct PlayerFiles {
+  Md3Description lower, upper, head;
+  std::string animation_cfg;
+};
+
+// A small player whose every pose can be worked out by hand. Each part is one
+// triangle whose first vertex says the frame: lower.md3 has 19 frames, vertex
+// 0 of frame f at (f, 0, 0); upper.md3 12 frames, vertex 0 at (0, f, 0);
+// head.md3 one frame, vertex 0 at (1, 0, 0); the other two vertices of each
+// are vertex 0 plus (0, 0, 1) and plus (0, 1, 0) on the legs and torso, plus
+// (0, 1, 0) and (0, 0, 1) on the head.
+// Tags: lower's tag_torso at frame f stands at (0, 0, 20 + f) with the
+// model's own axes, except frame 7, whose axes are turned a quarter about Z
+// (forward (0, 1, 0), left (-1, 0, 0), up (0, 0, 1)); upper's tag_head at
+// frame f stands at (0, 0, 5 + f), axes unturned.
+// animation.cfg, with a sex, a headoffset, a footsteps line and comments,
+// lists the 25 animations: both frames 0 .. 3 (death1 0-1, dead1 1, death2 2,
+// dead2 2, death3 3, dead3 3), torso frames 4 .. 11 (gesture 4-5, attack 6,
+// attack2 7, drop 8, raise 9, stand 10, stand2 11) and legs frames written
+// from 12 on, which the torso frames' span of 8 brings to 4 .. 18 in
+// lower.md3 (walkcr 4-5, walk 6, run 7-8, back 9, swim 10, jump 11, land 12,
+// jumpb 13, landb 14, idle 15-16, idlecr 17, turn 18): 30 poses in all.
+PlayerFiles SmallPlayer();
+// Writes lower.md3, upper.md3, head.md3 and (when not empty) animation.cfg
+// into folder.
+void WritePlayer(const std::string& folder, const PlayerFiles& player);
+
 // --- Files -------------------------------------------------------------------
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
