@@ -123,7 +123,7 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
   for (const char* option :
        {"--base-name", "--frames", "--texture-kb", "--scale", "--collision-scale", "--flag",
         "--flat", "--fullbright", "--no-random", "--texture", "--animation", "--fps", "--list",
-        "-q", "--cancel", "--help", "--height", "--units"}) {
+        "-q", "--cancel", "--help", "--height", "--units", "--player", "--qc"}) {
     EXPECT_TRUE(Contains(run.out, option)) << "--help does not mention " << option;
   }
   for (const char* flag : {"rotate", "rocket-smoke-trail", "grenade-smoke-trail",
@@ -137,6 +137,8 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
   EXPECT_TRUE(Contains(run.out, "MD2"));
   EXPECT_TRUE(Contains(run.out, "+X"));
   EXPECT_TRUE(Contains(run.out, "one inch is one Quake unit"));
+  EXPECT_TRUE(Contains(run.out, "tag_torso"));
+  EXPECT_TRUE(Contains(run.out, "animation.cfg"));
 }
 
 TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
