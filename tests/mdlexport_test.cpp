@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "mdl/MdlReader.h"
-#include "skin/QuakePalette.h"
-#include "testfiles/QuakeFiles.h"
+#include "mdlformat/MdlReader.h"
+#include "mdlformat/QuakePalette.h"
+#include "testscene/QuakeFiles.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
 
@@ -292,13 +292,29 @@ TEST(Mdlexport, DialogOptionsReachTheFile) {
   EXPECT_EQ(file.header.flags, 8 + 128);
   EXPECT_EQ(file.header.synctype, 0);
 
-  const std::string every_flag = dir.File("every.mdl");
-  run = RunMdlexport({"--flag", "rocket-smoke-trail", "--flag", "grenade-smoke-trail", "--flag",
-                      "gib-long-blood-trail", "--flag", "gib-short-blood-trail", "--flag",
-                      "wizard-green-tracer", "--flag", "hellknight-yellow-tracer", scene,
-                      every_flag});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(ReadModel(every_flag).header.flags, 1 + 2 + 4 + 32 + 16 + 64);
+  // Each name on its own sets its own bit, which mdlinfo names in the
+  // dialog's words.
+  const struct {
+    const char* name;
+    int32_t bit;
+    const char* words;
+  } flags[] = {{"rocket-smoke-trail", 1, "rocket smoke trail"},
+               {"grenade-smoke-trail", 2, "grenade smoke trail"},
+               {"gib-long-blood-trail", 4, "gib long blood trail"},
+               {"rotate", 8, "rotate"},
+               {"wizard-green-tracer", 16, "wizard green tracer"},
+               {"gib-short-blood-trail", 32, "gib short blood trail"},
+               {"hellknight-yellow-tracer", 64, "hellknight yellow tracer"},
+               {"vore-purple-tracer", 128, "vore purple tracer"}};
+  for (const auto& flag : flags) {
+    const std::string out = dir.File(std::string(flag.name) + ".mdl");
+    run = RunMdlexport({"--flag", flag.name, scene, out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadModel(out).header.flags, flag.bit) << flag.name;
+    const RunResult info = testing_support::RunProgram(MDLINFO_PATH, {out});
+    EXPECT_TRUE(Contains(info.out, " " + std::to_string(flag.bit) + " (" + flag.words + ")\n"))
+        << info.out;
+  }
 
   // Half the model scale halves the packing step and the origin; a name of
   // more than 12 characters keeps its first 12.
@@ -412,8 +428,8 @@ TEST(Mdlexport, ImportOptionsChooseTheClipAndTheRate) {
 // a group of two), a 16 x 8 skin whose 128 pixels run through the palette
 // (fullbright colours, and colours the palette holds twice, among them), a
 // vertex on the seam and two triangles that face away.
-testfiles::MdlDescription RoundTripMdl() {
-  testfiles::MdlDescription mdl;
+testscene::MdlDescription RoundTripMdl() {
+  testscene::MdlDescription mdl;
   mdl.scale = {0.25f, 0.5f, 0.75f};
   mdl.origin = {-10, -20, 5};
   mdl.skin_width = 16;
@@ -426,7 +442,7 @@ testfiles::MdlDescription RoundTripMdl() {
   mdl.skin_vertices = {{0, 0, 0}, {32, 7, 3}, {0, 15, 7}, {0, 4, 6}};
   mdl.triangles = {{1, 0, 1, 2}, {0, 1, 3, 2}, {1, 0, 3, 1}, {0, 0, 2, 3}};
   auto frame = [](const std::string& name, uint8_t shift) {
-    return testfiles::MdlFrame{name,
+    return testscene::MdlFrame{name,
                                {{shift, 10, 20, 0},
                                 {200, static_cast<uint8_t>(40 + shift), 0, 0},
                                 {90, 255, static_cast<uint8_t>(100 + shift), 0},
@@ -447,7 +463,7 @@ int EffectiveColumn(const vandrell::MdlFile& file, const vandrell::MdlTriangle& 
 TEST(Mdlexport, QuakeModelConvertsToItselfKeepingFramesSkinColoursAndVertices) {
   TempDir dir;
   const std::string source = dir.File("model.mdl");
-  testfiles::WriteBytes(source, testfiles::MdlBytes(RoundTripMdl()));
+  testscene::WriteBytes(source, testscene::MdlBytes(RoundTripMdl()));
   const vandrell::MdlFile original = ReadModel(source);
   for (bool fullbright : {true, false}) {
     const std::string target = dir.File(fullbright ? "bright.mdl" : "plain.mdl");
@@ -465,9 +481,9 @@ TEST(Mdlexport, QuakeModelConvertsToItselfKeepingFramesSkinColoursAndVertices) {
     const std::vector<uint8_t>& after = copy.skins.at(0).pixels;
     int fullbright_pixels = 0;
     for (size_t i = 0; i < before.size(); ++i) {
-      const host::PaletteColor16 a = vandrell::QuakePalette[before[i]];
-      const host::PaletteColor16 b = vandrell::QuakePalette[after[i]];
-      const bool same = a.r == b.r && a.g == b.g && a.b == b.b;
+      const uint8_t* a = vandrell::kQuakePaletteRgb[before[i]];
+      const uint8_t* b = vandrell::kQuakePaletteRgb[after[i]];
+      const bool same = a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
       if (fullbright || before[i] < vandrell::kPaletteSizeWithoutFullbright) {
         EXPECT_TRUE(same) << "pixel " << i << ": " << int(before[i]) << " became " << int(after[i]);
       } else {
@@ -515,10 +531,10 @@ TEST(Mdlexport, QuakeModelConvertsToItselfKeepingFramesSkinColoursAndVertices) {
 TEST(Mdlexport, DamagedQuakeModelsExitTwoNamingTheFileAndTheReason) {
   TempDir dir;
   const std::string target = dir.File("out.mdl");
-  std::vector<uint8_t> md3 = testfiles::Md3Bytes(testfiles::SmallPlayer().upper);
+  std::vector<uint8_t> md3 = testscene::Md3Bytes(testscene::SmallPlayer().upper);
   md3.resize(md3.size() - 10);
   const std::string cut = dir.File("cut.md3");
-  testfiles::WriteBytes(cut, md3);
+  testscene::WriteBytes(cut, md3);
   RunResult run = RunMdlexport({cut, target});
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(Contains(run.err, "mdlexport: " + cut + ": cannot read " + cut +
@@ -534,10 +550,10 @@ TEST(Mdlexport, DamagedQuakeModelsExitTwoNamingTheFileAndTheReason) {
   EXPECT_FALSE(FileExists(target));
 
   // Bytes after the last frame are read past, with a warning.
-  testfiles::MdlDescription mdl = RoundTripMdl();
+  testscene::MdlDescription mdl = RoundTripMdl();
   mdl.trailing.assign(1000, 0xCD);
   const std::string longer = dir.File("longer.mdl");
-  testfiles::WriteBytes(longer, testfiles::MdlBytes(mdl));
+  testscene::WriteBytes(longer, testscene::MdlBytes(mdl));
   run = RunMdlexport({"-q", longer, target});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(Contains(run.err, "warning: longer.mdl: 1000 bytes after the last frame are ignored"))
@@ -547,7 +563,7 @@ TEST(Mdlexport, DamagedQuakeModelsExitTwoNamingTheFileAndTheReason) {
 TEST(Mdlexport, QuakeClipsAreListedChosenAndWrittenAsFrameMacros) {
   TempDir dir;
   const std::string source = dir.File("model.mdl");
-  testfiles::WriteBytes(source, testfiles::MdlBytes(RoundTripMdl()));
+  testscene::WriteBytes(source, testscene::MdlBytes(RoundTripMdl()));
   const std::string target = dir.File("out.mdl");
   const std::string qc = dir.File("frames.qc");
 
@@ -574,7 +590,7 @@ TEST(Mdlexport, QuakeClipsAreListedChosenAndWrittenAsFrameMacros) {
   // A player: its animation.cfg's clips, in lower case.
   const std::string player = dir.File("player");
   ASSERT_EQ(mkdir(player.c_str(), 0755), 0);
-  testfiles::WritePlayer(player, testfiles::SmallPlayer());
+  testscene::WritePlayer(player, testscene::SmallPlayer());
   run = RunMdlexport({"-q", "--player", "--frames", "all", "--qc", qc, player, target});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadModel(target).header.numframes, 30);

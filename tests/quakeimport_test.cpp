@@ -1,6 +1,6 @@
 // Quake-family models read by our own readers (MDL, MD2, MD3), their clips,
 // Quake III players hung together by their tags, and the QuakeC frame macros
-// of what was written. The files are written byte by byte by testfiles/.
+// of what was written. The files are written byte by byte by testscene/.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,8 +15,7 @@
 #include "hostapp/import/QuakeModel.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/scene/StandInScene.h"
-#include "skin/QuakePalette.h"
-#include "testfiles/QuakeFiles.h"
+#include "testscene/QuakeFiles.h"
 #include "tests/MdlBytes.h"
 #include "tests/TestSupport.h"
 
@@ -55,8 +54,8 @@ bool Read(const std::vector<uint8_t>& bytes, QuakeModel* model, std::string* err
 }
 
 // Three frames (stand1, stand2, run1) of one triangle on an 8 x 4 skin.
-testfiles::Md2Description SmallMd2() {
-  testfiles::Md2Description md2;
+testscene::Md2Description SmallMd2() {
+  testscene::Md2Description md2;
   md2.skins = {"models/monsters/ogre/ogre.pcx", "second.pcx"};
   md2.texture_coordinates = {{0, 0}, {4, 2}, {8, 4}};
   md2.triangles = {{0, 1, 2, 2, 1, 0}};
@@ -68,8 +67,8 @@ testfiles::Md2Description SmallMd2() {
 
 // Two frames: a plain one and a group of two, on an 8 x 4 skin that is a
 // group of two pictures; vertex 1 lies on the seam, and triangle 1 faces away.
-testfiles::MdlDescription SmallMdl() {
-  testfiles::MdlDescription mdl;
+testscene::MdlDescription SmallMdl() {
+  testscene::MdlDescription mdl;
   mdl.scale = {0.5f, 1, 2};
   mdl.origin = {-1, 0, 1};
   std::vector<uint8_t> first(32), second(32, 9);
@@ -77,9 +76,9 @@ testfiles::MdlDescription SmallMdl() {
   mdl.skins = {{true, {first, second}}};
   mdl.skin_vertices = {{0, 3, 1}, {32, 2, 0}, {0, 7, 3}};
   mdl.triangles = {{1, 0, 1, 2}, {0, 0, 1, 2}};
-  testfiles::MdlFrame a{"walk1", {{2, 4, 6, 0}, {0, 0, 0, 0}, {255, 1, 2, 0}}};
-  testfiles::MdlFrame b{"walk2", {{3, 4, 6, 0}, {0, 0, 0, 0}, {255, 1, 2, 0}}};
-  testfiles::MdlFrame c{"pain1", {{4, 4, 6, 0}, {0, 0, 0, 0}, {255, 1, 2, 0}}};
+  testscene::MdlFrame a{"walk1", {{2, 4, 6, 0}, {0, 0, 0, 0}, {255, 1, 2, 0}}};
+  testscene::MdlFrame b{"walk2", {{3, 4, 6, 0}, {0, 0, 0, 0}, {255, 1, 2, 0}}};
+  testscene::MdlFrame c{"pain1", {{4, 4, 6, 0}, {0, 0, 0, 0}, {255, 1, 2, 0}}};
   mdl.frames = {{false, {a}}, {true, {b, c}}};
   mdl.trailing = {1, 2, 3, 4, 5};
   return mdl;
@@ -88,7 +87,7 @@ testfiles::MdlDescription SmallMdl() {
 TEST(QuakeReaders, Md2FramesTextureCoordinatesAndSkinNameAreTheFiles) {
   QuakeModel model;
   std::string error;
-  ASSERT_TRUE(Read(testfiles::Md2Bytes(SmallMd2()), &model, &error)) << error;
+  ASSERT_TRUE(Read(testscene::Md2Bytes(SmallMd2()), &model, &error)) << error;
   EXPECT_EQ(model.format, "MD2");
   EXPECT_EQ(model.frame_count, 3u);
   EXPECT_EQ(model.frame_names, (std::vector<std::string>{"stand1", "stand2", "run1"}));
@@ -113,15 +112,15 @@ TEST(QuakeReaders, Md2FramesTextureCoordinatesAndSkinNameAreTheFiles) {
 }
 
 TEST(QuakeReaders, Md3SurfacesTagsAndFramesAreTheFiles) {
-  const testfiles::PlayerFiles player = testfiles::SmallPlayer();
-  testfiles::Md3Description md3 = player.upper;
+  const testscene::PlayerFiles player = testscene::SmallPlayer();
+  testscene::Md3Description md3 = player.upper;
   md3.surfaces.push_back(md3.surfaces[0]);
   md3.surfaces[1].name = "u_arm";
   md3.surfaces[1].shaders = {};
   md3.surfaces[1].texture_coordinates = {{0.25f, 0.75f}, {1.5f, 0}, {0, 2}};
   QuakeModel model;
   std::string error;
-  ASSERT_TRUE(Read(testfiles::Md3Bytes(md3), &model, &error)) << error;
+  ASSERT_TRUE(Read(testscene::Md3Bytes(md3), &model, &error)) << error;
   EXPECT_EQ(model.format, "MD3");
   EXPECT_EQ(model.frame_count, 12u);
   EXPECT_EQ(model.frame_names[11], "torso11");
@@ -147,7 +146,7 @@ TEST(QuakeReaders, Md3SurfacesTagsAndFramesAreTheFiles) {
 TEST(QuakeReaders, MdlFrameGroupsPlayInOrderAndTheFirstSkinPictureIsTheSkin) {
   QuakeModel model;
   std::string error;
-  ASSERT_TRUE(Read(testfiles::MdlBytes(SmallMdl()), &model, &error)) << error;
+  ASSERT_TRUE(Read(testscene::MdlBytes(SmallMdl()), &model, &error)) << error;
   EXPECT_EQ(model.format, "MDL");
   EXPECT_EQ(model.frame_names, (std::vector<std::string>{"walk1", "walk2", "pain1"}));
   ASSERT_EQ(model.surfaces.size(), 1u);
@@ -189,44 +188,44 @@ TEST(QuakeReaders, DamagedFilesAreRefusedWithAReasonAndNeverReadPastTheirEnd) {
   };
   std::vector<Case> cases;
   {
-    std::vector<uint8_t> md2 = testfiles::Md2Bytes(SmallMd2());
+    std::vector<uint8_t> md2 = testscene::Md2Bytes(SmallMd2());
     testing_support::PutInt32(&md2, 4, 7);
     cases.push_back({"MD2 version", md2, "unsupported MD2 version 7 (expected 8)"});
-    md2 = testfiles::Md2Bytes(SmallMd2());
+    md2 = testscene::Md2Bytes(SmallMd2());
     // Triangle 0's second corner names vertex 3 of 3.
     md2[68 + 2 * 64 + 3 * 4 + 2] = 3;
     cases.push_back({"MD2 triangle", md2, "triangle 0 uses vertex 3, outside the 3 vertices"});
-    md2 = testfiles::Md2Bytes(SmallMd2());
+    md2 = testscene::Md2Bytes(SmallMd2());
     testing_support::PutInt32(&md2, 40, 0);
     cases.push_back({"MD2 frames", md2, "the file holds no frames"});
-    md2 = testfiles::Md2Bytes(SmallMd2());
+    md2 = testscene::Md2Bytes(SmallMd2());
     testing_support::PutInt32(&md2, 16, 51);
     cases.push_back({"MD2 frame size", md2, "frames of 51 bytes cannot hold 3 vertices"});
-    md2 = testfiles::Md2Bytes(SmallMd2());
+    md2 = testscene::Md2Bytes(SmallMd2());
     md2.resize(md2.size() - 1);
     cases.push_back({"MD2 short", md2,
                      "the file ends inside the frames: it needs 156 bytes at offset 220, 155 "
                      "remain"});
   }
   {
-    testfiles::Md3Description md3 = testfiles::SmallPlayer().head;
+    testscene::Md3Description md3 = testscene::SmallPlayer().head;
     md3.surfaces[0].triangles[0][2] = -1;
-    cases.push_back({"MD3 triangle", testfiles::Md3Bytes(md3),
+    cases.push_back({"MD3 triangle", testscene::Md3Bytes(md3),
                      "surface 0 (h_head): triangle 0 uses vertex -1, outside the 3 vertices"});
-    md3 = testfiles::SmallPlayer().head;
+    md3 = testscene::SmallPlayer().head;
     md3.surfaces[0].frames.clear();
     md3.surfaces[0].texture_coordinates.clear();
-    std::vector<uint8_t> bytes = testfiles::Md3Bytes(md3);
+    std::vector<uint8_t> bytes = testscene::Md3Bytes(md3);
     cases.push_back({"MD3 surface frames", bytes, "surface 0 (h_head) has 0 frames, the model 1"});
-    bytes = testfiles::Md3Bytes(testfiles::SmallPlayer().head);
+    bytes = testscene::Md3Bytes(testscene::SmallPlayer().head);
     bytes[108 + 56 + 112] = 'X';
     cases.push_back(
         {"MD3 surface magic", bytes, "surface 0 does not start with \"IDP3\" (at offset 276)"});
   }
   {
-    testfiles::MdlDescription mdl = SmallMdl();
+    testscene::MdlDescription mdl = SmallMdl();
     mdl.frames.clear();
-    cases.push_back({"MDL frames", testfiles::MdlBytes(mdl), "the file holds no frames"});
+    cases.push_back({"MDL frames", testscene::MdlBytes(mdl), "the file holds no frames"});
   }
   cases.push_back({"no model",
                    {'I', 'D', 'P', '4', 0, 0, 0, 0},
@@ -242,8 +241,8 @@ TEST(QuakeReaders, DamagedFilesAreRefusedWithAReasonAndNeverReadPastTheirEnd) {
   // Every shorter file of each kind is refused (under the sanitizers, also
   // never read beyond); a longer one is read as it is.
   const std::vector<std::vector<uint8_t>> files = {
-      testfiles::Md2Bytes(SmallMd2()), testfiles::Md3Bytes(testfiles::SmallPlayer().upper),
-      testfiles::MdlBytes(SmallMdl())};
+      testscene::Md2Bytes(SmallMd2()), testscene::Md3Bytes(testscene::SmallPlayer().upper),
+      testscene::MdlBytes(SmallMdl())};
   for (const std::vector<uint8_t>& whole : files) {
     QuakeModel model;
     std::string error;
@@ -277,7 +276,7 @@ TEST(QuakeClips, ConsecutiveFramesSharingTheTextBeforeTrailingDigitsFormAClip) {
 
 TEST(QuakeClips, AnimationConfigLegsNumbersLoseTheTorsoFramesSpan) {
   const hostapp::PlayerConfig config =
-      hostapp::ReadPlayerConfig(testfiles::SmallPlayer().animation_cfg);
+      hostapp::ReadPlayerConfig(testscene::SmallPlayer().animation_cfg);
   EXPECT_TRUE(config.notes.empty());
   ASSERT_EQ(config.animations.size(), 25u);
   EXPECT_EQ(config.animations[0].name, "both_death1");
@@ -321,7 +320,7 @@ class QuakeImport : public ::testing::Test {
 };
 
 TEST_F(QuakeImport, Md2FramesPlayATenthOfASecondApartTurnedToFaceTheHostsFront) {
-  testfiles::WriteBytes(dir_.File("ogre.md2"), testfiles::Md2Bytes(SmallMd2()));
+  testscene::WriteBytes(dir_.File("ogre.md2"), testscene::Md2Bytes(SmallMd2()));
   ASSERT_TRUE(Load(dir_.File("ogre.md2")));
   EXPECT_EQ(scene_.GetAnimationRange().start, 0);
   EXPECT_EQ(scene_.GetAnimationRange().end, 960);
@@ -370,7 +369,7 @@ TEST_F(QuakeImport, Md2FramesPlayATenthOfASecondApartTurnedToFaceTheHostsFront) 
 
 TEST_F(QuakeImport, MdlSkinIsHeldByTheBitmapManagerInItsPaletteColours) {
   const std::string path = dir_.File("knight.mdl");
-  testfiles::WriteBytes(path, testfiles::MdlBytes(SmallMdl()));
+  testscene::WriteBytes(path, testscene::MdlBytes(SmallMdl()));
   ASSERT_TRUE(Load(path));
   EXPECT_EQ(scene_.GetAnimationRange().end, 960);
   // Bytes after the last frame and the skin group's second picture are
@@ -402,7 +401,7 @@ TEST_F(QuakeImport, MdlSkinIsHeldByTheBitmapManagerInItsPaletteColours) {
 }
 
 TEST_F(QuakeImport, PlayerPartsHangFromTheirTagsFrameByFrame) {
-  testfiles::WritePlayer(dir_.path(), testfiles::SmallPlayer());
+  testscene::WritePlayer(dir_.path(), testscene::SmallPlayer());
   ImportOptions options;
   options.player = true;
   options.animation = "legs_run";
@@ -467,9 +466,9 @@ TEST_F(QuakeImport, PlayerPartsHangFromTheirTagsFrameByFrame) {
 }
 
 TEST_F(QuakeImport, PlayerWithoutItsPartsOrTagsIsRefusedAndWithoutAnimationsPlaysSideBySide) {
-  testfiles::PlayerFiles player = testfiles::SmallPlayer();
+  testscene::PlayerFiles player = testscene::SmallPlayer();
   player.animation_cfg.clear();
-  testfiles::WritePlayer(dir_.path(), player);
+  testscene::WritePlayer(dir_.path(), player);
   ImportOptions options;
   options.player = true;
   ASSERT_TRUE(Load(dir_.path(), options));
@@ -483,9 +482,9 @@ TEST_F(QuakeImport, PlayerWithoutItsPartsOrTagsIsRefusedAndWithoutAnimationsPlay
             "the player has no animation.cfg: legs and torso play their frames side by side as "
             "one clip");
 
-  player = testfiles::SmallPlayer();
+  player = testscene::SmallPlayer();
   player.lower.tags[0].name = "tag_waist";
-  testfiles::WritePlayer(dir_.path(), player);
+  testscene::WritePlayer(dir_.path(), player);
   SceneImporter importer;
   StandInScene scene;
   EXPECT_FALSE(importer.Import(dir_.path(), options, scene));

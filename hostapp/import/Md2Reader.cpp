@@ -12,10 +12,12 @@
 #include <cmath>
 #include <string>
 
-#include "hostapp/import/ByteCursor.h"
 #include "hostapp/import/QuakeModel.h"
+#include "mdlformat/ByteCursor.h"
 
 namespace hostapp {
+
+using vandrell::ByteCursor;
 
 namespace {
 

@@ -14,10 +14,12 @@
 #include <cstdint>
 #include <string>
 
-#include "hostapp/import/ByteCursor.h"
 #include "hostapp/import/QuakeModel.h"
+#include "mdlformat/ByteCursor.h"
 
 namespace hostapp {
+
+using vandrell::ByteCursor;
 
 namespace {
 

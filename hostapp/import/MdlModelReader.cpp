@@ -6,7 +6,7 @@
 #include <string>
 
 #include "hostapp/import/QuakeModel.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 
 namespace hostapp {
 

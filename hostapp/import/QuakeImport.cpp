@@ -14,7 +14,7 @@
 #include "hostapp/import/PlayerConfig.h"
 #include "hostapp/import/SceneFile.h"
 #include "hostapp/import/SceneUnits.h"
-#include "skin/QuakePalette.h"
+#include "mdlformat/QuakePalette.h"
 
 namespace hostapp {
 
@@ -190,10 +190,8 @@ std::string RegisterSkin(const std::string& path, const QuakeSkin& skin) {
   std::vector<uint8_t> rgba;
   rgba.reserve(skin.pixels.size() * 4);
   for (uint8_t index : skin.pixels) {
-    const host::PaletteColor16& colour = vandrell::QuakePalette[index];
-    rgba.insert(rgba.end(),
-                {static_cast<uint8_t>(colour.r / 257), static_cast<uint8_t>(colour.g / 257),
-                 static_cast<uint8_t>(colour.b / 257), 255});
+    const uint8_t* colour = vandrell::kQuakePaletteRgb[index];
+    rgba.insert(rgba.end(), {colour[0], colour[1], colour[2], 255});
   }
   const std::string name = path + "#skin";
   host::TheManager->RegisterImage(name, skin.width, skin.height, rgba.data());

@@ -1,8 +1,8 @@
 #include "hostapp/import/QuakeModel.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "mdlformat/FileBytes.h"
 
 namespace hostapp {
 
@@ -27,17 +27,8 @@ bool ReadQuakeModel(const uint8_t* data, size_t size, QuakeModel* model, std::st
 }
 
 bool ReadQuakeModelFile(const std::string& path, QuakeModel* model, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot open " + path;
-    return false;
-  }
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot read " + path;
-    return false;
-  }
+  std::vector<uint8_t> bytes;
+  if (!vandrell::ReadFileBytes(path, &bytes, error)) return false;
   return ReadQuakeModel(bytes.data(), bytes.size(), model, error);
 }
 

@@ -1,9 +1,9 @@
-#include "hostapp/import/ByteCursor.h"
+#include "mdlformat/ByteCursor.h"
 
 #include <cstring>
 #include <limits>
 
-namespace hostapp {
+namespace vandrell {
 
 static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559,
               "floats are read from their IEEE 754 single-precision bit pattern");
@@ -21,6 +21,7 @@ bool ByteCursor::Need(uint64_t count, const std::string& what) {
 }
 
 bool ByteCursor::Fail(const std::string& message) {
+  // An empty message would read as success; the first failure is the cause.
   if (ok()) error_ = message.empty() ? "unreadable data" : message;
   return false;
 }
@@ -60,6 +61,7 @@ uint16_t ByteCursor::Uint16() {
 
 int16_t ByteCursor::Int16() {
   const uint16_t bits = Uint16();
+  // Two's complement, without relying on an out-of-range conversion.
   return static_cast<int16_t>(bits <= 0x7FFF ? bits : static_cast<int32_t>(bits) - 0x10000);
 }
 
@@ -83,6 +85,13 @@ float ByteCursor::Float() {
   return value;
 }
 
+bool ByteCursor::Bytes(void* out, size_t count) {
+  if (!Available(count)) return false;
+  if (count > 0) std::memcpy(out, data_ + offset_, count);
+  offset_ += count;
+  return true;
+}
+
 std::string ByteCursor::FixedString(size_t field_size) {
   if (!Available(field_size)) return std::string();
   const char* field = reinterpret_cast<const char*>(data_ + offset_);
@@ -93,4 +102,4 @@ std::string ByteCursor::FixedString(size_t field_size) {
   return std::string(field, length);
 }
 
-}  // namespace hostapp
+}  // namespace vandrell

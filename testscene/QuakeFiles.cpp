@@ -1,10 +1,10 @@
-#include "testfiles/QuakeFiles.h"
+#include "testscene/QuakeFiles.h"
 
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 
-namespace testfiles {
+namespace testscene {
 
 namespace {
 
@@ -288,4 +288,4 @@ void WriteText(const std::string& path, const std::string& text) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-}  // namespace testfiles
+}  // namespace testscene

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace testfiles {
+namespace testscene {
 
 // --- MD2 (Quake II) ----------------------------------------------------------
 
@@ -132,4 +132,4 @@ void WritePlayer(const std::string& folder, const PlayerFiles& player);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteText(const std::string& path, const std::string& text);
 
-}  // namespace testfiles
+}  // namespace testscene
