@@ -571,6 +571,12 @@ TEST(Mdlexport, QuakeClipsAreListedChosenAndWrittenAsFrameMacros) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(Contains(run.out, "  0 \"stand\": 2 frames, ticks 0..480\n")) << run.out;
   EXPECT_TRUE(Contains(run.out, "  1 \"walk\": 1 frame, ticks 960..960\n")) << run.out;
+  // The skin's 16 x 8 bytes fit a limit of 1 KByte; 16 of its pixels are fullbright.
+  EXPECT_TRUE(Contains(run.out,
+                       "the model's own skin, 16x8 palette indices, kept pixel for pixel "
+                       "with --texture-kb 1 or more and --fullbright (16 fullbright "
+                       "pixels)\n"))
+      << run.out;
 
   // By default every frame; a clip by its name.
   run = RunMdlexport({"-q", "--frames", "all", "--qc", qc, source, target});

@@ -198,6 +198,21 @@ std::string RegisterSkin(const std::string& path, const QuakeSkin& skin) {
   return name;
 }
 
+// The listing's words for an MDL's own skin: its size, what keeps it pixel for
+// pixel (the exporter's skin is a multiple of 8 wide and fits the texture
+// limit, in KBytes), and its fullbright pixels, which need --fullbright.
+std::string SkinWords(const QuakeSkin& skin) {
+  const long bytes = ((static_cast<long>(skin.width) + 7) / 8 * 8) * skin.height;
+  const long fullbright = std::count_if(skin.pixels.begin(), skin.pixels.end(), [](uint8_t index) {
+    return index >= vandrell::kPaletteSizeWithoutFullbright;
+  });
+  return std::to_string(skin.width) + "x" + std::to_string(skin.height) +
+         " palette indices, kept pixel for pixel with --texture-kb " +
+         std::to_string((bytes + 1023) / 1024) + " or more" +
+         (fullbright ? " and --fullbright (" + std::to_string(fullbright) + " fullbright pixels)"
+                     : "");
+}
+
 bool ReadPart(const std::string& path, const std::string& name, QuakeFigure::Part* part,
               std::string* error) {
   part->name = name;
@@ -338,8 +353,7 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
       own_skin = scene.AddMaterial("skin", kModelGrey);
       own_skin->SetDiffuseMap(materials.TextureNamed(RegisterSkin(path, model.skin)));
       summary.materials.push_back(ColourWords("skin", kModelGrey) + ", the model's own skin, " +
-                                  std::to_string(model.skin.width) + "x" +
-                                  std::to_string(model.skin.height) + " palette indices");
+                                  SkinWords(model.skin));
     }
     for (size_t s = 0; s < model.surfaces.size(); ++s) {
       const QuakeSurface& surface = model.surfaces[s];
