@@ -204,7 +204,7 @@ TEST(QuakeReaders, DamagedFilesAreRefusedWithAReasonAndNeverReadPastTheirEnd) {
     md2 = testscene::Md2Bytes(SmallMd2());
     md2.resize(md2.size() - 1);
     cases.push_back({"MD2 short", md2,
-                     "the file ends inside the frames: it needs 156 bytes at offset 220, 155 "
+                     "the file ends inside the frames: it needs 156 bytes at offset 224, 155 "
                      "remain"});
   }
   {

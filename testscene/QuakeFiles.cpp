@@ -52,14 +52,16 @@ std::vector<uint8_t> Md2Bytes(const Md2Description& md2) {
   const int32_t skins_at = 68;
   const int32_t coordinates_at = skins_at + Count(64 * md2.skins.size());
   const int32_t triangles_at = coordinates_at + Count(4 * md2.texture_coordinates.size());
-  const int32_t frames_at = triangles_at + Count(12 * md2.triangles.size());
+  // One GL command, the 0 that ends the list, before the frames.
+  const int32_t commands_at = triangles_at + Count(12 * md2.triangles.size());
+  const int32_t frames_at = commands_at + 4;
   const int32_t end_at = frames_at + frame_size * Count(md2.frames.size());
   Bytes out;
   out.Text("IDP2", 4);
   for (int32_t value : {8, md2.skin_width, md2.skin_height, frame_size, Count(md2.skins.size()),
                         Count(vertices), Count(md2.texture_coordinates.size()),
-                        Count(md2.triangles.size()), 0, Count(md2.frames.size()), skins_at,
-                        coordinates_at, triangles_at, frames_at, end_at, end_at})
+                        Count(md2.triangles.size()), 1, Count(md2.frames.size()), skins_at,
+                        coordinates_at, triangles_at, frames_at, commands_at, end_at})
     out.I32(value);
   for (const std::string& skin : md2.skins) out.Text(skin, 64);
   for (const auto& st : md2.texture_coordinates) {
@@ -68,6 +70,7 @@ std::vector<uint8_t> Md2Bytes(const Md2Description& md2) {
   }
   for (const auto& triangle : md2.triangles)
     for (uint16_t index : triangle) out.U16(index);
+  out.I32(0);
   for (const Md2Frame& frame : md2.frames) {
     for (float value : frame.scale) out.F32(value);
     for (float value : frame.translate) out.F32(value);

@@ -30,8 +30,8 @@ struct Md2Description {
   std::vector<Md2Frame> frames;
 };
 
-// Header, skins, texture coordinates, triangles, frames, in that order; no GL
-// commands.
+// Header, skins, texture coordinates, triangles, GL commands (only the 0 that
+// ends them), frames, in that order.
 std::vector<uint8_t> Md2Bytes(const Md2Description& md2);
 
 // --- MD3 (Quake III) ---------------------------------------------------------
