@@ -482,6 +482,21 @@ TEST_F(QuakeImport, PlayerWithoutItsPartsOrTagsIsRefusedAndWithoutAnimationsPlay
             "the player has no animation.cfg: legs and torso play their frames side by side as "
             "one clip");
 
+  // An animation of two thousand million frames plays as many as the longer
+  // part has (19), not more, and is warned about.
+  player = testscene::SmallPlayer();
+  player.animation_cfg = "0 2000000000 0 20\n";
+  testscene::WritePlayer(dir_.path(), player);
+  {
+    SceneImporter importer;
+    StandInScene scene;
+    ASSERT_TRUE(importer.Import(dir_.path(), options, scene)) << importer.Error();
+    EXPECT_EQ(scene.GetAnimationRange().end, 18 * 480);
+    EXPECT_NE(importer.Summary().warnings[1].find("both_death1 runs past the frames"),
+              std::string::npos)
+        << importer.Summary().warnings[1];
+  }
+
   player = testscene::SmallPlayer();
   player.lower.tags[0].name = "tag_waist";
   testscene::WritePlayer(dir_.path(), player);

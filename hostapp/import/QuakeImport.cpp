@@ -110,13 +110,19 @@ std::vector<QuakeClip> PlayerClips(const std::vector<QuakeFigure::Part>& parts,
   for (const std::string& note : config.notes) summary.warnings.push_back(note);
   if (config.animations.empty()) return side_by_side(config_path + " lists no animation");
   std::vector<QuakeClip> clips;
+  // No animation plays longer than the longer part has frames: beyond them
+  // it would only show the last frame again.
+  const size_t most = std::max(legs_frames, torso_frames);
+  auto played = [most](const PlayerAnimation& animation) {
+    return std::min(static_cast<size_t>(animation.count), most);
+  };
   // The frames a part holds still on: the first animation of that name.
   auto frames_of = [&](const std::string& name) {
     std::vector<size_t> frames;
     for (const PlayerAnimation& animation : config.animations) {
       if (animation.name != name) continue;
-      for (int i = 0; i < animation.count; ++i)
-        frames.push_back(static_cast<size_t>(animation.first) + static_cast<size_t>(i));
+      for (size_t i = 0; i < played(animation); ++i)
+        frames.push_back(static_cast<size_t>(animation.first) + i);
       break;
     }
     if (frames.empty()) frames.push_back(0);
@@ -127,10 +133,9 @@ std::vector<QuakeClip> PlayerClips(const std::vector<QuakeFigure::Part>& parts,
   for (const PlayerAnimation& animation : config.animations) {
     QuakeClip clip;
     clip.name = animation.name;
-    bool beyond = false;
-    for (int i = 0; i < animation.count; ++i) {
-      const size_t own = static_cast<size_t>(animation.first) + static_cast<size_t>(i);
-      const size_t k = static_cast<size_t>(i);
+    bool beyond = played(animation) < static_cast<size_t>(animation.count);
+    for (size_t k = 0; k < played(animation); ++k) {
+      const size_t own = static_cast<size_t>(animation.first) + k;
       size_t legs = own, torso = own;
       if (animation.part == PlayerPart::kTorso) legs = idle[k % idle.size()];
       if (animation.part == PlayerPart::kLegs) torso = standing[k % standing.size()];
@@ -300,6 +305,12 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
       summary.warnings.push_back(part.name + "." + Lower(part.model.format) + ": " + note);
 
   // The clips, each where it would play with every clip; then the chosen ones.
+  size_t poses = 0;
+  for (const QuakeClip& clip : clips) poses += clip.poses.size();
+  if (poses > static_cast<size_t>(INT32_MAX / kQuakePoseTicks)) {
+    *error = path + " has more frames than the host's time holds";
+    return nullptr;
+  }
   size_t pose = 0;
   for (const QuakeClip& clip : clips) {
     summary.clips.push_back(ClipAt(clip.name, pose, clip.poses.size(), ticks_per_frame));
@@ -311,10 +322,6 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
     summary.timeline.push_back(
         ClipAt(clips[c].name, figure->timeline.size(), clips[c].poses.size(), ticks_per_frame));
     figure->timeline.insert(figure->timeline.end(), clips[c].poses.begin(), clips[c].poses.end());
-  }
-  if (figure->timeline.size() > static_cast<size_t>(INT32_MAX / kQuakePoseTicks)) {
-    *error = path + " has more frames than the host's time holds";
-    return nullptr;
   }
 
   // Quake models face +X; they are turned to face -Y, the host's front, as
