@@ -62,6 +62,8 @@ tests_packages=(
   nlohmann-json3-dev
   # the engine tests load our models in a real engine, DarkPlaces
   darkplaces-server
+  # the install test renders the manual pages with man -l
+  man-db
 )
 # scripts/wine-tests.sh: Wine (32-bit, and 64-bit with the 64-bit cross
 # compiler for kernels that run no 32-bit programs), Wine's own fonts, a
