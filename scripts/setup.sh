@@ -64,6 +64,8 @@ tests_packages=(
   darkplaces-server
   # the install test renders the manual pages with man -l
   man-db
+  # scripts/package.sh: CPack works out the package's Depends with dpkg-shlibdeps
+  dpkg-dev
 )
 # scripts/wine-tests.sh: Wine (32-bit, and 64-bit with the 64-bit cross
 # compiler for kernels that run no 32-bit programs), Wine's own fonts, a

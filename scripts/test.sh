@@ -29,3 +29,4 @@ stage "sanitizer tests" env UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$(nproc)"
 stage "memcheck" scripts/memcheck.sh
 stage "fuzzing" scripts/fuzz.sh
+stage "Debian package" scripts/package.sh
