@@ -66,6 +66,12 @@ tests_packages=(
   man-db
   # scripts/package.sh: CPack works out the package's Depends with dpkg-shlibdeps
   dpkg-dev
+  # scripts/windows-libraries.sh: zlib for Windows, and utf8cpp's headers
+  libz-mingw-w64-dev
+  libutfcpp-dev
+  # scripts/windows-tools.sh packs the Windows zip
+  zip
+  unzip
 )
 # scripts/wine-tests.sh: Wine (32-bit, and 64-bit with the 64-bit cross
 # compiler for kernels that run no 32-bit programs), Wine's own fonts, a
