@@ -30,3 +30,5 @@ stage "sanitizer tests" env UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 stage "memcheck" scripts/memcheck.sh
 stage "fuzzing" scripts/fuzz.sh
 stage "Debian package" scripts/package.sh
+stage "Windows tools" scripts/windows-tools.sh
+stage "Windows tools under Wine" scripts/wine-tools-test.sh

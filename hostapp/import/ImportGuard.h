@@ -44,8 +44,8 @@ struct GuardReport {
 // exception into a message), counts as out of memory. The child's effects
 // on the process (its memory, its globals) are lost with it. Starts no
 // thread; the caller's standard streams are shared with the child. The
-// memory bound is on resident memory on Linux and on committed memory on
-// Windows.
+// memory bound is on resident memory on Linux, and on Windows on the larger
+// of committed and resident memory.
 GuardReport RunGuarded(const ImportLimits& limits, const std::function<bool(std::string*)>& work);
 
 // The message for a report that is not kPassed, naming the file:

@@ -4,8 +4,9 @@
 // and ends. The parent keeps it in a job object, which ends it if the parent
 // goes, caps its committed memory (where the system enforces job limits) and
 // keeps an unhandled exception from raising an error dialog; the parent also
-// watches the child's committed memory and the clock itself and ends it over
-// either bound.
+// watches the child's memory (the larger of its committed and its resident
+// memory: Wine reports only the resident) and the clock itself and ends it
+// over either bound.
 #include <windows.h>
 // K32GetProcessMemoryInfo from kernel32, not psapi.dll.
 #define PSAPI_VERSION 2
@@ -70,14 +71,17 @@ LONG WINAPI EndQuietly(EXCEPTION_POINTERS* exception) {
   std::_Exit(0);
 }
 
-// Committed private memory of a process in bytes, or -1 when it cannot be read.
-long long CommittedBytes(HANDLE process) {
+// The larger of a process's committed private memory and its working set in
+// bytes, or -1 when neither can be read.
+long long UsedBytes(HANDLE process) {
   PROCESS_MEMORY_COUNTERS_EX counters{};
   counters.cb = sizeof counters;
   if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                             sizeof counters))
     return -1;
-  return static_cast<long long>(counters.PrivateUsage);
+  const SIZE_T used = counters.PrivateUsage > counters.WorkingSetSize ? counters.PrivateUsage
+                                                                      : counters.WorkingSetSize;
+  return static_cast<long long>(used);
 }
 
 // Reads what the pipe holds now without waiting; false once the child's end
@@ -178,7 +182,7 @@ GuardReport RunGuarded(const ImportLimits& limits, const std::function<bool(std:
   std::string report;
   for (;;) {
     // The bounds are checked before every wait, as on Linux.
-    if (limits.memory_mib > 0 && CommittedBytes(child.process) > memory_bound)
+    if (limits.memory_mib > 0 && UsedBytes(child.process) > memory_bound)
       return Ended(child, GuardOutcome::kOutOfMemory);
     if (limits.seconds > 0 &&
         GetTickCount64() - began >= static_cast<ULONGLONG>(limits.seconds) * 1000)
