@@ -18,57 +18,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "mdlformat/MdlReader.h"
 #include "model/MdlModel.h"
+#include "testscene/GltfBuffer.h"
 
 extern char** environ;
 
 namespace {
 
 // --- A skinned character as a glTF file ------------------------------------
-
-// A buffer that glTF accessors point into, and the JSON describing them.
-class GltfBuffer {
- public:
-  // Appends count elements of element_bytes each (4-byte aligned) and
-  // returns the index of the accessor over them.
-  int Add(const void* data, size_t count, size_t element_bytes, int component_type,
-          const char* type, const std::string& extra = "") {
-    while (bytes_.size() % 4 != 0) bytes_.push_back(0);
-    const size_t offset = bytes_.size();
-    const uint8_t* begin = static_cast<const uint8_t*>(data);
-    bytes_.insert(bytes_.end(), begin, begin + count * element_bytes);
-    const int index = static_cast<int>(views_.size());
-    views_.push_back("{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) +
-                     ",\"byteLength\":" + std::to_string(count * element_bytes) + "}");
-    accessors_.push_back("{\"bufferView\":" + std::to_string(index) + ",\"componentType\":" +
-                         std::to_string(component_type) + ",\"count\":" + std::to_string(count) +
-                         ",\"type\":\"" + type + "\"" + extra + "}");
-    return index;
-  }
-  const std::vector<uint8_t>& bytes() const { return bytes_; }
-  std::string Views() const { return Join(views_); }
-  std::string Accessors() const { return Join(accessors_); }
-
-  static std::string Join(const std::vector<std::string>& items) {
-    std::string out;
-    for (const std::string& item : items) out += (out.empty() ? "" : ",") + item;
-    return out;
-  }
-
- private:
-  std::vector<uint8_t> bytes_;
-  std::vector<std::string> views_;
-  std::vector<std::string> accessors_;
-};
-
-constexpr int kFloat = 5126;
-constexpr int kUnsignedByte = 5121;
-constexpr int kUnsignedInt = 5125;
 
 // A capsule-less cylinder of segments x rings quads (2 x segments x rings
 // triangles), 2 units tall, on a chain of kBones bones that sway and twist
@@ -119,19 +82,14 @@ bool WriteSkinnedCharacter(const std::string& path, int segments, int rings, int
   std::vector<float> times;
   for (int i = 0; i < frames; ++i) times.push_back(0.1f * static_cast<float>(i));
 
-  GltfBuffer buffer;
-  const size_t vertex_count = positions.size() / 3;
-  const std::string bounds = ",\"min\":[-0.35,0," + std::string("-0.35],\"max\":[0.35,2,0.35]");
-  const int position_accessor =
-      buffer.Add(positions.data(), vertex_count, 12, kFloat, "VEC3", bounds);
-  const int texcoord_accessor = buffer.Add(texcoords.data(), vertex_count, 8, kFloat, "VEC2");
-  const int joint_accessor = buffer.Add(joints.data(), vertex_count, 4, kUnsignedByte, "VEC4");
-  const int weight_accessor = buffer.Add(weights.data(), vertex_count, 16, kFloat, "VEC4");
-  const int index_accessor = buffer.Add(indices.data(), indices.size(), 4, kUnsignedInt, "SCALAR");
-  const int bind_accessor = buffer.Add(inverse_binds.data(), kBones, 64, kFloat, "MAT4");
-  const int time_accessor = buffer.Add(times.data(), times.size(), 4, kFloat, "SCALAR",
-                                       ",\"min\":[" + std::to_string(times.front()) +
-                                           "],\"max\":[" + std::to_string(times.back()) + "]");
+  testscene::GltfBuffer buffer;
+  const int position_accessor = buffer.AddFloats(positions, 3, true);
+  const int texcoord_accessor = buffer.AddFloats(texcoords, 2);
+  const int joint_accessor = buffer.AddUint8(joints, 4);
+  const int weight_accessor = buffer.AddFloats(weights, 4);
+  const int index_accessor = buffer.AddUint32(indices, 1);
+  const int bind_accessor = buffer.AddFloats(inverse_binds, 16);
+  const int time_accessor = buffer.AddFloats(times, 1, true);
 
   // Node 0 holds the mesh; nodes 1 .. kBones are the bone chain.
   std::vector<std::string> nodes = {"{\"name\":\"body\",\"mesh\":0,\"skin\":0}"};
@@ -149,8 +107,7 @@ bool WriteSkinnedCharacter(const std::string& path, int segments, int rings, int
       rotations.insert(rotations.end(), {static_cast<float>(sy * sz), static_cast<float>(sy * cz),
                                          static_cast<float>(cy * sz), static_cast<float>(cy * cz)});
     }
-    const int rotation_accessor =
-        buffer.Add(rotations.data(), rotations.size() / 4, 16, kFloat, "VEC4");
+    const int rotation_accessor = buffer.AddFloats(rotations, 4);
     samplers.push_back("{\"input\":" + std::to_string(time_accessor) +
                        ",\"output\":" + std::to_string(rotation_accessor) + "}");
     channels.push_back("{\"sampler\":" + std::to_string(k) + ",\"target\":{\"node\":" +
@@ -164,21 +121,24 @@ bool WriteSkinnedCharacter(const std::string& path, int segments, int rings, int
 
   const std::string bin_name = path.substr(path.find_last_of('/') + 1) + ".bin";
   std::ofstream bin(path + ".bin", std::ios::binary);
-  bin.write(reinterpret_cast<const char*>(buffer.bytes().data()),
-            static_cast<std::streamsize>(buffer.bytes().size()));
+  bin.write(reinterpret_cast<const char*>(buffer.Bytes().data()),
+            static_cast<std::streamsize>(buffer.Bytes().size()));
+  const auto join = [](const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) out += (out.empty() ? "" : ",") + item;
+    return out;
+  };
   std::ofstream json(path);
   json << "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0,1]}],"
-       << "\"nodes\":[" << GltfBuffer::Join(nodes) << "],"
+       << "\"nodes\":[" << join(nodes) << "],"
        << "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" << position_accessor
        << ",\"TEXCOORD_0\":" << texcoord_accessor << ",\"JOINTS_0\":" << joint_accessor
        << ",\"WEIGHTS_0\":" << weight_accessor << "},\"indices\":" << index_accessor << "}]}],"
        << "\"skins\":[{\"inverseBindMatrices\":" << bind_accessor << ",\"joints\":["
-       << GltfBuffer::Join(joint_nodes) << "]}],"
-       << "\"animations\":[{\"name\":\"walk\",\"samplers\":[" << GltfBuffer::Join(samplers)
-       << "],\"channels\":[" << GltfBuffer::Join(channels) << "]}],"
-       << "\"buffers\":[{\"uri\":\"" << bin_name << "\",\"byteLength\":" << buffer.bytes().size()
-       << "}],\"bufferViews\":[" << buffer.Views() << "],\"accessors\":[" << buffer.Accessors()
-       << "]}\n";
+       << join(joint_nodes) << "]}],"
+       << "\"animations\":[{\"name\":\"walk\",\"samplers\":[" << join(samplers)
+       << "],\"channels\":[" << join(channels) << "]}],\n"
+       << buffer.Members(bin_name) << "}\n";
   return static_cast<bool>(bin) && static_cast<bool>(json);
 }
 
@@ -211,21 +171,6 @@ Run RunExport(const std::string& mdlexport, const std::string& scene, const std:
   run.peak_kib = usage.ru_maxrss;
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
-}
-
-int32_t ReadInt32(const std::vector<uint8_t>& bytes, size_t offset) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | bytes[offset + static_cast<size_t>(i)];
-  return static_cast<int32_t>(value);
-}
-
-// Counts from an MDL header: vertices, triangles, frames; false when short.
-bool ReadCounts(const std::string& path, int32_t counts[3]) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<uint8_t> header(84);
-  if (!file.read(reinterpret_cast<char*>(header.data()), 84)) return false;
-  for (int i = 0; i < 3; ++i) counts[i] = ReadInt32(header, 60 + 4 * static_cast<size_t>(i));
-  return true;
 }
 
 double Median(std::vector<double> values) {
@@ -261,10 +206,14 @@ Result Measure(const std::string& name, const std::string& mdlexport, const std:
     cpus.push_back(run.cpu_seconds);
     result.peak_kib = std::max(result.peak_kib, run.peak_kib);
   }
-  int32_t counts[3];
-  if (!ReadCounts(output, counts)) return result;
-  const double triangles = counts[1];
-  const double frames = counts[2];
+  vandrell::MdlFile file;
+  std::string error;
+  if (!vandrell::ReadMdlFile(output, &file, &error)) {
+    std::fprintf(stderr, "export_benchmark: %s: %s\n", name.c_str(), error.c_str());
+    return result;
+  }
+  const double triangles = file.header.numtris;
+  const double frames = file.header.numframes;
   // The exporter keeps every frame's 3 records a triangle and its triangle.
   result.store_mib = frames * triangles *
                      (3.0 * sizeof(vandrell::FrameVertex) + sizeof(vandrell::TriangleIndices)) /
@@ -316,7 +265,13 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (std::system(("mkdir -p '" + work_dir + "'").c_str()) != 0) return 1;
+  std::error_code made;
+  std::filesystem::create_directories(work_dir, made);
+  if (made) {
+    std::fprintf(stderr, "export_benchmark: cannot make %s: %s\n", work_dir.c_str(),
+                 made.message().c_str());
+    return 1;
+  }
 
   // 50 x 100 quads: 10,000 triangles; doubled rings give 20,000.
   struct Character {

@@ -11,8 +11,8 @@
 #include <limits>
 #include <vector>
 
-#include "model/NormalTable.h"
-#include "skin/QuakePalette.h"
+#include "mdlformat/NormalTable.h"
+#include "mdlformat/QuakePalette.h"
 
 namespace vandrell {
 
@@ -68,7 +68,7 @@ struct Corner {
 
 // Ambient light keeps faces turned away readable, as in the game.
 double Light(uint8_t normal_index) {
-  const float* n = NormalTable[normal_index < kNormalCount ? normal_index : 0];
+  const float* n = NormalTable[normal_index < mdl_format::kNormalCount ? normal_index : 0];
   const double facing = Dot({n[0], n[1], n[2]}, TheView().light);
   return 0.35 + 0.8 * std::max(0.0, facing);
 }
@@ -85,9 +85,8 @@ Rgb Texel(const MdlFile& file, double s, double t) {
   const uint8_t index =
       file.skins[0].pixels[static_cast<size_t>(row) * static_cast<size_t>(h.skinwidth) +
                            static_cast<size_t>(column)];
-  const host::PaletteColor16& c = QuakePalette[index];
-  return {static_cast<uint8_t>(c.r >> 8), static_cast<uint8_t>(c.g >> 8),
-          static_cast<uint8_t>(c.b >> 8)};
+  const uint8_t* c = kQuakePaletteRgb[index];
+  return {c[0], c[1], c[2]};
 }
 
 uint8_t Shade(uint8_t level, double light) {

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "examine/RgbImage.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 
 namespace vandrell {
 

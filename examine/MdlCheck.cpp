@@ -4,18 +4,15 @@
 #include "examine/MdlCheck.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
-#include "mdl/MdlFormat.h"
+#include "mdlformat/ByteCursor.h"
+#include "mdlformat/FileBytes.h"
+#include "mdlformat/MdlFormat.h"
 
 namespace vandrell {
 
 namespace {
-
-static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559,
-              "floats are read from their IEEE 754 single-precision bit pattern");
 
 constexpr uint64_t kSaturated = std::numeric_limits<uint64_t>::max();
 
@@ -26,39 +23,6 @@ uint64_t MulSat(uint64_t a, uint64_t b) {
 }
 
 uint64_t Count(int32_t value) { return value < 0 ? 0 : static_cast<uint64_t>(value); }
-
-class Bytes {
- public:
-  Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  uint64_t offset() const { return offset_; }
-  uint64_t remaining() const { return size_ - offset_; }
-  bool Has(uint64_t count) const { return count <= remaining(); }
-  // Callers check Has() first.
-  void Skip(uint64_t count) { offset_ += count; }
-  uint8_t Byte() { return data_[offset_++]; }
-  uint32_t Uint32() {
-    const uint8_t* p = data_ + offset_;
-    offset_ += 4;
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-  }
-  int32_t Int32() {
-    const uint32_t bits = Uint32();
-    return bits <= 0x7FFFFFFFu ? static_cast<int32_t>(bits) : -static_cast<int32_t>(~bits) - 1;
-  }
-  float Float() {
-    const uint32_t bits = Uint32();
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-  }
-  const uint8_t* Here() const { return data_ + offset_; }
-
- private:
-  const uint8_t* data_;
-  uint64_t size_;
-  uint64_t offset_ = 0;
-};
 
 // Faults of one kind: how many, and the first one described.
 struct Tally {
@@ -122,22 +86,7 @@ class FormatWalk {
             " bytes long, shorter than the 84-byte header");
       return false;
     }
-    report_->header_read = true;
-    for (uint8_t& b : h.ident) b = in_.Byte();
-    h.version = in_.Int32();
-    for (float& v : h.scale) v = in_.Float();
-    for (float& v : h.scale_origin) v = in_.Float();
-    h.bounding_radius = in_.Float();
-    for (float& v : h.eye_position) v = in_.Float();
-    h.numskins = in_.Int32();
-    h.skinwidth = in_.Int32();
-    h.skinheight = in_.Int32();
-    h.numverts = in_.Int32();
-    h.numtris = in_.Int32();
-    h.numframes = in_.Int32();
-    h.synctype = in_.Int32();
-    h.flags = in_.Int32();
-    h.size = in_.Float();
+    report_->header_read = ReadMdlHeaderFields(in_, &h);
 
     if (std::memcmp(h.ident, mdl_format::kMagic, sizeof h.ident) != 0) {
       Error("not an MDL file: the first four bytes are not \"IDPO\"");
@@ -227,7 +176,7 @@ class FormatWalk {
       const int32_t on_seam = in_.Int32();
       const int32_t s = in_.Int32();
       const int32_t t = in_.Int32();
-      if (on_seam != 0 && on_seam != 0x20)
+      if (on_seam != 0 && on_seam != mdl_format::kOnSeam)
         seam_.Add("vertex " + std::to_string(j) + ", flag " + std::to_string(on_seam));
       // s and t name texel corners: 0 .. width and 0 .. height are all on the skin.
       if (s < 0 || s > h.skinwidth || t < 0 || t > h.skinheight)
@@ -262,7 +211,7 @@ class FormatWalk {
     in_.Skip(mdl_format::kFrameNameSize);
     for (int32_t j = 0; j < numverts; ++j) {
       in_.Skip(3);
-      const uint8_t normal = in_.Byte();
+      const uint8_t normal = in_.Uint8();
       if (normal >= mdl_format::kNormalCount)
         bad_normal_.Add(what + ", vertex " + std::to_string(j) + ": " + std::to_string(normal));
     }
@@ -290,7 +239,8 @@ class FormatWalk {
     return true;
   }
 
-  Bytes in_;
+  // Every read is checked with Has() first, so the cursor never fails.
+  ByteCursor in_;
   MdlCheckReport* report_;
   Tally seam_, outside_skin_, bad_index_, bad_normal_, bad_interval_, unterminated_;
 };
@@ -327,10 +277,8 @@ MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
 }
 
 MdlCheckReport CheckMdlFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-  if (!in.is_open() || in.bad()) {
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(path, &bytes, nullptr)) {
     MdlCheckReport report;
     report.findings.push_back({FindingSeverity::kError, "cannot read the file", ""});
     return report;

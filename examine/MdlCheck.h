@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 
 namespace vandrell {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "examine/FrameRenderer.h"
-#include "skin/QuakePalette.h"
+#include "mdlformat/QuakePalette.h"
 
 namespace vandrell {
 
@@ -67,12 +67,9 @@ RgbImage SkinPicture(const MdlFile& file, size_t index) {
   const std::vector<uint8_t>& pixels = file.skins[index].pixels;
   for (int y = 0; y < h.skinheight; ++y) {
     for (int x = 0; x < h.skinwidth; ++x) {
-      // Components are 8-bit levels x 257: the high byte is the level.
-      const host::PaletteColor16& c =
-          QuakePalette[pixels[static_cast<size_t>(y) * static_cast<size_t>(h.skinwidth) + x]];
-      image.Set(x, y,
-                {static_cast<uint8_t>(c.r >> 8), static_cast<uint8_t>(c.g >> 8),
-                 static_cast<uint8_t>(c.b >> 8)});
+      const uint8_t* c =
+          kQuakePaletteRgb[pixels[static_cast<size_t>(y) * static_cast<size_t>(h.skinwidth) + x]];
+      image.Set(x, y, {c[0], c[1], c[2]});
     }
   }
   return image;

@@ -18,11 +18,17 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "testscene/GltfBuffer.h"
+
 namespace {
+
+using testscene::GltfBuffer;
+using testscene::JoinLines;
+using testscene::kIndexTarget;
+using testscene::kVertexTarget;
 
 // --- Bytes --------------------------------------------------------------
 
@@ -30,32 +36,9 @@ void AppendUint32BigEndian(std::vector<uint8_t>& out, uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
-void AppendFloat(std::vector<uint8_t>& out, float value) {
-  static_assert(sizeof(float) == 4, "glTF floats are 32-bit");
-  uint32_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(bits >> shift));
-}
-
 void AppendUint16(std::vector<uint8_t>& out, uint16_t value) {
   out.push_back(static_cast<uint8_t>(value));
   out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-std::string Base64(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    const size_t left = bytes.size() - i;
-    const uint32_t group = static_cast<uint32_t>(bytes[i]) << 16 |
-                           (left > 1 ? static_cast<uint32_t>(bytes[i + 1]) << 8 : 0) |
-                           (left > 2 ? bytes[i + 2] : 0);
-    text += kDigits[group >> 18 & 63];
-    text += kDigits[group >> 12 & 63];
-    text += left > 1 ? kDigits[group >> 6 & 63] : '=';
-    text += left > 2 ? kDigits[group & 63] : '=';
-  }
-  return text;
 }
 
 // --- PNG: truecolour, 8 bits a channel, stored (uncompressed) deflate -----
@@ -181,89 +164,6 @@ void AddBox(MeshData& mesh, Vec3 centre, Vec3 half) {
 
 // --- glTF -----------------------------------------------------------------
 
-std::string Number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9g", value);
-  return text;
-}
-
-// The binary buffer with its views and accessors, as JSON text.
-class BufferBuilder {
- public:
-  // Adds a view and an accessor of floats (components a element: 1, 3 or 4)
-  // and returns the accessor's index. with_bounds gives min and max.
-  int AddFloats(const std::vector<float>& values, int components, bool with_bounds,
-                int target = 0) {
-    Align();
-    const size_t offset = bytes_.size();
-    for (float value : values) AppendFloat(bytes_, value);
-    const int view = AddView(offset, values.size() * 4, target);
-    const size_t count = values.size() / static_cast<size_t>(components);
-    static const char* const kTypes[] = {"", "SCALAR", "VEC2", "VEC3", "VEC4"};
-    std::string accessor = "{\"bufferView\": " + std::to_string(view) +
-                           ", \"componentType\": 5126, \"count\": " + std::to_string(count) +
-                           ", \"type\": \"" + kTypes[components] + "\"";
-    if (with_bounds) {
-      std::string low, high;
-      for (int c = 0; c < components; ++c) {
-        float lo = values[static_cast<size_t>(c)], hi = lo;
-        for (size_t i = static_cast<size_t>(c); i < values.size();
-             i += static_cast<size_t>(components)) {
-          lo = std::min(lo, values[i]);
-          hi = std::max(hi, values[i]);
-        }
-        low += (c ? ", " : "") + Number(lo);
-        high += (c ? ", " : "") + Number(hi);
-      }
-      accessor += ", \"min\": [" + low + "], \"max\": [" + high + "]";
-    }
-    accessors_.push_back(accessor + "}");
-    return static_cast<int>(accessors_.size()) - 1;
-  }
-
-  int AddIndices(const std::vector<uint16_t>& indices) {
-    Align();
-    const size_t offset = bytes_.size();
-    for (uint16_t index : indices) AppendUint16(bytes_, index);
-    const int view = AddView(offset, indices.size() * 2, 34963);  // element array buffer
-    accessors_.push_back("{\"bufferView\": " + std::to_string(view) +
-                         ", \"componentType\": 5123, \"count\": " + std::to_string(indices.size()) +
-                         ", \"type\": \"SCALAR\"}");
-    return static_cast<int>(accessors_.size()) - 1;
-  }
-
-  std::string Json() const {
-    std::string json = "  \"buffers\": [{\"byteLength\": " + std::to_string(bytes_.size()) +
-                       ", \"uri\": \"data:application/octet-stream;base64," + Base64(bytes_) +
-                       "\"}],\n";
-    json += "  \"bufferViews\": [\n" + Join(views_) + "\n  ],\n";
-    json += "  \"accessors\": [\n" + Join(accessors_) + "\n  ],\n";
-    return json;
-  }
-
-  static std::string Join(const std::vector<std::string>& items) {
-    std::string text;
-    for (size_t i = 0; i < items.size(); ++i) text += (i ? ",\n    " : "    ") + items[i];
-    return text;
-  }
-
- private:
-  void Align() {
-    while (bytes_.size() % 4 != 0) bytes_.push_back(0);
-  }
-  int AddView(size_t offset, size_t length, int target) {
-    std::string view = "{\"buffer\": 0, \"byteOffset\": " + std::to_string(offset) +
-                       ", \"byteLength\": " + std::to_string(length);
-    if (target) view += ", \"target\": " + std::to_string(target);
-    views_.push_back(view + "}");
-    return static_cast<int>(views_.size()) - 1;
-  }
-
-  std::vector<uint8_t> bytes_;
-  std::vector<std::string> views_;
-  std::vector<std::string> accessors_;
-};
-
 std::vector<float> Flatten(const std::vector<Vec3>& points) {
   std::vector<float> values;
   for (const Vec3& p : points) values.insert(values.end(), p.v, p.v + 3);
@@ -271,24 +171,24 @@ std::vector<float> Flatten(const std::vector<Vec3>& points) {
 }
 
 // One primitive of one material; uvs only when textured.
-std::string MeshJson(BufferBuilder& buffer, const std::string& name, const MeshData& mesh,
+std::string MeshJson(GltfBuffer& buffer, const std::string& name, const MeshData& mesh,
                      int material, bool textured) {
-  const int position = buffer.AddFloats(Flatten(mesh.positions), 3, true, 34962);
-  const int normal = buffer.AddFloats(Flatten(mesh.normals), 3, false, 34962);
+  const int position = buffer.AddFloats(Flatten(mesh.positions), 3, true, kVertexTarget);
+  const int normal = buffer.AddFloats(Flatten(mesh.normals), 3, false, kVertexTarget);
   std::string attributes =
       "\"POSITION\": " + std::to_string(position) + ", \"NORMAL\": " + std::to_string(normal);
   if (textured) {
-    const int uv = buffer.AddFloats(mesh.uvs, 2, false, 34962);
+    const int uv = buffer.AddFloats(mesh.uvs, 2, false, kVertexTarget);
     attributes += ", \"TEXCOORD_0\": " + std::to_string(uv);
   }
-  const int indices = buffer.AddIndices(mesh.indices);
+  const int indices = buffer.AddUint16(mesh.indices, 1, kIndexTarget);
   return "{\"name\": \"" + name + "\", \"primitives\": [{\"attributes\": {" + attributes +
          "}, \"indices\": " + std::to_string(indices) +
          ", \"material\": " + std::to_string(material) + "}]}";
 }
 
 std::string MakeGltf(const std::string& texture_name) {
-  BufferBuilder buffer;
+  GltfBuffer buffer;
 
   MeshData body, head, arm;
   AddBox(body, {{0, 14, 0}}, {{8, 10, 4}});       // from the hips (y 4) to the shoulders (y 24)
@@ -333,7 +233,7 @@ std::string MakeGltf(const std::string& texture_name) {
   json += "    {\"name\": \"head\", \"mesh\": 1, \"translation\": [0, 29, 0]},\n";
   json += "    {\"name\": \"arm\", \"mesh\": 2, \"translation\": [-10, 23, 0]}\n";
   json += "  ],\n";
-  json += "  \"meshes\": [\n" + BufferBuilder::Join(meshes) + "\n  ],\n";
+  json += "  \"meshes\": [\n" + JoinLines(meshes) + "\n  ],\n";
   json += "  \"materials\": [\n";
   json +=
       "    {\"name\": \"checker\", \"pbrMetallicRoughness\": {\"baseColorTexture\": "
@@ -355,9 +255,7 @@ std::string MakeGltf(const std::string& texture_name) {
   json += "    {\"input\": " + std::to_string(time_accessor) +
           ", \"output\": " + std::to_string(arm_accessor) + ", \"interpolation\": \"LINEAR\"}\n";
   json += "  ]}],\n";
-  json += buffer.Json();
-  // The buffer block ends with a comma; close the object without one.
-  json.erase(json.size() - 2);
+  json += buffer.Members();
   json += "\n}\n";
   return json;
 }

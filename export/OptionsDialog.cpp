@@ -7,6 +7,7 @@
 
 #include "export/ExportSettings.h"
 #include "export/LeadingDecimal.h"
+#include "mdlformat/MdlFormat.h"
 #include "plugin/MdlExporter.h"
 #include "resources/resource.h"
 
@@ -30,12 +31,14 @@ struct FlagBox {
   int32_t bit;
 };
 constexpr FlagBox kFlagBoxes[] = {
-    {IDC_ROCKET_SMOKE_TRAIL, 1},   {IDC_GRENADE_SMOKE_TRAIL, 2},
-    {IDC_GIB_LONG_BLOOD_TRAIL, 4}, {IDC_GIB_SHORT_BLOOD_TRAIL, 32},
-    {IDC_WIZARD_GREEN_TRACER, 16}, {IDC_HELLKNIGHT_YELLOW_TRACER, 64},
-    {IDC_VORE_PURPLE_TRACER, 128},
+    {IDC_ROCKET_SMOKE_TRAIL, mdl_format::kFlagRocketSmokeTrail},
+    {IDC_GRENADE_SMOKE_TRAIL, mdl_format::kFlagGrenadeSmokeTrail},
+    {IDC_GIB_LONG_BLOOD_TRAIL, mdl_format::kFlagGibLongBloodTrail},
+    {IDC_GIB_SHORT_BLOOD_TRAIL, mdl_format::kFlagGibShortBloodTrail},
+    {IDC_WIZARD_GREEN_TRACER, mdl_format::kFlagWizardGreenTracer},
+    {IDC_HELLKNIGHT_YELLOW_TRACER, mdl_format::kFlagHellknightYellowTracer},
+    {IDC_VORE_PURPLE_TRACER, mdl_format::kFlagVorePurpleTracer},
 };
-constexpr int32_t kRotateBit = 8;
 
 // The leading decimal number of a field, 0 when there is none. strtol reads
 // what atol reads but saturates where atol would be undefined, so 99 typed
@@ -100,7 +103,7 @@ void StoreSettings(HWND window) {
   if (!g_dialog_exporter) return;
   MdlModel& model = g_dialog_exporter->Model();
   model.synctype = static_cast<int32_t>(IsDlgButtonChecked(window, IDC_RANDOM));
-  model.flags = IsDlgButtonChecked(window, IDC_ROTATE) == BST_CHECKED ? kRotateBit : 0;
+  model.flags = IsDlgButtonChecked(window, IDC_ROTATE) == BST_CHECKED ? mdl_format::kFlagRotate : 0;
   for (const FlagBox& box : kFlagBoxes) {
     if (IsDlgButtonChecked(window, box.control_id) == BST_CHECKED) model.flags += box.bit;
   }

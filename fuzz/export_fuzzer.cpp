@@ -24,7 +24,7 @@
 #include "host/Timing.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "resources/resource.h"
 
 namespace {
@@ -246,12 +246,6 @@ void BuildMaterials(FuzzedDataProvider& in, hostapp::StandInScene& scene,
   }
 }
 
-// Frames the range [start, end] holds at ticks per frame; 0 for an empty range.
-int64_t RangeFrames(int64_t start, int64_t end, int64_t ticks) {
-  if (ticks <= 0 || end < start) return 0;
-  return (end - start) / ticks + 1;
-}
-
 void BuildScene(FuzzedDataProvider& in, hostapp::StandInScene& scene) {
   std::vector<std::string> images;
   RegisterImages(in, &images);
@@ -342,10 +336,12 @@ void BuildScene(FuzzedDataProvider& in, hostapp::StandInScene& scene) {
   }
 
   // Keep the work of one input bounded: shorten a range that would sample too
-  // many frames of these faces, keeping its start.
-  const int64_t frames = RangeFrames(start, end, ticks);
-  const int64_t budget = kFrameFaceBudget / std::max<int64_t>(1, int64_t{nodes} * max_faces);
-  if (frames > budget) end = start + (std::max<int64_t>(budget, 1) - 1) * ticks;
+  // many frames of these faces, keeping its start. One frame is always sampled.
+  const int64_t frames = host::FramesInRange(static_cast<host::HostTime>(start),
+                                             static_cast<host::HostTime>(end), ticks);
+  const int64_t budget =
+      std::max<int64_t>(1, kFrameFaceBudget / std::max<int64_t>(1, int64_t{nodes} * max_faces));
+  if (frames > budget) end = start + (budget - 1) * ticks;
   scene.SetAnimationRange(static_cast<host::HostTime>(start), static_cast<host::HostTime>(end));
 }
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vandrell::MdlFile file;

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "export/ExportSettings.h"
-#include "mdl/MdlFormat.h"
+#include "mdlformat/MdlFormat.h"
 #include "model/CheckedConversion.h"
 #include "model/MdlModel.h"
 #include "plugin/MdlExporter.h"
@@ -19,8 +19,6 @@ namespace {
 
 static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559,
               "floats are written as their IEEE 754 single-precision bit pattern");
-static_assert(kMdlIdent == mdl_format::kIdent && kMdlVersion == mdl_format::kVersion,
-              "the model's magic and version are the file's");
 
 // True when all count bytes went out.
 bool WriteBytes(FILE* stream, const void* bytes, size_t count) {

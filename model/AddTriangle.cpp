@@ -3,7 +3,7 @@
 #include "export/ExportSettings.h"
 #include "host/Geometry.h"
 #include "model/MdlModel.h"
-#include "model/NormalTable.h"
+#include "model/NearestNormal.h"
 
 namespace vandrell {
 

@@ -10,6 +10,7 @@
 #include "export/ExportSettings.h"
 #include "host/Geometry.h"
 #include "host/Mesh.h"
+#include "host/Timing.h"
 #include "scene/MaterialTable.h"
 #include "scene/SceneCollector.h"
 
@@ -21,16 +22,6 @@ namespace {
 // host's sense of RotateZ it brings the host's front (-Y) to the +X that
 // Quake models face.
 constexpr float kQuarterTurn = 3.14159265358979f * 0.5f;
-
-// Frames the animation range holds at its ticks per frame, never below 1: a
-// range that ends before it starts, or a ticks-per-frame below 1 from a faulty
-// host, samples the start time alone.
-int32_t FramesInRange(const SceneCollector& collector) {
-  const int64_t span = static_cast<int64_t>(collector.end_time) - collector.start_time;
-  if (span < 0 || collector.ticks_per_frame < 1) return 1;
-  const int64_t frames = span / collector.ticks_per_frame + 1;
-  return frames > INT32_MAX ? INT32_MAX : static_cast<int32_t>(frames);
-}
 
 // Texture vertex (u, v, w) of corner c of face f. A mesh without mapping
 // coordinates, or an index past its texture vertices, gives (0, 0, 0).
@@ -167,7 +158,8 @@ int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime
 }  // namespace
 
 BuildStatus BuildFrames(MdlModel& model, SceneCollector& collector) {
-  const int32_t frames_in_range = FramesInRange(collector);
+  const int32_t frames_in_range =
+      host::FramesInRange(collector.start_time, collector.end_time, collector.ticks_per_frame);
   if (g_export_settings.frame_count > frames_in_range) {
     g_export_settings.frame_count = frames_in_range;
   }

@@ -10,6 +10,7 @@
 #endif
 
 #include "export/ExportSettings.h"
+#include "mdlformat/MdlFormat.h"
 
 namespace vandrell {
 
@@ -62,8 +63,8 @@ MdlModel::MdlModel()
 MdlModel::~MdlModel() { ReleaseBuffers(); }
 
 void MdlModel::SetHeaderDefaults() {
-  ident = kMdlIdent;
-  version = kMdlVersion;
+  ident = mdl_format::kIdent;
+  version = mdl_format::kVersion;
   for (int axis = 0; axis < 3; ++axis) {
     scale[axis] = 1.0f;
     scale_origin[axis] = 0.0f;

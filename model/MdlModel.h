@@ -8,9 +8,9 @@ namespace vandrell {
 
 // One vertex of one frame.
 struct FrameVertex {
-  int32_t s;             // skin column
-  int32_t t;             // skin row
-  uint8_t packed_x;      // quantised position, written by Quantize
+  int32_t s;         // skin column
+  int32_t t;         // skin row
+  uint8_t packed_x;  // quantised position, written by Quantize
   uint8_t packed_y;
   uint8_t packed_z;
   uint8_t normal_index;  // index into NormalTable
@@ -55,9 +55,10 @@ class MdlModel {
 
   // Sizes the buffers for face_count faces a frame, frame_count frames (the
   // settings' frame_count) and a skin of the settings' skin_byte_budget bytes,
-  // all zero-filled; the skin is 128 wide for now. Returns 1, or 0 (with no
-  // buffer changed) when a count does not fit a signed 32-bit number or memory
-  // runs out. Buffers of an earlier call are released first.
+  // all zero-filled. skinwidth and skinheight become 128 and budget / 128,
+  // placeholders until the skin's layout sets the real size. Returns 1, or 0
+  // (with no buffer changed) when a count does not fit a signed 32-bit number
+  // or memory runs out. Buffers of an earlier call are released first.
   int Allocate(int32_t face_count);
   // Copies frame f of the store over the work arrays, whole capacity.
   void LoadFrame(int32_t f);
@@ -116,9 +117,5 @@ class MdlModel {
   void SetHeaderDefaults();
   void ReleaseBuffers();
 };
-
-// "IDPO" in memory order.
-constexpr uint32_t kMdlIdent = 0x4F504449;
-constexpr int32_t kMdlVersion = 6;
 
 }  // namespace vandrell

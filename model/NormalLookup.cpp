@@ -25,11 +25,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/NormalTable.h"
+#include "model/NearestNormal.h"
 
 namespace vandrell {
 
 namespace {
+
+using mdl_format::kNormalCount;
 
 constexpr int kGrid = 16;
 constexpr int kCells = 6 * kGrid * kGrid;

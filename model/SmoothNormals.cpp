@@ -8,8 +8,9 @@
 #include <new>
 
 #include "export/ExportSettings.h"
+#include "mdlformat/NormalTable.h"
 #include "model/FrameWalk.h"
-#include "model/NormalTable.h"
+#include "model/NearestNormal.h"
 
 namespace vandrell {
 
@@ -19,7 +20,7 @@ namespace {
 // table (never written by frame sampling) adds nothing rather than reading
 // past it.
 void AddTableNormal(const FrameVertex& vertex, double sum[3]) {
-  if (vertex.normal_index >= kNormalCount) return;
+  if (vertex.normal_index >= mdl_format::kNormalCount) return;
   for (int axis = 0; axis < 3; ++axis) sum[axis] += NormalTable[vertex.normal_index][axis];
 }
 

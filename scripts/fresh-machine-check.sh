@@ -12,7 +12,8 @@
 #
 # Needs root, debootstrap and dpkg-dev (scripts/setup.sh --tests). Set
 # FRESH_MACHINE_KEEP=1 to keep the root for a look after a failure (its
-# mounts are still undone).
+# mounts are still undone). Downloads are tried FRESH_MACHINE_ATTEMPTS times
+# (3) before the check gives up.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -127,9 +128,19 @@ if [ -e "$work" ]; then
 fi
 mkdir -p "$work"
 
+# A mirror in the middle of a sync can serve files that do not match its
+# index for a while; downloads are tried again a little later before the
+# check gives up.
+attempts=${FRESH_MACHINE_ATTEMPTS:-3}
 say "debootstrap --variant=minbase $suite from $mirror"
-debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-  { tail -n 20 "$work/debootstrap.log" >&2; die "debootstrap failed"; }
+for ((attempt = 1; ; attempt++)); do
+  debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 && break
+  tail -n 20 "$work/debootstrap.log" >&2
+  [ "$attempt" -lt "$attempts" ] || die "debootstrap failed $attempts times"
+  say "debootstrap failed (try $attempt of $attempts); trying again in $((attempt * 20)) s with a new root"
+  rm -rf --one-file-system "$root"
+  sleep $((attempt * 20))
+done
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 # No service a package installs is started inside the root.
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
@@ -188,10 +199,18 @@ check_debian_package() {
 }
 
 say "installing git, as the README asks"
-{
-  in_root apt-get -o DPkg::Lock::Timeout=900 update -qq &&
-    in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq git
-} >"$work/git.log" 2>&1 || { tail -n 20 "$work/git.log" >&2; die "installing git failed"; }
+# A stale index is a warning: the installation decides.
+for ((attempt = 1; ; attempt++)); do
+  in_root apt-get -o DPkg::Lock::Timeout=900 update -qq >"$work/update.log" 2>&1 && break
+  if [ "$attempt" -ge "$attempts" ]; then
+    say "warning: some package indexes of the fresh root could not be updated:" >&2
+    grep -E '^(E|W|Err):' "$work/update.log" >&2 || tail -n 5 "$work/update.log" >&2
+    break
+  fi
+  sleep $((attempt * 10))
+done
+in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq git \
+  >"$work/git.log" 2>&1 || { tail -n 20 "$work/git.log" >&2; die "installing git failed"; }
 
 check_debian_package
 

@@ -8,9 +8,10 @@
 #   scripts/wine-tests.sh [--picture PATH]
 #
 # The Wine prefix lives in the build folder and is set up once (wineboot).
-# Where the kernel runs 32-bit programs, the 32-bit plug-in runs under 32-bit
-# Wine; where it does not (IA-32 emulation switched off), the same sources
-# built for 64-bit Windows run under 64-bit Wine instead.
+# Where 32-bit Wine runs (scripts/setup.sh --tests installs it where the
+# kernel runs 32-bit programs), the 32-bit plug-in runs under 32-bit Wine;
+# elsewhere (IA-32 emulation switched off, or 32-bit Wine not installable)
+# the same sources built for 64-bit Windows run under 64-bit Wine instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -27,7 +28,8 @@ if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   arch=i686; build=build-win32; wine=/usr/lib/wine/wine
   wineserver=/usr/lib/wine/wineserver32; winearch=win32
 else
-  echo "wine-tests: this machine runs no 32-bit programs; testing the 64-bit Windows build under 64-bit Wine"
+  echo "wine-tests: 32-bit Wine does not run here (not installed, or the kernel runs no 32-bit programs);" \
+    "testing the 64-bit Windows build under 64-bit Wine"
   arch=x86_64; build=build-win64; wine=/usr/lib/wine/wine64
   wineserver=/usr/lib/wine/wineserver64; winearch=win64
 fi

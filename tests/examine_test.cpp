@@ -12,7 +12,7 @@
 #include "examine/MdlCheck.h"
 #include "examine/ModelPicture.h"
 #include "examine/PngFile.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "tests/MdlBytes.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
@@ -197,6 +197,41 @@ TEST(MdlCheck, DarkPlacesRefusesCountsAbove65536AndOtherSynctypesAndNoEngineMean
   for (const vandrell::MdlFinding& finding : refused.findings)
     EXPECT_EQ(finding.severity, FindingSeverity::kError) << finding.engine;
   EXPECT_EQ(refused.findings[3].what, "65537 vertices, more than 65536");
+}
+
+TEST(MdlCheck, EachEngineLoadsAModelAtItsLimitsAndRefusesOnePast) {
+  const char* const quake = "Quake and QuakeWorld";
+  const char* const fitz = "QuakeSpasm and FitzQuake";
+  const char* const dp = "DarkPlaces";
+  struct Limit {
+    int32_t MdlLayout::*count;
+    int32_t limit;
+    int step;  // +1 for a largest count, -1 for a smallest
+    const char* engine;
+  };
+  const Limit limits[] = {
+      {&MdlLayout::numverts, 2000, 1, quake},     {&MdlLayout::skinheight, 480, 1, quake},
+      {&MdlLayout::numverts, 1, -1, quake},       {&MdlLayout::numtris, 1, -1, quake},
+      {&MdlLayout::numskins, 1, -1, quake},       {&MdlLayout::numframes, 1, -1, quake},
+      {&MdlLayout::numverts, 1024, 1, "GLQuake"}, {&MdlLayout::numtris, 2048, 1, "GLQuake"},
+      {&MdlLayout::numframes, 256, 1, "GLQuake"}, {&MdlLayout::numverts, 2000, 1, fitz},
+      {&MdlLayout::numtris, 4096, 1, fitz},       {&MdlLayout::numframes, 256, 1, fitz},
+      {&MdlLayout::numskins, 32, 1, fitz},        {&MdlLayout::numskins, 1, -1, fitz},
+      {&MdlLayout::numskins, 65536, 1, dp},       {&MdlLayout::skinwidth, 65536, 1, dp},
+      {&MdlLayout::skinheight, 65536, 1, dp},     {&MdlLayout::numverts, 65536, 1, dp},
+      {&MdlLayout::numtris, 65536, 1, dp},        {&MdlLayout::numframes, 65536, 1, dp},
+      {&MdlLayout::synctype, 1, 1, dp},           {&MdlLayout::synctype, 0, -1, dp}};
+  for (const Limit& l : limits) {
+    for (const int past : {0, 1}) {
+      MdlLayout layout;
+      layout.numframes = 1;
+      layout.*l.count = l.limit + past * l.step;
+      bool refused = false;
+      for (const vandrell::MdlFinding& finding : Check(MdlBytes(layout)).findings)
+        refused = refused || finding.engine == l.engine;
+      EXPECT_EQ(refused, past == 1) << l.engine << ": " << layout.*l.count;
+    }
+  }
 }
 
 // mdlinfo --check prints a line per finding and fails only on errors;

@@ -20,7 +20,7 @@
 #include "host/Timing.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "plugin/MdlExporter.h"
 #include "resources/resource.h"
 #include "tests/TestSupport.h"

@@ -172,4 +172,17 @@ TEST(HostTiming, TicksPerFrameIsSettableByTheHostApplication) {
   host::SetTicksPerFrame(before);
 }
 
+TEST(HostTiming, FramesInRangeCountsBothEndsNeverBelowOneAndSaturates) {
+  EXPECT_EQ(host::FramesInRange(0, 4800, 480), 11);
+  EXPECT_EQ(host::FramesInRange(-35, -1, 10), 4);  // 34 / 10 + 1, truncated
+  EXPECT_EQ(host::FramesInRange(7, 7, 480), 1);
+  EXPECT_EQ(host::FramesInRange(100, 0, 10), 1);  // ends before it starts
+  EXPECT_EQ(host::FramesInRange(0, 100, 0), 1);   // a faulty host's ticks per frame
+  EXPECT_EQ(host::FramesInRange(0, 100, -10), 1);
+  // The whole 32-bit time line: 4294967295 / 3 + 1 frames, and at 1 tick a
+  // frame more than an int32 holds.
+  EXPECT_EQ(host::FramesInRange(INT32_MIN, INT32_MAX, 3), 1431655766);
+  EXPECT_EQ(host::FramesInRange(INT32_MIN, INT32_MAX, 1), INT32_MAX);
+}
+
 }  // namespace

@@ -17,6 +17,7 @@
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/scene/StandInScene.h"
 #include "tests/TestSupport.h"
+#include "testscene/GltfBuffer.h"
 
 namespace {
 
@@ -40,6 +41,17 @@ host::Mesh MeshAt(StandInNode* node, host::HostTime t) {
 // A mesh vertex carried into the world by its node's transform at t.
 host::Point3 WorldVertex(StandInNode* node, host::HostTime t, size_t v) {
   return MeshAt(node, t).vertices.at(v) * node->GetObjectTransform(t, nullptr);
+}
+
+// Corner c of face f of a node's mesh at t, carried into the world; and a
+// corner's texture vertex.
+host::Point3 WorldCorner(StandInNode* node, host::HostTime t, int f, int c) {
+  const host::Mesh mesh = MeshAt(node, t);
+  return mesh.vertices.at(mesh.faces.at(static_cast<size_t>(f)).v[c]) *
+         node->GetObjectTransform(t, nullptr);
+}
+host::Point3 CornerUv(const host::Mesh& mesh, int f, int c) {
+  return mesh.texture_vertices.at(mesh.texture_faces.at(static_cast<size_t>(f)).t[c]);
 }
 
 // Host units (inches) in the units of the files the tests write: glTF is in
@@ -122,11 +134,21 @@ TEST_F(Import, ObjectsBecomeNodesWithMeshesMaterialsAndTurnedAxes) {
   EXPECT_EQ(std::string(static_cast<host::BitmapTexture*>(red->GetSubTexmap(1))->GetMapName()),
             dir_.File("red.png"));
   EXPECT_EQ(blue->GetSubTexmap(1), nullptr);
-  // Texture coordinates come with the faces, v up as in the file.
+  // Each material's faces come from a mesh of their own, with their own
+  // corners and texture coordinates (v up as in the file). Y up becomes Z
+  // up: the file's (x, y, z) is the host's (x, -z, y).
   ASSERT_EQ(mesh.texture_faces.size(), 2u);
-  const host::Point3 uv = mesh.texture_vertices.at(mesh.texture_faces[0].t[2]);
-  EXPECT_EQ(uv.x, 0.0f);
-  EXPECT_EQ(uv.y, 1.0f);
+  const float corners[2][3][5] = {{{0, 0, 0, 0, 0}, {1, 0, 0, 1, 0}, {0, 0, 1, 0, 1}},
+                                  {{0, 0, 0, 0, 0}, {0, 0, 1, 0, 1}, {0, -1, 0, 0, 1}}};
+  for (int f = 0; f < 2; ++f) {
+    for (int c = 0; c < 3; ++c) {
+      SCOPED_TRACE(::testing::Message() << "face " << f << " corner " << c);
+      const float* expected = corners[f][c];
+      ExpectNear(WorldCorner(first, 0, f, c), expected[0], expected[1], expected[2]);
+      EXPECT_EQ(CornerUv(mesh, f, c).x, expected[3]);
+      EXPECT_EQ(CornerUv(mesh, f, c).y, expected[4]);
+    }
+  }
 
   // One material stays a standard material; no coordinates, no texture faces.
   EXPECT_EQ(second->GetMaterial(), red);
@@ -294,41 +316,23 @@ TEST_F(Import, MissingFilesAndRefusedOptionsGiveReasons) {
 // A glTF 2.0 file put together by a test: binary arrays become accessors of
 // one embedded buffer; the test writes the JSON of nodes, meshes and
 // animations itself.
-class GltfFile {
+class GltfFile : public testscene::GltfBuffer {
  public:
-  int AddFloats(const std::vector<float>& values, const std::string& type) {
-    while (buffer_.size() % 4 != 0) buffer_.push_back(0);
-    const size_t offset = buffer_.size();
-    for (float value : values) {
-      uint8_t bytes[4];
-      std::memcpy(bytes, &value, 4);
-      buffer_.insert(buffer_.end(), bytes, bytes + 4);
-    }
-    return AddAccessor(offset, values.size() * 4, 5126, values.size() / Components(type), type);
-  }
-  int AddShorts(const std::vector<uint16_t>& values, const std::string& type) {
-    while (buffer_.size() % 4 != 0) buffer_.push_back(0);
-    const size_t offset = buffer_.size();
-    for (uint16_t value : values) {
-      buffer_.push_back(static_cast<uint8_t>(value & 0xff));
-      buffer_.push_back(static_cast<uint8_t>(value >> 8));
-    }
-    return AddAccessor(offset, values.size() * 2, 5123, values.size() / Components(type), type);
-  }
   // A mesh of one triangle (0, 0, 0), (1, 0, 0), (0, 1, 0).
   std::string Triangle() {
-    const int positions = AddFloats({0, 0, 0, 1, 0, 0, 0, 1, 0}, "VEC3");
+    const int positions = AddFloats({0, 0, 0, 1, 0, 0, 0, 1, 0}, 3, true);
     return "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(positions) + "}}]}";
   }
-  // An animation of one channel: path of node, keys at times.
+  // An animation of one channel: path of node, keys at times, values of
+  // components each.
   std::string Clip(const std::string& name, int node, const std::string& path,
                    const std::vector<float>& times, const std::vector<float>& values,
-                   const std::string& type) {
-    const int input = AddFloats(times, "SCALAR");
-    const int output = AddFloats(values, type);
+                   int components, const std::string& interpolation = "LINEAR") {
+    const int input = AddFloats(times, 1, true);
+    const int output = AddFloats(values, components);
     return "{\"name\":\"" + name + "\",\"samplers\":[{\"input\":" + std::to_string(input) +
-           ",\"output\":" + std::to_string(output) +
-           "}],\"channels\":[{\"sampler\":0,\"target\":{\"node\":" + std::to_string(node) +
+           ",\"output\":" + std::to_string(output) + ",\"interpolation\":\"" + interpolation +
+           "\"}],\"channels\":[{\"sampler\":0,\"target\":{\"node\":" + std::to_string(node) +
            ",\"path\":\"" + path + "\"}}]}";
   }
 
@@ -340,47 +344,8 @@ class GltfFile {
     if (!meshes.empty()) text += ",\"meshes\":[" + meshes + "]";
     if (!animations.empty()) text += ",\"animations\":[" + animations + "]";
     if (!skins.empty()) text += ",\"skins\":[" + skins + "]";
-    text += ",\"buffers\":[{\"byteLength\":" + std::to_string(buffer_.size()) +
-            ",\"uri\":\"data:application/octet-stream;base64," + Base64() + "\"}]";
-    text += ",\"bufferViews\":[" + views_ + "],\"accessors\":[" + accessors_ + "]}";
-    return text;
+    return text + ",\n" + Members() + "}";
   }
-
- private:
-  static size_t Components(const std::string& type) {
-    if (type == "SCALAR") return 1;
-    if (type == "VEC3") return 3;
-    if (type == "VEC4") return 4;
-    return 16;  // MAT4
-  }
-  int AddAccessor(size_t offset, size_t length, int component, size_t count,
-                  const std::string& type) {
-    const std::string comma = count_ > 0 ? "," : "";
-    views_ += comma + "{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) +
-              ",\"byteLength\":" + std::to_string(length) + "}";
-    accessors_ += comma + "{\"bufferView\":" + std::to_string(count_) +
-                  ",\"componentType\":" + std::to_string(component) +
-                  ",\"count\":" + std::to_string(count) + ",\"type\":\"" + type + "\"}";
-    return count_++;
-  }
-  std::string Base64() const {
-    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < buffer_.size(); i += 3) {
-      uint32_t group = static_cast<uint32_t>(buffer_[i]) << 16;
-      if (i + 1 < buffer_.size()) group |= static_cast<uint32_t>(buffer_[i + 1]) << 8;
-      if (i + 2 < buffer_.size()) group |= buffer_[i + 2];
-      out += digits[(group >> 18) & 63];
-      out += digits[(group >> 12) & 63];
-      out += i + 1 < buffer_.size() ? digits[(group >> 6) & 63] : '=';
-      out += i + 2 < buffer_.size() ? digits[group & 63] : '=';
-    }
-    return out;
-  }
-
-  std::vector<uint8_t> buffer_;
-  std::string views_, accessors_;
-  int count_ = 0;
 };
 
 // A glTF file: a parent node moved 2 along X, animated over one second with
@@ -389,50 +354,27 @@ class GltfFile {
 // (0, 1), translations, rotations (x, y, z, w), then the triangle's three
 // positions.
 std::string AnimatedGltf(const char* translation_interpolation = "LINEAR") {
-  std::vector<float> floats = {0, 1,                               // times
-                               0, 0, 0, 0, 4, 0,                   // translations
-                               0, 0, 0, 1, 0, 0.70710677f, 0, 0.70710677f,  // rotations
-                               0, 0, 0, 1, 0, 0, 0, 1, 0};          // triangle
-  std::string bytes(reinterpret_cast<const char*>(floats.data()), floats.size() * 4);
-  static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string base64;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t chunk = static_cast<uint8_t>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) chunk |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) chunk |= static_cast<uint8_t>(bytes[i + 2]);
-    base64 += table[(chunk >> 18) & 63];
-    base64 += table[(chunk >> 12) & 63];
-    base64 += i + 1 < bytes.size() ? table[(chunk >> 6) & 63] : '=';
-    base64 += i + 2 < bytes.size() ? table[chunk & 63] : '=';
-  }
-  return std::string(R"({
-  "asset": {"version": "2.0"},
-  "scene": 0,
-  "scenes": [{"nodes": [0]}],
-  "nodes": [
-    {"name": "parent", "translation": [2, 0, 0], "children": [1]},
-    {"name": "child", "mesh": 0}
-  ],
-  "meshes": [{"name": "tri", "primitives": [{"attributes": {"POSITION": 3}}]}],
-  "animations": [{"name": "walk",
+  GltfFile file;
+  const std::string times = std::to_string(file.AddFloats({0, 1}, 1, true));
+  const std::string translations = std::to_string(file.AddFloats({0, 0, 0, 0, 4, 0}, 3));
+  const std::string rotations =
+      std::to_string(file.AddFloats({0, 0, 0, 1, 0, 0.70710677f, 0, 0.70710677f}, 4));
+  const std::string triangle = std::to_string(file.AddFloats({0, 0, 0, 1, 0, 0, 0, 1, 0}, 3, true));
+  file.nodes = R"({"name": "parent", "translation": [2, 0, 0], "children": [1]},
+                  {"name": "child", "mesh": 0})";
+  file.meshes =
+      R"({"name": "tri", "primitives": [{"attributes": {"POSITION": )" + triangle + "}}]}";
+  const auto sampler = [&times](const std::string& output, const std::string& interpolation) {
+    return "{\"input\": " + times + ", \"output\": " + output + ", \"interpolation\": \"" +
+           interpolation + "\"}";
+  };
+  file.animations = R"({"name": "walk",
     "channels": [{"sampler": 0, "target": {"node": 0, "path": "translation"}},
                  {"sampler": 1, "target": {"node": 0, "path": "rotation"}}],
-    "samplers": [{"input": 0, "output": 1, "interpolation": ")") + translation_interpolation + R"("},
-                 {"input": 0, "output": 2, "interpolation": "LINEAR"}]}],
-  "buffers": [{"byteLength": )" +
-         std::to_string(bytes.size()) + R"(, "uri": "data:application/octet-stream;base64,)" + base64 +
-         R"("}],
-  "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 8},
-                  {"buffer": 0, "byteOffset": 8, "byteLength": 24},
-                  {"buffer": 0, "byteOffset": 32, "byteLength": 32},
-                  {"buffer": 0, "byteOffset": 64, "byteLength": 36}],
-  "accessors": [
-    {"bufferView": 0, "componentType": 5126, "count": 2, "type": "SCALAR", "min": [0], "max": [1]},
-    {"bufferView": 1, "componentType": 5126, "count": 2, "type": "VEC3"},
-    {"bufferView": 2, "componentType": 5126, "count": 2, "type": "VEC4"},
-    {"bufferView": 3, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 0]}
-  ]
-})";
+    "samplers": [)" +
+                    sampler(translations, translation_interpolation) + ", " +
+                    sampler(rotations, "LINEAR") + "]}";
+  return file.Text();
 }
 
 TEST_F(Import, NodeAnimationInterpolatesTranslationAndTurnsBySlerp) {
@@ -605,7 +547,8 @@ TEST_F(SharedSceneImport, QuakeModelKeyframesFaceTheHostsFront) {
   // The first triangle's corners, in the file's own order.
   const size_t triangles = static_cast<size_t>(testing_support::ReadInt32(md2, 52));
   std::set<int> corners;
-  for (int c = 0; c < 3; ++c) corners.insert(md2.at(triangles + 2 * c) | md2.at(triangles + 2 * c + 1) << 8);
+  for (int c = 0; c < 3; ++c)
+    corners.insert(md2.at(triangles + 2 * c) | md2.at(triangles + 2 * c + 1) << 8);
   for (int frame : {0, 100}) {
     const host::Mesh mesh = MeshAt(nodes[0], frame * 480);
     ASSERT_EQ(mesh.getNumFaces(), 654);
@@ -613,7 +556,8 @@ TEST_F(SharedSceneImport, QuakeModelKeyframesFaceTheHostsFront) {
     // quarter so that the model's +X front faces the host's -Y:
     // (x, y, z) -> (y, -x, z).
     for (int c = 0; c < 3; ++c) {
-      const host::Point3 p = mesh.vertices.at(mesh.faces[0].v[c]) * nodes[0]->GetObjectTransform(0, nullptr);
+      const host::Point3 p =
+          mesh.vertices.at(mesh.faces[0].v[c]) * nodes[0]->GetObjectTransform(0, nullptr);
       bool matched = false;
       for (int v : corners) {
         const host::Point3 q = Md2Vertex(md2, frame, v);
@@ -655,8 +599,8 @@ TEST_F(Import, KeysSharingATimeMakeAStep) {
   GltfFile file;
   file.meshes = file.Triangle();
   file.nodes = "{\"name\":\"hop\",\"mesh\":0}";
-  file.animations = file.Clip("hop", 0, "translation", {0, 1, 1, 2},
-                              {0, 0, 0, 0, 0, 0, 10, 0, 0, 10, 0, 0}, "VEC3");
+  file.animations =
+      file.Clip("hop", 0, "translation", {0, 1, 1, 2}, {0, 0, 0, 0, 0, 0, 10, 0, 0, 10, 0, 0}, 3);
   WriteText(dir_.File("hop.gltf"), file.Text());
   ASSERT_TRUE(Load(dir_.File("hop.gltf")));
   StandInNode* hop = FindNode(scene_, "hop");
@@ -669,23 +613,27 @@ TEST_F(Import, KeysSharingATimeMakeAStep) {
 
 TEST_F(Import, SkinnedVerticesFollowTheirBonesByNormalisedWeights) {
   GltfFile file;
-  const int positions = file.AddFloats({0, 0, 0, 1, 0, 0, 0, 1, 0}, "VEC3");
-  const int joints = file.AddShorts({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0}, "VEC4");
+  const int positions = file.AddFloats({0, 0, 0, 1, 0, 0, 0, 1, 0}, 3, true);
+  const int joints = file.AddUint16({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0}, 4);
   // The second vertex's weights add up to 0.5: they count half and half.
-  const int weights = file.AddFloats({1, 0, 0, 0, 0.25f, 0.25f, 0, 0, 1, 0, 0, 0}, "VEC4");
+  const int weights = file.AddFloats({1, 0, 0, 0, 0.25f, 0.25f, 0, 0, 1, 0, 0, 0}, 4);
   const int binds = file.AddFloats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,  //
                                     1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1},
-                                   "MAT4");
+                                   16);
+  // A second part, 2 lower in the file's z, weighted as the first.
+  const int lower = file.AddFloats({0, 0, -2, 1, 0, -2, 0, 1, -2}, 3, true);
+  const std::string weighting =
+      ",\"JOINTS_0\":" + std::to_string(joints) + ",\"WEIGHTS_0\":" + std::to_string(weights);
   file.meshes = "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(positions) +
-                ",\"JOINTS_0\":" + std::to_string(joints) +
-                ",\"WEIGHTS_0\":" + std::to_string(weights) + "}}]}";
+                weighting + "}},{\"attributes\":{\"POSITION\":" + std::to_string(lower) +
+                weighting + "}}]}";
   file.skins = "{\"joints\":[2,3],\"inverseBindMatrices\":" + std::to_string(binds) + "}";
   // The skinned mesh's own node stands 100 away: a skin follows its bones.
   file.nodes =
       "{\"name\":\"rig\",\"children\":[1,2,3]},"
       "{\"name\":\"skin\",\"mesh\":0,\"skin\":0,\"translation\":[100,0,0]},"
       "{\"name\":\"mover\"},{\"name\":\"anchor\"}";
-  file.animations = file.Clip("move", 2, "translation", {0, 1}, {0, 0, 0, 2, 0, 0}, "VEC3");
+  file.animations = file.Clip("move", 2, "translation", {0, 1}, {0, 0, 0, 2, 0, 0}, 3);
   WriteText(dir_.File("skin.gltf"), file.Text());
   ASSERT_TRUE(Load(dir_.File("skin.gltf")));
   StandInNode* skin = FindNode(scene_, "skin");
@@ -696,6 +644,127 @@ TEST_F(Import, SkinnedVerticesFollowTheirBonesByNormalisedWeights) {
   ExpectNearIn(kMetre, WorldVertex(skin, 2400, 0), 1, 0, 0, 1e-4f);
   ExpectNearIn(kMetre, WorldVertex(skin, 2400, 1), 1.5f, 0, 0, 1e-4f);
   ExpectNearIn(kMetre, WorldVertex(skin, 2400, 2), 0, 0, 1, 1e-4f);
+  // The second part's corners move alike, from their own places.
+  ExpectNearIn(kMetre, WorldCorner(skin, 2400, 1, 0), 1, 2, 0, 1e-4f);
+  ExpectNearIn(kMetre, WorldCorner(skin, 2400, 1, 1), 1.5f, 2, 0, 1e-4f);
+  ExpectNearIn(kMetre, WorldCorner(skin, 2400, 1, 2), 0, 2, 1, 1e-4f);
+}
+
+TEST_F(Import, EachPartOfANodeKeepsItsCornersCoordinatesAndMorph) {
+  // One mesh of three parts: two with texture coordinates around one
+  // without, and a morph target that only the third part moves, half-way
+  // by the mesh's default weight.
+  GltfFile file;
+  std::string parts;
+  const float depths[3] = {0, 2, 4};
+  for (int part = 0; part < 3; ++part) {
+    const float z = depths[part];
+    const int positions = file.AddFloats({0, 0, z, 1, 0, z, 0, 1, z}, 3, true);
+    const float d = part == 2 ? 1.0f : 0.0f;
+    const int target = file.AddFloats({0, d, 0, 0, d, 0, 0, d, 0}, 3, true);
+    std::string attributes = "\"POSITION\":" + std::to_string(positions);
+    if (part != 1) {
+      const float u = 0.25f * static_cast<float>(part);
+      attributes += ",\"TEXCOORD_0\":" + std::to_string(file.AddFloats({u, 0, 1, 0, u, 1}, 2));
+    }
+    parts += std::string(part ? "," : "") + "{\"attributes\":{" + attributes +
+             "},\"targets\":[{\"POSITION\":" + std::to_string(target) + "}]}";
+  }
+  file.meshes = "{\"primitives\":[" + parts + "],\"weights\":[0.5]}";
+  file.nodes = "{\"name\":\"parts\",\"mesh\":0}";
+  WriteText(dir_.File("parts.gltf"), file.Text());
+  ASSERT_TRUE(Load(dir_.File("parts.gltf")));
+  StandInNode* node = FindNode(scene_, "parts");
+  ASSERT_NE(node, nullptr);
+  const host::Mesh mesh = MeshAt(node, 0);
+  ASSERT_EQ(mesh.getNumFaces(), 3);
+  ASSERT_EQ(mesh.texture_faces.size(), 3u);
+  // The file's (x, y, z) is the host's (x, -z, y); its v runs down, the
+  // host's up. The part without coordinates maps to (0, 0).
+  for (int f = 0; f < 3; ++f) {
+    const float up = f == 2 ? 0.5f : 0.0f;
+    const float u = 0.25f * static_cast<float>(f);
+    const float corners[3][4] = {{0, 0, u, 1}, {1, 0, 1, 1}, {0, 1, u, 0}};
+    for (int c = 0; c < 3; ++c) {
+      SCOPED_TRACE(::testing::Message() << "face " << f << " corner " << c);
+      ExpectNearIn(kMetre, WorldCorner(node, 0, f, c), corners[c][0], -depths[f],
+                   corners[c][1] + up);
+      EXPECT_EQ(CornerUv(mesh, f, c).x, f == 1 ? 0.0f : corners[c][2]);
+      EXPECT_EQ(CornerUv(mesh, f, c).y, f == 1 ? 0.0f : corners[c][3]);
+    }
+  }
+}
+
+// An MD3 file (Quake III's vertex-animated models) as the format lays it
+// out: two surfaces of one triangle each, over two frames. Surface "a" is
+// (0, 0, 0), (1, 0, 0), (0, 1, 0) at frame 0 and twice that at frame 1;
+// surface "b" the same triangle at z 5, then at z 6. Coordinates in 64ths.
+std::string TwoSurfaceMd3() {
+  std::string out;
+  const auto int32 = [&out](int32_t value) {
+    for (int k = 0; k < 4; ++k) out += static_cast<char>((value >> (8 * k)) & 0xff);
+  };
+  const auto real = [&int32](float value) {
+    int32_t bits;
+    std::memcpy(&bits, &value, 4);
+    int32(bits);
+  };
+  const auto name = [&out](const char* text, size_t size) {
+    out += std::string(text).append(size - std::strlen(text), '\0');
+  };
+  name("IDP3", 4);
+  int32(15);
+  name("pair", 64);
+  // Flags, frames, tags, surfaces, skins; offsets of the frames, tags,
+  // surfaces and the end.
+  for (int32_t field : {0, 2, 0, 2, 0, 108, 220, 220, 740}) int32(field);
+  for (int frame = 0; frame < 2; ++frame) {
+    for (float bound : {0.0f, 0.0f, 0.0f, 2.0f, 2.0f, 6.0f, 0.0f, 0.0f, 0.0f, 7.0f}) real(bound);
+    name(frame ? "f1" : "f0", 16);
+  }
+  for (int surface = 0; surface < 2; ++surface) {
+    name("IDP3", 4);
+    name(surface ? "b" : "a", 64);
+    // Flags, frames, shaders, vertices, triangles; offsets of the triangles,
+    // shaders, texture coordinates, vertices and the end.
+    for (int32_t field : {0, 2, 1, 3, 1, 176, 108, 188, 212, 260}) int32(field);
+    name("", 68);
+    for (int32_t corner : {0, 1, 2}) int32(corner);
+    for (float st : {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f}) real(st);
+    for (int frame = 0; frame < 2; ++frame) {
+      const int size = (surface ? 1 : frame + 1) * 64;
+      const int z = (surface ? 5 + frame : 0) * 64;
+      for (int c = 0; c < 3; ++c) {
+        for (int v : {c == 1 ? size : 0, c == 2 ? size : 0, z, 0})
+          out.append(1, static_cast<char>(v & 0xff)).append(1, static_cast<char>(v >> 8));
+      }
+    }
+  }
+  return out;
+}
+
+TEST_F(Import, QuakeKeyframesGiveEachSurfaceOfTheNodeItsOwnCorners) {
+  WriteText(dir_.File("pair.md3"), TwoSurfaceMd3());
+  ASSERT_TRUE(Load(dir_.File("pair.md3")));
+  StandInNode* node = nullptr;
+  for (StandInNode* candidate : scene_.Nodes())
+    if (candidate->Object() && candidate->Object()->IsGeometric()) node = candidate;
+  ASSERT_NE(node, nullptr);
+  ASSERT_EQ(MeshAt(node, 0).getNumFaces(), 2);
+  // Each face is one surface's triangle at frame 0, the model's (x, y, z)
+  // turned to the host's (y, -x, z).
+  std::set<std::multiset<std::vector<float>>> faces;
+  for (int f = 0; f < 2; ++f) {
+    std::multiset<std::vector<float>> corners;
+    for (int c = 0; c < 3; ++c) {
+      const host::Point3 p = WorldCorner(node, 0, f, c);
+      corners.insert({p.x, p.y, p.z});
+    }
+    faces.insert(corners);
+  }
+  const std::set<std::multiset<std::vector<float>>> expected = {{{0, 0, 0}, {0, -1, 0}, {1, 0, 0}},
+                                                                {{0, 0, 5}, {0, -1, 5}, {1, 0, 5}}};
+  EXPECT_EQ(faces, expected);
 }
 
 TEST_F(Import, ClipTimesBeyondTheHostsTimeAreRefused) {
@@ -703,7 +772,7 @@ TEST_F(Import, ClipTimesBeyondTheHostsTimeAreRefused) {
   GltfFile far;
   far.meshes = far.Triangle();
   far.nodes = "{\"name\":\"far\",\"mesh\":0}";
-  far.animations = far.Clip("far", 0, "translation", {0, 1e6f}, {0, 0, 0, 1, 0, 0}, "VEC3");
+  far.animations = far.Clip("far", 0, "translation", {0, 1e6f}, {0, 0, 0, 1, 0, 0}, 3);
   WriteText(dir_.File("far.gltf"), far.Text());
   EXPECT_FALSE(importer_.Import(dir_.File("far.gltf"), {}, scene_));
   EXPECT_NE(importer_.Error().find("does not fit"), std::string::npos) << importer_.Error();
@@ -712,8 +781,8 @@ TEST_F(Import, ClipTimesBeyondTheHostsTimeAreRefused) {
   GltfFile pair;
   pair.meshes = pair.Triangle();
   pair.nodes = "{\"name\":\"pair\",\"mesh\":0}";
-  pair.animations = pair.Clip("a", 0, "translation", {0, 3e5f}, {0, 0, 0, 1, 0, 0}, "VEC3") + "," +
-                    pair.Clip("b", 0, "translation", {0, 3e5f}, {0, 0, 0, 0, 1, 0}, "VEC3");
+  pair.animations = pair.Clip("a", 0, "translation", {0, 3e5f}, {0, 0, 0, 1, 0, 0}, 3) + "," +
+                    pair.Clip("b", 0, "translation", {0, 3e5f}, {0, 0, 0, 0, 1, 0}, 3);
   WriteText(dir_.File("pair.gltf"), pair.Text());
   SceneImporter one;
   StandInScene one_scene;
@@ -733,9 +802,8 @@ TEST_F(Import, AllClipsStartEachOnTheFirstFrameAfterThePreviousEnds) {
   file.nodes = "{\"name\":\"actor\",\"mesh\":0}";
   // A quarter second of walking to x 1, then half a second of jumping from
   // y 2 (the host's z 2) to y 4.
-  file.animations = file.Clip("walk", 0, "translation", {0, 0.25f}, {0, 0, 0, 1, 0, 0}, "VEC3") +
-                    "," +
-                    file.Clip("jump", 0, "translation", {0, 0.5f}, {0, 2, 0, 0, 4, 0}, "VEC3");
+  file.animations = file.Clip("walk", 0, "translation", {0, 0.25f}, {0, 0, 0, 1, 0, 0}, 3) + "," +
+                    file.Clip("jump", 0, "translation", {0, 0.5f}, {0, 2, 0, 0, 4, 0}, 3);
   WriteText(dir_.File("actor.gltf"), file.Text());
   ImportOptions all;
   all.animation = "all";

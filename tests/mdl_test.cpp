@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "export/ExportSettings.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "model/MdlModel.h"
 #include "plugin/MdlExporter.h"
 #include "tests/TestSupport.h"
@@ -564,9 +564,9 @@ TEST(MdlWriter, FramesLeaveTheLastFrameInTheWorkArrays) {
   EXPECT_EQ(model.work_vertices[2].normal_index, 4);
 }
 
-// --- Reader -----------------------------------------------------------------
+// --- Read back -------------------------------------------------------------
 
-TEST(MdlReader, ReadsBackWhatTheWriterWrote) {
+TEST(MdlWriter, TheReaderReadsBackWhatItWrote) {
   SettingsScope settings;
   MdlExporter exporter;
   BuildThreeFrameModel(exporter.Model());
@@ -606,177 +606,6 @@ TEST(MdlReader, ReadsBackWhatTheWriterWrote) {
   EXPECT_EQ(file.frames[2].vertices[1].normal_index, 3);
   // y of packed 24: -2 + 24 x 0.5 = 10.
   EXPECT_EQ(vandrell::DecodeCoordinate(file.header, 1, 24), 10.0f);
-}
-
-TEST(MdlReader, RefusesEveryTruncatedFile) {
-  SettingsScope settings;
-  MdlExporter exporter;
-  BuildThreeFrameModel(exporter.Model());
-  const Written out = WriteToMemory(exporter);
-  ASSERT_EQ(out.result, 1);
-  for (size_t size = 0; size < out.bytes.size(); ++size) {
-    // A copy of exactly size bytes, so that a read past it is caught by the
-    // sanitizers.
-    const std::vector<uint8_t> prefix(out.bytes.begin(),
-                                      out.bytes.begin() + static_cast<long>(size));
-    vandrell::MdlFile file;
-    std::string error;
-    ASSERT_FALSE(vandrell::ReadMdl(prefix, &file, &error)) << size;
-    ASSERT_NE(error.find("ends inside"), std::string::npos) << size << ": " << error;
-  }
-  std::string error;
-  vandrell::MdlFile file;
-  ASSERT_FALSE(vandrell::ReadMdl(std::vector<uint8_t>(out.bytes.begin(), out.bytes.begin() + 150),
-                                 &file, &error));
-  EXPECT_EQ(error, "the file ends inside frame 0: it needs 36 bytes at offset 144, 6 remain");
-}
-
-TEST(MdlReader, RefusesCorruptFilesWithAReason) {
-  SettingsScope settings;
-  MdlExporter exporter;
-  BuildThreeFrameModel(exporter.Model());
-  const Written out = WriteToMemory(exporter);
-  ASSERT_EQ(out.result, 1);
-
-  struct Case {
-    size_t offset;
-    std::vector<uint8_t> bytes;
-    const char* reason;
-  };
-  const Case cases[] = {
-      {0, {'I', 'D', 'P', '2'}, "not an MDL file: the first four bytes are not \"IDPO\""},
-      {4, {8, 0, 0, 0}, "unsupported MDL version 8 (expected 6)"},
-      {60, {0xFF, 0xFF, 0xFF, 0xFF}, "negative numverts (-1)"},
-      {68, {0x00, 0x00, 0x00, 0x80}, "negative numframes (-2147483648)"},
-      // numframes 100000 where 3 are.
-      {68,
-       {0xA0, 0x86, 0x01, 0x00},
-       "the file ends inside frame 3: it needs 4 bytes at offset 260, 0 remain"},
-      {84, {2, 0, 0, 0}, "skin 0 has the unknown type 2"},
-      {132, {3, 0, 0, 0}, "triangle 0 uses vertex 3, outside the 3 vertices"},
-      {171, {162}, "frame 0, vertex 0: normal index 162 is outside the 162 normals"},
-  };
-  for (const Case& c : cases) {
-    std::vector<uint8_t> bytes = out.bytes;
-    std::copy(c.bytes.begin(), c.bytes.end(), bytes.begin() + static_cast<long>(c.offset));
-    vandrell::MdlFile file;
-    std::string error;
-    EXPECT_FALSE(vandrell::ReadMdl(bytes, &file, &error)) << c.reason;
-    EXPECT_EQ(error, c.reason);
-  }
-
-  std::vector<uint8_t> longer = out.bytes;
-  longer.push_back(0);
-  vandrell::MdlFile file;
-  std::string error;
-  EXPECT_FALSE(vandrell::ReadMdl(longer, &file, &error));
-  EXPECT_EQ(error, "1 bytes follow the last frame at offset 260");
-
-  EXPECT_FALSE(vandrell::ReadMdlFile("/nonexistent-folder/model.mdl", &file, &error));
-  EXPECT_EQ(error, "cannot open /nonexistent-folder/model.mdl");
-}
-
-TEST(MdlReader, AnySingleCorruptByteIsReadSafely) {
-  SettingsScope settings;
-  MdlExporter exporter;
-  BuildThreeFrameModel(exporter.Model());
-  const Written out = WriteToMemory(exporter);
-  ASSERT_EQ(out.result, 1);
-  // Whatever one byte becomes, the reader either gives a structure whose
-  // parts match its header or a reason; run under the sanitizers, it also
-  // shows that nothing outside the bytes is read.
-  for (size_t at = 0; at < out.bytes.size(); ++at) {
-    for (uint8_t value : {0x00, 0x7F, 0x80, 0xFF}) {
-      std::vector<uint8_t> bytes = out.bytes;
-      bytes[at] = value;
-      vandrell::MdlFile file;
-      std::string error;
-      if (vandrell::ReadMdl(bytes, &file, &error)) {
-        const vandrell::MdlFileHeader& h = file.header;
-        ASSERT_EQ(file.skin_vertices.size(), static_cast<size_t>(h.numverts)) << at;
-        ASSERT_EQ(file.triangles.size(), static_cast<size_t>(h.numtris)) << at;
-        ASSERT_EQ(file.frame_types.size(), static_cast<size_t>(h.numframes)) << at;
-        for (const vandrell::MdlFrame& frame : file.frames)
-          ASSERT_EQ(frame.vertices.size(), static_cast<size_t>(h.numverts)) << at;
-      } else {
-        ASSERT_FALSE(error.empty()) << at;
-      }
-    }
-  }
-}
-
-// Little-endian bytes of hand-made files.
-void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-TEST(MdlReader, ReadsSkinAndFrameGroups) {
-  // A 4 x 1 skin, 1 vertex, 0 triangles; one skin group of 2 images and one
-  // frame group of 2 frames.
-  std::vector<uint8_t> b = {'I', 'D', 'P', 'O'};
-  Put32(b, 6);
-  for (int i = 0; i < 10; ++i) Put32(b, 0x3F800000);  // scale, origin, radius, eye: 1.0
-  for (uint32_t v : {1u, 4u, 1u, 1u, 0u, 1u, 0u, 0u}) Put32(b, v);
-  Put32(b, 0x3F800000);  // size
-  Put32(b, 1);           // skin group
-  Put32(b, 2);           // of 2 images
-  Put32(b, 0x3E800000);  // 0.25 s
-  Put32(b, 0x3F000000);  // 0.5 s
-  for (uint8_t p : {1, 2, 3, 4, 5, 6, 7, 8}) b.push_back(p);
-  Put32(b, 0);  // skin vertex: on-seam, s, t
-  Put32(b, 3);
-  Put32(b, 0);
-  Put32(b, 1);                                                // frame group
-  Put32(b, 2);                                                // of 2 frames
-  for (uint8_t p : {0, 0, 0, 0, 9, 9, 9, 0}) b.push_back(p);  // group box
-  Put32(b, 0x3DCCCCCD);                                       // 0.1 s
-  Put32(b, 0x3E4CCCCD);                                       // 0.2 s
-  for (int m = 0; m < 2; ++m) {
-    for (uint8_t p : {1, 2, 3, 0, 1, 2, 3, 0}) b.push_back(p);
-    const char name[16] = {'g', static_cast<char>('0' + m)};
-    b.insert(b.end(), name, name + 16);
-    for (uint8_t p : {1, 2, 3, 161}) b.push_back(p);
-  }
-
-  vandrell::MdlFile file;
-  std::string error;
-  ASSERT_TRUE(vandrell::ReadMdl(b, &file, &error)) << error;
-  ASSERT_EQ(file.skins.size(), 2u);
-  EXPECT_EQ(file.skin_types, std::vector<int32_t>{1});
-  EXPECT_EQ(file.skins[1].group, 0);
-  EXPECT_EQ(file.skins[1].interval, 0.5f);
-  EXPECT_EQ(file.skins[1].pixels, (std::vector<uint8_t>{5, 6, 7, 8}));
-  ASSERT_EQ(file.frames.size(), 2u);
-  EXPECT_EQ(file.frame_types, std::vector<int32_t>{1});
-  EXPECT_STREQ(file.frames[1].name, "g1");
-  EXPECT_EQ(file.frames[1].group, 0);
-  EXPECT_EQ(FloatBits(file.frames[1].interval), 0x3E4CCCCDu);
-  EXPECT_EQ(file.frames[1].vertices[0].normal_index, 161);
-
-  // A group claiming more members than the file has room for is refused
-  // before anything is allocated for them.
-  std::vector<uint8_t> huge = b;
-  huge[88] = 0xFF;
-  huge[89] = 0xFF;
-  huge[90] = 0xFF;
-  huge[91] = 0x7F;
-  EXPECT_FALSE(vandrell::ReadMdl(huge, &file, &error));
-  EXPECT_EQ(error.rfind("the file ends inside skin 0's intervals", 0), 0u) << error;
-}
-
-TEST(MdlReader, NameWithoutZeroByteStaysWithinItsField) {
-  SettingsScope settings;
-  MdlExporter exporter;
-  BuildThreeFrameModel(exporter.Model());
-  Written out = WriteToMemory(exporter);
-  ASSERT_EQ(out.result, 1);
-  // Frame 0's name field is 152 .. 167.
-  for (size_t i = 152; i < 168; ++i) out.bytes[i] = 'n';
-  vandrell::MdlFile file;
-  std::string error;
-  ASSERT_TRUE(vandrell::ReadMdl(out.bytes, &file, &error)) << error;
-  EXPECT_EQ(std::string(file.frames[0].name), std::string(16, 'n'));
-  EXPECT_FALSE(file.frames[0].name_terminated);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
 
@@ -290,13 +290,29 @@ TEST(Mdlexport, DialogOptionsReachTheFile) {
   EXPECT_EQ(file.header.flags, 8 + 128);
   EXPECT_EQ(file.header.synctype, 0);
 
-  const std::string every_flag = dir.File("every.mdl");
-  run = RunMdlexport({"--flag", "rocket-smoke-trail", "--flag", "grenade-smoke-trail", "--flag",
-                      "gib-long-blood-trail", "--flag", "gib-short-blood-trail", "--flag",
-                      "wizard-green-tracer", "--flag", "hellknight-yellow-tracer", scene,
-                      every_flag});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(ReadModel(every_flag).header.flags, 1 + 2 + 4 + 32 + 16 + 64);
+  // Each name on its own sets its own bit, which mdlinfo names in the
+  // dialog's words.
+  const struct {
+    const char* name;
+    int32_t bit;
+    const char* words;
+  } flags[] = {{"rocket-smoke-trail", 1, "rocket smoke trail"},
+               {"grenade-smoke-trail", 2, "grenade smoke trail"},
+               {"gib-long-blood-trail", 4, "gib long blood trail"},
+               {"rotate", 8, "rotate"},
+               {"wizard-green-tracer", 16, "wizard green tracer"},
+               {"gib-short-blood-trail", 32, "gib short blood trail"},
+               {"hellknight-yellow-tracer", 64, "hellknight yellow tracer"},
+               {"vore-purple-tracer", 128, "vore purple tracer"}};
+  for (const auto& flag : flags) {
+    const std::string out = dir.File(std::string(flag.name) + ".mdl");
+    run = RunMdlexport({"--flag", flag.name, scene, out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadModel(out).header.flags, flag.bit) << flag.name;
+    const RunResult info = testing_support::RunProgram(MDLINFO_PATH, {out});
+    EXPECT_TRUE(Contains(info.out, " " + std::to_string(flag.bit) + " (" + flag.words + ")\n"))
+        << info.out;
+  }
 
   // Half the model scale halves the packing step and the origin; a name of
   // more than 12 characters keeps its first 12.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +22,7 @@
 #include "model/BuildFrames.h"
 #include "model/MdlModel.h"
 #include "model/MergeVertices.h"
-#include "model/NormalTable.h"
+#include "model/NearestNormal.h"
 #include "model/SmoothNormals.h"
 #include "scene/MaterialTable.h"
 #include "scene/SceneCollector.h"
@@ -440,86 +441,6 @@ void GeomExpectTriangle(const TriangleIndices& triangle, int32_t a, int32_t b, i
 
 }  // namespace
 
-// --- Normal table ----------------------------------------------------------
-
-TEST(NormalTable, ListedRowsHoldTheFormatsStandardValues) {
-  struct Row {
-    int index;
-    float x, y, z;
-  };
-  const Row rows[] = {
-      {0, -0.525731f, 0.000000f, 0.850651f},     {1, -0.442863f, 0.238856f, 0.864188f},
-      {2, -0.295242f, 0.000000f, 0.955423f},     {5, 0.000000f, 0.000000f, 1.000000f},
-      {32, 0.000000f, 1.000000f, 0.000000f},     {41, 0.850651f, 0.525731f, 0.000000f},
-      {42, 0.716567f, 0.681718f, 0.147621f},     {43, 0.716567f, 0.681718f, -0.147621f},
-      {47, 0.688191f, 0.587785f, 0.425325f},     {52, 1.000000f, 0.000000f, 0.000000f},
-      {84, 0.000000f, 0.000000f, -1.000000f},    {104, 0.000000f, -1.000000f, 0.000000f},
-      {143, -1.000000f, 0.000000f, 0.000000f},   {160, -0.587785f, -0.425325f, -0.688191f},
-      {161, -0.688191f, -0.587785f, -0.425325f},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(GeomBits(NormalTable[row.index][0]), GeomBits(row.x)) << "entry " << row.index;
-    EXPECT_EQ(GeomBits(NormalTable[row.index][1]), GeomBits(row.y)) << "entry " << row.index;
-    EXPECT_EQ(GeomBits(NormalTable[row.index][2]), GeomBits(row.z)) << "entry " << row.index;
-  }
-}
-
-TEST(NormalTable, EveryEntryIsTheNearestFloatToItsSixDecimalValue) {
-  const std::string path = std::string(VANDRELL_SOURCE_DIR) + "/../shared/data/normals.txt";
-  FILE* file = std::fopen(path.c_str(), "r");
-  if (!file) GTEST_SKIP() << "the six-decimal normal list is not at " << path;
-  char line[256];
-  int entries = 0;
-  while (std::fgets(line, sizeof line, file)) {
-    if (line[0] == '#' || line[0] == '\n') continue;
-    int index = -1;
-    char x[32], y[32], z[32];
-    ASSERT_EQ(std::sscanf(line, "%d %31s %31s %31s", &index, x, y, z), 4) << line;
-    ASSERT_EQ(index, entries);
-    // strtof rounds the decimal text to the nearest float: an independent route.
-    EXPECT_EQ(GeomBits(NormalTable[index][0]), GeomBits(std::strtof(x, nullptr))) << index;
-    EXPECT_EQ(GeomBits(NormalTable[index][1]), GeomBits(std::strtof(y, nullptr))) << index;
-    EXPECT_EQ(GeomBits(NormalTable[index][2]), GeomBits(std::strtof(z, nullptr))) << index;
-    ++entries;
-  }
-  std::fclose(file);
-  EXPECT_EQ(entries, vandrell::kNormalCount);
-}
-
-TEST(NormalTable, IsAUnitSetClosedUnderSignChangesAndCyclicPermutation) {
-  const auto find = [](float x, float y, float z) {
-    for (int i = 0; i < vandrell::kNormalCount; ++i) {
-      if (NormalTable[i][0] == x && NormalTable[i][1] == y && NormalTable[i][2] == z) return i;
-    }
-    return -1;
-  };
-  const float magnitudes[] = {0.0f,      0.147621f, 0.162460f, 0.238856f, 0.262866f, 0.295242f,
-                              0.309017f, 0.425325f, 0.442863f, 0.500000f, 0.525731f, 0.587785f,
-                              0.681718f, 0.688191f, 0.716567f, 0.809017f, 0.850651f, 0.864188f,
-                              0.951056f, 0.955423f, 1.0f};
-  for (int i = 0; i < vandrell::kNormalCount; ++i) {
-    const float x = NormalTable[i][0];
-    const float y = NormalTable[i][1];
-    const float z = NormalTable[i][2];
-    EXPECT_NEAR(std::sqrt(double{x} * x + double{y} * y + double{z} * z), 1.0, 2e-6) << i;
-    for (float component : {x, y, z}) {
-      EXPECT_NE(std::find(std::begin(magnitudes), std::end(magnitudes), std::fabs(component)),
-                std::end(magnitudes))
-          << "entry " << i << " component " << component;
-    }
-    // 0.0f and -0.0f compare equal, so a sign change of a zero finds the entry.
-    for (int signs = 0; signs < 8; ++signs) {
-      const float sx = (signs & 1) ? -x : x;
-      const float sy = (signs & 2) ? -y : y;
-      const float sz = (signs & 4) ? -z : z;
-      EXPECT_GE(find(sx, sy, sz), 0) << "signs " << signs << " of entry " << i;
-    }
-    EXPECT_GE(find(y, z, x), 0) << "cycle of entry " << i;
-    EXPECT_GE(find(z, x, y), 0) << "cycle of entry " << i;
-    EXPECT_EQ(find(x, y, z), i) << "entry " << i << " appears twice";
-  }
-}
-
 TEST(NearestNormalIndex, AxesAndListedEntriesGiveTheirIndices) {
   EXPECT_EQ(NearestNormalIndex(0.0f, 0.0f, 1.0f), 5);
   EXPECT_EQ(NearestNormalIndex(1.0f, 0.0f, 0.0f), 52);
@@ -534,15 +455,60 @@ TEST(NearestNormalIndex, AxesAndListedEntriesGiveTheirIndices) {
 }
 
 TEST(NearestNormalIndex, EveryEntryGivesItsOwnIndex) {
-  for (int i = 0; i < vandrell::kNormalCount; ++i) {
+  for (int i = 0; i < vandrell::mdl_format::kNormalCount; ++i) {
     EXPECT_EQ(NearestNormalIndex(NormalTable[i][0], NormalTable[i][1], NormalTable[i][2]), i);
   }
 }
 
-TEST(NearestNormalIndex, ExactTiesGoToTheLaterEntryWhenTheKeptScoreRoundedDown) {
-  EXPECT_EQ(NearestNormalIndex(kGeomRootHalf, kGeomRootHalf, 0.0f), 43);
-  EXPECT_EQ(NearestNormalIndex(kGeomRootHalf, 0.0f, kGeomRootHalf), 59);
-  EXPECT_EQ(NearestNormalIndex(0.0f, kGeomRootHalf, kGeomRootHalf), 8);
+namespace {
+
+// The directions where entries of the table tie exactly, with the index the
+// table's rule gives at unit length, worked out from the six-decimal table.
+// A 45-degree direction ties the two entries that differ only in the sign of
+// the zero component (42 and 43, (0.716567, 0.681718, +-0.147621), for (1, 1,
+// 0)); their score, kept in single precision, rounds down, so the later one
+// wins. A cube corner ties the three cyclic permutations of (0.688191,
+// 0.587785, 0.425325) with its signs (45, 47 and 50 for (1, 1, 1)); their
+// score rounds up, so the first one stays.
+struct GeomTiedDirection {
+  Point3 d;
+  int index;
+};
+const GeomTiedDirection kGeomTiedDirections[] = {
+    {{1, 1, 0}, 43},  {{1, -1, 0}, 111},  {{-1, 1, 0}, 25},   {{-1, -1, 0}, 118},
+    {{1, 0, 1}, 59},  {{1, 0, -1}, 66},   {{-1, 0, 1}, 126},  {{-1, 0, -1}, 154},
+    {{0, 1, 1}, 8},   {{0, 1, -1}, 77},   {{0, -1, 1}, 136},  {{0, -1, -1}, 92},
+    {{1, 1, 1}, 45},  {{1, 1, -1}, 73},   {{1, -1, 1}, 138},  {{1, -1, -1}, 99},
+    {{-1, 1, 1}, 17}, {{-1, 1, -1}, 156}, {{-1, -1, 1}, 125}, {{-1, -1, -1}, 159}};
+
+}  // namespace
+
+TEST(NearestNormalIndex, ExactTiesGoToTheFirstEntryUnlessItsKeptScoreRoundedDown) {
+  struct Case {
+    Point3 v;
+    int expected;
+  };
+  std::vector<Case> cases;
+  for (const GeomTiedDirection& tie : kGeomTiedDirections) {
+    const bool corner = tie.d.x != 0 && tie.d.y != 0 && tie.d.z != 0;
+    cases.push_back({tie.d * (corner ? 0.57735026f : kGeomRootHalf), tie.index});
+  }
+  // At other lengths the same ties round the other way; and where the tied
+  // score is a single-precision number already nothing rounds: the first.
+  const Case others[] = {{{1, 1, 1}, 50},
+                         {{-1, -1, -1}, 161},
+                         {{5, 5, 0}, 42},
+                         {{0.875f, 0.9375f, 0}, 42},
+                         {{-0.875f, -0.9375f, 0}, 117},
+                         {{0.9375f, 0, 0.875f}, 49},
+                         {{0, 0.875f, 0.9375f}, 7}};
+  cases.insert(cases.end(), std::begin(others), std::end(others));
+  for (const Case& t : cases) {
+    const Point3 v = t.v;
+    EXPECT_EQ(NearestNormalIndex(v.x, v.y, v.z), t.expected) << v.x << ", " << v.y << ", " << v.z;
+    EXPECT_EQ(vandrell::NearestNormalIndexByFullScan(v.x, v.y, v.z), t.expected)
+        << v.x << ", " << v.y << ", " << v.z;
+  }
 }
 
 TEST(NearestNormalIndex, ZeroVectorAndNanGiveTheFirstEntry) {
@@ -572,7 +538,7 @@ int64_t GeomRandomNormalChecks() {
 int32_t GeomFirstLargestScore(float x, float y, float z) {
   int32_t best = 0;
   double best_score = -1.0;
-  for (int32_t i = 0; i < vandrell::kNormalCount; ++i) {
+  for (int32_t i = 0; i < vandrell::mdl_format::kNormalCount; ++i) {
     const double score =
         (static_cast<double>(x) * NormalTable[i][0] + static_cast<double>(y) * NormalTable[i][1]) +
         static_cast<double>(z) * NormalTable[i][2];
@@ -628,11 +594,11 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
 
   // Every entry, and the midpoints and centres of neighbouring entries,
   // where two or three of them tie.
-  std::vector<int> neighbours[vandrell::kNormalCount];
-  for (int i = 0; i < vandrell::kNormalCount; ++i) {
+  std::vector<int> neighbours[vandrell::mdl_format::kNormalCount];
+  for (int i = 0; i < vandrell::mdl_format::kNormalCount; ++i) {
     const float* a = NormalTable[i];
     check_nudged(a[0], a[1], a[2]);
-    for (int j = i + 1; j < vandrell::kNormalCount; ++j) {
+    for (int j = i + 1; j < vandrell::mdl_format::kNormalCount; ++j) {
       const float* b = NormalTable[j];
       if (a[0] * b[0] + a[1] * b[1] + a[2] * b[2] < 0.8f) continue;
       neighbours[i].push_back(j);
@@ -640,7 +606,7 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
       check_nudged((a[0] + b[0]) * 0.5f, (a[1] + b[1]) * 0.5f, (a[2] + b[2]) * 0.5f);
     }
   }
-  for (int i = 0; i < vandrell::kNormalCount; ++i) {
+  for (int i = 0; i < vandrell::mdl_format::kNormalCount; ++i) {
     for (int j : neighbours[i]) {
       for (int k : neighbours[j]) {
         const float* a = NormalTable[i];
@@ -668,6 +634,12 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
         check(c, a, b);
       }
 
+  // Sixteenths: short components make some exact ties score a
+  // single-precision number, which no rounding of the kept best decides.
+  for (int i = -16; i <= 16; ++i)
+    for (int j = -16; j <= 16; ++j)
+      for (int k = -16; k <= 16; ++k) check(i / 16.0f, j / 16.0f, k / 16.0f);
+
   // Random vectors: directions uniform on the sphere at random scales, points
   // near the plane where two neighbouring entries tie, points on the lines
   // where the lookup's cells meet, and random bit patterns (subnormal,
@@ -675,7 +647,7 @@ TEST(NearestNormalIndex, LookupGivesTheFullScansIndexForEveryKindOfVector) {
   std::mt19937_64 rng(20261209);
   std::normal_distribution<float> normal(0.0f, 1.0f);
   std::uniform_int_distribution<int> exponent(-130, 130);
-  std::uniform_int_distribution<int> entry(0, vandrell::kNormalCount - 1);
+  std::uniform_int_distribution<int> entry(0, vandrell::mdl_format::kNormalCount - 1);
   std::uniform_real_distribution<float> offset(-1e-3f, 1e-3f);
   const int64_t random_checks = GeomRandomNormalChecks();
   for (int64_t n = 0; n < random_checks; ++n) {
@@ -764,6 +736,43 @@ TEST(AddTriangle, WindingFollowsTheFaceNormalAndTheRecordsKeepInputOrder) {
     }
     EXPECT_EQ(model.work_vertices[3 * k + 1].y, 1.0f);
     EXPECT_EQ(model.work_vertices[3 * k + 2].x, 1.0f);
+  }
+}
+
+TEST(AddTriangle, FacesAt45DegreesTakeTheIndexOfTheirUnitNormalAtEverySize) {
+  // Geometric normals along the tied directions at several lengths: only the
+  // unit normal counts. Unscaled, (2, 2, 2) or (50, 50, 0) would round their
+  // tied scores the other way and pick another entry.
+  std::vector<TriangleInput> inputs;
+  std::vector<int> expected;
+  for (const float s : {1.0f, 5.0f, 0.375f, 1000.0f}) {
+    for (const GeomTiedDirection& tie : kGeomTiedDirections) {
+      // u and w = d x u lie across d, and w x u = -|u|^2 d: corners (0, u,
+      // w) run against the face normal d and are turned over, (0, w, u) not.
+      const Point3 d = tie.d;
+      const Point3 u = Point3(d.y, -d.x, 0) * s;
+      const Point3 w = Point3(d.x * d.z, d.y * d.z, -d.x * d.x - d.y * d.y) * s;
+      inputs.push_back(GeomTriangle({0, 0, 0}, u, w, d));
+      inputs.push_back(GeomTriangle({0, 0, 0}, w, u, d * 3.0f));
+      expected.insert(expected.end(), 2, tie.index);
+    }
+  }
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, static_cast<int32_t>(inputs.size()), 1);
+  for (size_t k = 0; k < inputs.size(); ++k) model.AddTriangle(static_cast<int32_t>(k), inputs[k]);
+  for (int32_t k = 0; k < static_cast<int32_t>(inputs.size()); ++k) {
+    const Point3 d = inputs[static_cast<size_t>(k)].face_normal;
+    const Point3 b = inputs[static_cast<size_t>(k)].b;
+    SCOPED_TRACE(::testing::Message() << "face normal " << d.x << ", " << d.y << ", " << d.z
+                                      << ", corner B " << b.x << ", " << b.y << ", " << b.z);
+    for (int corner = 0; corner < 3; ++corner)
+      EXPECT_EQ(model.work_vertices[3 * k + corner].normal_index, expected[static_cast<size_t>(k)]);
+    if (k % 2 == 0) {
+      GeomExpectTriangle(model.work_triangles[k], 3 * k, 3 * k + 2, 3 * k + 1);
+    } else {
+      GeomExpectTriangle(model.work_triangles[k], 3 * k, 3 * k + 1, 3 * k + 2);
+    }
   }
 }
 
@@ -980,6 +989,42 @@ TEST(BuildFrames, TheQuarterTurnBringsTheHostsFrontToPlusX) {
   ASSERT_EQ(GeomBuildScene(scene, model), BuildStatus::kBuilt);
   EXPECT_EQ(model.work_vertices[0].normal_index, 52);
   EXPECT_NEAR(model.work_vertices[0].x, 2.0f, 1e-5f);
+}
+
+TEST(BuildFrames, WallsAt45DegreesGetTheTiedDirectionsIndices) {
+  // An octagonal tube 5 high, walls facing the axes and the diagonals. Its
+  // corners lie at 4 and 5 on X and Y, where the quarter turn's cosine
+  // (-4.4e-8 in single precision) is below half a step of the other
+  // coordinate: every corner turns exactly, (x, y, z) -> (-y, x, z), and each
+  // diagonal wall's normal is a tied direction of the table, z exactly 0.
+  GeomTicksPerFrame ticks(10);
+  GeomDefaultSettings();
+  const Point3 ring[8] = {{5, -4, 0}, {5, 4, 0},   {4, 5, 0},   {-4, 5, 0},
+                          {-5, 4, 0}, {-5, -4, 0}, {-4, -5, 0}, {4, -5, 0}};
+  std::vector<Point3> vertices(ring, ring + 8);
+  for (const Point3& p : ring) vertices.push_back(p + Point3(0, 0, 5));
+  std::vector<hostapp::FaceSpec> faces;
+  for (uint32_t i = 0; i < 8; ++i) {
+    const uint32_t j = (i + 1) % 8;
+    faces.push_back({i, j, j + 8});
+    faces.push_back({i, j + 8, i + 8});
+  }
+  hostapp::StandInScene scene;
+  scene.AddMesh(scene.AddNode("tube"), hostapp::MakeMesh(vertices, faces));
+  MdlModel model;
+  ASSERT_EQ(GeomBuildScene(scene, model), BuildStatus::kBuilt);
+  ASSERT_EQ(model.numtris, 16);
+  // Wall i faces, in the host, +X, (1, 1), +Y, (-1, 1), -X, (-1, -1), -Y,
+  // (1, -1); turned: (0, 1, 0), (-r, r, 0), (-1, 0, 0), (-r, -r, 0), ...
+  const int expected[8] = {32, 25, 143, 118, 104, 111, 52, 43};
+  for (int k = 0; k < 16; ++k) {
+    for (int corner = 0; corner < 3; ++corner) {
+      const FrameVertex& vertex = model.work_vertices[model.work_triangles[k].v[corner]];
+      EXPECT_EQ(vertex.normal_index, expected[k / 2]) << "triangle " << k;
+    }
+  }
+  // Flat shading keeps the walls apart: 4 corners each.
+  EXPECT_EQ(model.numverts, 32);
 }
 
 TEST(BuildFrames, FaceCountDifferentFromCollectionStopsTheBuild) {
@@ -1506,6 +1551,37 @@ TEST(SmoothNormals, TextureSeamSharesTheNormalButIsNeverMerged) {
   GeomExpectTriangle(GeomStoredTriangle(model, 0, 0), 0, 1, 0);
 }
 
+TEST(SmoothNormals, PositionsDifferingInAnyBitOfAnyByteNeitherShareANormalNorMerge) {
+  // Around (0, 0, 0) and (255, 255, 255), every position one bit away; and
+  // (10, 5, 0) beside (10, 4, 16), alike once y's bits overlap z's. All
+  // differ, so each vertex keeps its normal (pooled with its base, +X and +Z
+  // would give 59) and none merges, though all share their skin coordinates.
+  std::vector<FrameVertex> vertices;
+  for (const uint8_t base : {uint8_t{0}, uint8_t{255}}) {
+    vertices.push_back(GeomVertex(1, 1, base, base, base, 52));
+    for (int bit = 0; bit < 24; ++bit) {
+      uint8_t packed[3] = {base, base, base};
+      packed[bit / 8] = static_cast<uint8_t>(packed[bit / 8] ^ (1 << bit % 8));
+      vertices.push_back(GeomVertex(1, 1, packed[0], packed[1], packed[2], 5));
+    }
+  }
+  vertices.push_back(GeomVertex(1, 1, 10, 5, 0, 52));
+  vertices.push_back(GeomVertex(1, 1, 10, 4, 16, 5));
+  GeomDefaultSettings();
+  MdlModel model;
+  GeomAllocate(model, static_cast<int32_t>(vertices.size()), 1);
+  g_export_settings.gouraud_shading = 1;
+  GeomStoreFrame(model, 0, vertices, {{{0, 1, 2}}});
+  model.SmoothNormals();
+  model.MergeVertices();
+  ASSERT_EQ(model.numverts, static_cast<int32_t>(vertices.size()));
+  for (size_t k = 0; k < vertices.size(); ++k) {
+    const FrameVertex& vertex = GeomStored(model, 0, static_cast<int32_t>(k));
+    EXPECT_EQ(vertex.normal_index, vertices[k].normal_index)
+        << int{vertex.packed_x} << ", " << int{vertex.packed_y} << ", " << int{vertex.packed_z};
+  }
+}
+
 TEST(MergeVertices, SharedEdgeOfTwoTrianglesLeavesFourVertices) {
   GeomTicksPerFrame ticks(10);
   GeomDefaultSettings();
@@ -1759,10 +1835,21 @@ void GeomRandomModel(MdlModel& model, uint32_t seed, int max_faces) {
   GeomAllocate(model, faces, frames);
   const int capacity = 3 * faces;
   const uint8_t normals[] = {5, 84, 52, 32, 47, 143, 104};
+  // Few packed positions, so that vertices often share one: random ones,
+  // each with a neighbour one bit away on one axis, which a key that let
+  // the bytes' bits overlap would take for the same position.
+  std::vector<std::array<uint8_t, 3>> positions;
+  for (int pair = 0; pair < 3; ++pair) {
+    std::array<uint8_t, 3> position;
+    for (uint8_t& byte : position) byte = static_cast<uint8_t>(pick(0, 255));
+    positions.push_back(position);
+    position[static_cast<size_t>(pick(0, 2))] ^= static_cast<uint8_t>(1 << pick(0, 7));
+    positions.push_back(position);
+  }
   const auto random_vertex = [&]() {
+    const std::array<uint8_t, 3>& p = positions[static_cast<size_t>(pick(0, 5))];
     FrameVertex vertex =
-        GeomVertex(pick(0, 1), pick(0, 1), static_cast<uint8_t>(pick(0, 2)),
-                   static_cast<uint8_t>(pick(0, 1)), static_cast<uint8_t>(pick(0, 1)),
+        GeomVertex(pick(0, 1), pick(0, 1), p[0], p[1], p[2],
                    pick(0, 3) == 0 ? static_cast<uint8_t>(pick(0, 161)) : normals[pick(0, 6)]);
     vertex.x = static_cast<float>(pick(-1000, 1000)) / 8.0f;
     vertex.y = static_cast<float>(pick(-1000, 1000)) / 8.0f;

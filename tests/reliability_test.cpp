@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "hostapp/import/ImportGuard.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
 

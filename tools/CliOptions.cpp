@@ -5,7 +5,7 @@
 
 #include "resources/resource.h"
 
-namespace hostapp {
+namespace tools {
 namespace {
 
 // Largest number an option takes: the dialog's fields convert to 32-bit
@@ -343,4 +343,4 @@ Exit status:
 )";
 }
 
-}  // namespace hostapp
+}  // namespace tools

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace hostapp {
+namespace tools {
 
 // One effect flag of the dialog: its command-line name and its check box.
 struct CliFlag {
@@ -62,4 +62,4 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
 // The text --help prints.
 std::string CliHelpText();
 
-}  // namespace hostapp
+}  // namespace tools

@@ -22,7 +22,7 @@
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
 #include "hostapp/user/DialogUser.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlReader.h"
 #include "resources/resource.h"
 #include "tools/CliOptions.h"
 
@@ -31,16 +31,6 @@ namespace {
 constexpr int kExitWritten = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-
-// Frames from start to end inclusive at the host's ticks per frame; 1 for an
-// empty or unsound range.
-int RangeFrames(host::HostTime start, host::HostTime end) {
-  const int ticks = host::GetTicksPerFrame();
-  if (ticks <= 0 || end <= start) return 1;
-  const int64_t span = static_cast<int64_t>(end) - start;
-  const int64_t frames = span / ticks + 1;
-  return frames > INT32_MAX ? INT32_MAX : static_cast<int>(frames);
-}
 
 void PrintList(const hostapp::ImportSummary& summary, const hostapp::StandInScene& scene) {
   std::printf("nodes (%zu):\n", summary.nodes.size());
@@ -69,16 +59,16 @@ void PrintList(const hostapp::ImportSummary& summary, const hostapp::StandInScen
                 clip.frames == 1 ? "" : "s", static_cast<int>(clip.start),
                 static_cast<int>(clip.end));
   }
+  const int32_t frames =
+      host::FramesInRange(summary.range_start, summary.range_end, host::GetTicksPerFrame());
   std::printf("animation range: ticks %d..%d, %d frame%s at %d ticks a frame\n",
               static_cast<int>(summary.range_start), static_cast<int>(summary.range_end),
-              RangeFrames(summary.range_start, summary.range_end),
-              RangeFrames(summary.range_start, summary.range_end) == 1 ? "" : "s",
-              host::GetTicksPerFrame());
+              static_cast<int>(frames), frames == 1 ? "" : "s", host::GetTicksPerFrame());
 }
 
 // The user's part of the dialog: paste into the fields that were given, set
 // the boxes, press OK or Cancel (or, with --dialog, leave that to the person).
-std::vector<hostapp::UserStep> DialogSteps(const hostapp::CliOptions& options,
+std::vector<hostapp::UserStep> DialogSteps(const tools::CliOptions& options,
                                            const std::string& frames) {
   using hostapp::UserStep;
   std::vector<UserStep> steps;
@@ -144,14 +134,14 @@ class Progress {
 };
 
 int Run(int argc, char** argv) {
-  hostapp::CliOptions options;
+  tools::CliOptions options;
   std::string error;
-  if (!hostapp::ParseCliOptions(argc, argv, &options, &error)) {
+  if (!tools::ParseCliOptions(argc, argv, &options, &error)) {
     std::fprintf(stderr, "mdlexport: %s\nTry 'mdlexport --help'.\n", error.c_str());
     return kExitUsage;
   }
   if (options.help) {
-    std::fputs(hostapp::CliHelpText().c_str(), stdout);
+    std::fputs(tools::CliHelpText().c_str(), stdout);
     return kExitWritten;
   }
   if (options.dialog && !hostapp::RealDialogs()) {
@@ -210,7 +200,8 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "mdlexport: warning: %s\n", warning.c_str());
 
   const host::ValidityInterval range = scene.GetAnimationRange();
-  const int range_frames = RangeFrames(range.start, range.end);
+  const int32_t range_frames =
+      host::FramesInRange(range.start, range.end, host::GetTicksPerFrame());
   const std::string frames = options.all_frames ? std::to_string(range_frames) : options.frames;
   // --height becomes the scale the user would have typed.
   if (!options.height.empty() &&

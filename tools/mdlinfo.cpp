@@ -12,7 +12,8 @@
 #include "examine/MdlCheck.h"
 #include "examine/ModelPicture.h"
 #include "examine/PngFile.h"
-#include "mdl/MdlReader.h"
+#include "mdlformat/MdlFormat.h"
+#include "mdlformat/MdlReader.h"
 
 namespace {
 
@@ -173,18 +174,33 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help) {
 }
 
 // The effect bits by the options dialog's names for them.
-const char* const kFlagNames[8] = {"rocket smoke trail",       "grenade smoke trail",
-                                   "gib long blood trail",     "rotate",
-                                   "wizard green tracer",      "gib short blood trail",
-                                   "hellknight yellow tracer", "vore purple tracer"};
+struct FlagName {
+  int32_t bit;
+  const char* name;
+};
+constexpr FlagName kFlagNames[] = {
+    {vandrell::mdl_format::kFlagRocketSmokeTrail, "rocket smoke trail"},
+    {vandrell::mdl_format::kFlagGrenadeSmokeTrail, "grenade smoke trail"},
+    {vandrell::mdl_format::kFlagGibLongBloodTrail, "gib long blood trail"},
+    {vandrell::mdl_format::kFlagRotate, "rotate"},
+    {vandrell::mdl_format::kFlagWizardGreenTracer, "wizard green tracer"},
+    {vandrell::mdl_format::kFlagGibShortBloodTrail, "gib short blood trail"},
+    {vandrell::mdl_format::kFlagHellknightYellowTracer, "hellknight yellow tracer"},
+    {vandrell::mdl_format::kFlagVorePurpleTracer, "vore purple tracer"},
+};
 
+// The names of the set bits from the lowest up; bits without a name by value.
 std::string FlagText(int32_t flags) {
   std::string text;
   for (int bit = 0; bit < 32; ++bit) {
     const uint32_t value = 1u << bit;
     if ((static_cast<uint32_t>(flags) & value) == 0) continue;
+    const char* name = nullptr;
+    for (const FlagName& flag : kFlagNames) {
+      if (static_cast<uint32_t>(flag.bit) == value) name = flag.name;
+    }
     if (!text.empty()) text += ", ";
-    text += bit < 8 ? kFlagNames[bit] : "unknown bit " + std::to_string(value);
+    text += name ? name : "unknown bit " + std::to_string(value);
   }
   return text.empty() ? "none" : text;
 }

@@ -22,6 +22,7 @@
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/user/DialogUser.h"
 #include "wintest/CaseFiles.h"
+#include "mdlformat/MdlReader.h"
 #include "wintest/CaseScenes.h"
 #include "wintest/CaseScript.h"
 
@@ -50,13 +51,6 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
   if (!file) return false;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && written;
-}
-
-int32_t Int32At(const std::string& bytes, size_t offset) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i)
-    value = value << 8 | static_cast<uint8_t>(bytes[offset + static_cast<size_t>(i)]);
-  return static_cast<int32_t>(value);
 }
 
 std::string Hex(unsigned long value) {
@@ -98,22 +92,16 @@ std::vector<std::pair<std::string, std::string>> Identity(const hostapp::PluginM
   return answers;
 }
 
-// Frame count and frame names of a written MDL file, read field by field.
+// Frame count and frame names of a written MDL file; false unless it reads as
+// one.
 bool ReadFrames(const std::string& bytes, int* frames, std::vector<std::string>* names) {
-  if (bytes.size() < 84 || bytes.compare(0, 4, "IDPO") != 0) return false;
-  const int64_t skin = static_cast<int64_t>(Int32At(bytes, 52)) * Int32At(bytes, 56);
-  const int64_t verts = Int32At(bytes, 60);
-  const int64_t tris = Int32At(bytes, 64);
-  *frames = Int32At(bytes, 68);
-  int64_t offset = 84 + 4 + skin + 12 * verts + 16 * tris;
-  for (int i = 0; i < *frames; ++i) {
-    const int64_t name = offset + 12;
-    if (name + 16 > static_cast<int64_t>(bytes.size())) return false;
-    const std::string field = bytes.substr(static_cast<size_t>(name), 16);
-    names->push_back(field.substr(0, field.find('\0')));
-    offset += 28 + 4 * verts;
-  }
-  return offset == static_cast<int64_t>(bytes.size());
+  vandrell::MdlFile file;
+  if (!vandrell::ReadMdl(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &file,
+                         nullptr))
+    return false;
+  *frames = file.header.numframes;
+  for (const vandrell::MdlFrame& frame : file.frames) names->push_back(frame.name);
+  return true;
 }
 
 class CaseCheck {

@@ -78,16 +78,13 @@ bool LayOutClips(const std::string& path, const std::string& extension,
     clip.end = clip.start + length;
     all_clips.push_back(std::move(clip));
   }
-  auto frames_of = [&](const ImportedAnimation::Clip& clip) {
-    return static_cast<int>((clip.end - clip.start) / ticks_per_frame) + 1;
-  };
   for (size_t a = 0; a < all_clips.size(); ++a) {
     const aiAnimation* anim = all_clips[a].animation;
     ClipInfo info;
     info.name = anim->mName.length ? anim->mName.C_Str() : "clip " + std::to_string(a);
     info.start = all_clips[a].start;
     info.end = all_clips[a].end;
-    info.frames = frames_of(all_clips[a]);
+    info.frames = host::FramesInRange(info.start, info.end, ticks_per_frame);
     summary.clips.push_back(info);
   }
   if (quake) {
@@ -101,7 +98,7 @@ bool LayOutClips(const std::string& path, const std::string& extension,
     info.name = "keyframes";
     info.end = static_cast<HostTime>(
         std::lround((animation.keyframes.size() - 1) * kKeyframeSeconds * host::kTicksPerSecond));
-    info.frames = static_cast<int>(info.end / ticks_per_frame) + 1;
+    info.frames = host::FramesInRange(info.start, info.end, ticks_per_frame);
     summary.clips.push_back(info);
     summary.range_end = info.end;
   } else if (!all_clips.empty()) {

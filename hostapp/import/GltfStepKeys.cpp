@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
+#include <vector>
+
+#include "mdlformat/ByteCursor.h"
+#include "mdlformat/FileBytes.h"
 
 namespace hostapp {
 
@@ -126,23 +128,24 @@ class JsonReader {
   size_t at_ = 0;
 };
 
-uint32_t Little32(const std::string& bytes, size_t at) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
-}
+// "glTF" and "JSON" read as little-endian words.
+constexpr uint32_t kBinaryGltfMagic = 0x46546C67;
+constexpr uint32_t kJsonChunkType = 0x4E4F534A;
 
 // The JSON text of a .gltf file, or the JSON chunk of a .glb file.
 std::string GltfJson(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes;
+  if (!vandrell::ReadFileBytes(path, &bytes, nullptr)) return std::string();
   // A binary file: "glTF", version, length, then the JSON chunk (length, "JSON").
-  if (bytes.size() >= 20 && bytes.compare(0, 4, "glTF") == 0 && Little32(bytes, 16) == 0x4E4F534A) {
-    const size_t length = Little32(bytes, 12);
-    return length <= bytes.size() - 20 ? bytes.substr(20, length) : std::string();
-  }
-  return bytes;
+  vandrell::ByteCursor in(bytes);
+  const uint32_t magic = in.Uint32();
+  in.Skip(8);
+  const uint32_t length = in.Uint32();
+  const uint32_t type = in.Uint32();
+  if (!in.ok() || magic != kBinaryGltfMagic || type != kJsonChunkType)
+    return std::string(bytes.begin(), bytes.end());
+  return in.Has(length) ? std::string(reinterpret_cast<const char*>(in.Here()), length)
+                        : std::string();
 }
 
 int PathBit(const std::string& path) {

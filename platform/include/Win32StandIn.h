@@ -1,7 +1,10 @@
 #pragma once
 // Control of the Win32 stand-in for the host application and tests: the
 // resources of a module, the scripted user of dialogs, and the record of
-// message boxes. Not part of the Win32 API; the exporter never includes it.
+// message boxes. Not part of the Win32 API. Of the plug-in, only its module
+// entry (plugin/ModuleEntry.cpp, built off Windows) includes it, to register
+// the module's resource script as the Windows loader would provide it; the
+// exporter's own code never does.
 
 #include <windows.h>
 

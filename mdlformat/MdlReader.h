@@ -1,12 +1,15 @@
 #pragma once
-// Reading a Quake MDL model, version 6, into plain records: for the tests and
-// the mdlinfo tool. The reader checks the layout, not whether a game would
-// accept the model: zero counts are well-formed.
+// Reading a Quake MDL model, version 6, into plain records: for mdlinfo,
+// mdlexport's check of what it wrote, the tests and any other reader of MDL
+// files. The reader checks the layout, not whether a game would accept the
+// model: zero counts are well-formed.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "mdlformat/ByteCursor.h"
 
 namespace vandrell {
 
@@ -86,6 +89,11 @@ bool ReadMdl(const uint8_t* data, size_t size, MdlFile* file, std::string* error
 bool ReadMdl(const std::vector<uint8_t>& bytes, MdlFile* file, std::string* error);
 // The same for a file; an unreadable file is an error too.
 bool ReadMdlFile(const std::string& path, MdlFile* file, std::string* error);
+
+// The header's fifteen fields as stored, whatever their values; false (with
+// the cursor failed) when the 84 bytes are not all there. For readers that
+// judge the values themselves.
+bool ReadMdlHeaderFields(ByteCursor& in, MdlFileHeader* header);
 
 // The position a packed coordinate stands for on one axis:
 // scale_origin + packed x scale, in single precision.

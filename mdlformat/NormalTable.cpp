@@ -1,12 +1,10 @@
-#include "model/NormalTable.h"
-
-#include <cstdint>
+#include "mdlformat/NormalTable.h"
 
 namespace vandrell {
 
 // The format's standard order. Each component is written as its six-decimal
 // value; the f suffix makes it the nearest single-precision number.
-const float NormalTable[kNormalCount][3] = {
+const float NormalTable[mdl_format::kNormalCount][3] = {
     {-0.525731f, 0.000000f, 0.850651f},    // 0
     {-0.442863f, 0.238856f, 0.864188f},    // 1
     {-0.295242f, 0.000000f, 0.955423f},    // 2
@@ -170,21 +168,5 @@ const float NormalTable[kNormalCount][3] = {
     {-0.587785f, -0.425325f, -0.688191f},  // 160
     {-0.688191f, -0.587785f, -0.425325f},  // 161
 };
-
-int32_t NearestNormalIndexByFullScan(float x, float y, float z) {
-  // The score is formed in double precision with the additions in this order,
-  // but the best is kept in single precision: a later entry that ties exactly
-  // wins whenever rounding lowered the kept score. Outputs depend on it.
-  int32_t best = 0;
-  float best_score = -1.0f;
-  for (int32_t i = 0; i < kNormalCount; ++i) {
-    const double score = NormalScore(i, x, y, z);
-    if (score > best_score) {
-      best_score = static_cast<float>(score);
-      best = i;
-    }
-  }
-  return best;
-}
 
 }  // namespace vandrell

@@ -1,11 +1,11 @@
 #pragma once
+// Matching a direction with the format's table of normals.
+
 #include <cstdint>
 
-namespace vandrell {
+#include "mdlformat/NormalTable.h"
 
-// The Quake MDL format's 162 unit normals, in the format's standard order.
-constexpr int kNormalCount = 162;
-extern const float NormalTable[kNormalCount][3];
+namespace vandrell {
 
 // How well entry i matches (x, y, z): formed in double precision with the
 // additions in this order. Every search scores through this one expression,

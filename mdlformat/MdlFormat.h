@@ -1,6 +1,6 @@
 #pragma once
-// The on-disk layout of a Quake MDL model, version 6, as this exporter writes
-// it and its reader reads it. Every value is little-endian: an int32 is
+// The on-disk layout of a Quake MDL model, version 6, shared by the reader and
+// the exporter's writer. Every value is little-endian: an int32 is
 // two's-complement, a float IEEE 754 single precision, a byte unsigned. The
 // sections follow one another without padding: header, skins, skin vertices,
 // triangles, frames.
@@ -34,6 +34,17 @@ constexpr int32_t kSyncTypeOffset = 72;
 constexpr int32_t kFlagsOffset = 76;
 constexpr int32_t kSizeOffset = 80;
 
+// Effect bits of the header's flags: what the game does with a model as it
+// moves (a trail behind it, or a turn in place).
+constexpr int32_t kFlagRocketSmokeTrail = 1;
+constexpr int32_t kFlagGrenadeSmokeTrail = 2;
+constexpr int32_t kFlagGibLongBloodTrail = 4;
+constexpr int32_t kFlagRotate = 8;
+constexpr int32_t kFlagWizardGreenTracer = 16;
+constexpr int32_t kFlagGibShortBloodTrail = 32;
+constexpr int32_t kFlagHellknightYellowTracer = 64;
+constexpr int32_t kFlagVorePurpleTracer = 128;
+
 // Skin: a type word, then skinwidth x skinheight palette indices, row by row,
 // top row first. Type 0 is one plain skin; type 1 a group (an int32 count,
 // that many float intervals, that many pixel blocks), which this exporter
@@ -42,8 +53,10 @@ constexpr int32_t kSkinTypeSize = 4;
 constexpr int32_t kSkinTypeSingle = 0;
 constexpr int32_t kSkinTypeGroup = 1;
 
-// Skin vertex: on-seam flag, s, t; three int32.
+// Skin vertex: on-seam flag, s, t; three int32. A vertex on the seam of a
+// two-sided skin carries kOnSeam; any other is 0.
 constexpr int32_t kSkinVertexSize = 12;
+constexpr int32_t kOnSeam = 0x20;
 
 // Triangle: faces-front flag, then three vertex indices; four int32.
 constexpr int32_t kTriangleSize = 16;

@@ -1,0 +1,22 @@
+#include "mdlformat/FileBytes.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace vandrell {
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error) *error = "cannot open " + path;
+    return false;
+  }
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    if (error) *error = "cannot read " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vandrell
