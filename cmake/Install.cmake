@@ -15,8 +15,8 @@ install(TARGETS mdlexport mdlinfo RUNTIME DESTINATION bin)
 install(TARGETS Vandrell hostsdk win32
         LIBRARY DESTINATION ${VANDRELL_INSTALL_MODULE_DIR}
         RUNTIME DESTINATION ${VANDRELL_INSTALL_MODULE_DIR})
-set_target_properties(mdlexport mdlinfo PROPERTIES
-                      INSTALL_RPATH "$ORIGIN/../${VANDRELL_INSTALL_MODULE_DIR}")
+# mdlinfo links nothing of ours that is shared, and needs no run path.
+set_target_properties(mdlexport PROPERTIES INSTALL_RPATH "$ORIGIN/../${VANDRELL_INSTALL_MODULE_DIR}")
 set_target_properties(Vandrell hostsdk win32 PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(FILES man/mdlexport.1 man/mdlinfo.1 DESTINATION share/man/man1)

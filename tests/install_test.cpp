@@ -112,15 +112,14 @@ TEST_F(InstalledTree, HoldsTheCommandsTheModuleItsLibrariesTheManualPagesAndTheR
 TEST_F(InstalledTree, BinariesFindTheirLibrariesRelativeToThemselvesOnly) {
   // A run path into the build tree would let the programs run here and fail
   // anywhere else, so every entry must start at the binary's own folder.
-  const std::vector<std::pair<std::string, std::string>> binaries = {
-      {"bin/mdlexport", "$ORIGIN/../lib/vandrell"}, {"bin/mdlinfo", "$ORIGIN/../lib/vandrell"},
-      {"lib/vandrell/Vandrell.dlo", "$ORIGIN"},     {"lib/vandrell/libhostsdk.so", "$ORIGIN"},
-      {"lib/vandrell/libwin32.so", "$ORIGIN"},
+  // mdlinfo loads no library of ours and names no run path.
+  const std::vector<std::pair<std::string, std::vector<std::string>>> binaries = {
+      {"bin/mdlexport", {"$ORIGIN/../lib/vandrell"}}, {"bin/mdlinfo", {}},
+      {"lib/vandrell/Vandrell.dlo", {"$ORIGIN"}},     {"lib/vandrell/libhostsdk.so", {"$ORIGIN"}},
+      {"lib/vandrell/libwin32.so", {"$ORIGIN"}},
   };
-  for (const auto& binary : binaries) {
-    const std::vector<std::string> paths = RunPaths(moved_ + "/" + binary.first);
-    EXPECT_EQ(paths, std::vector<std::string>({binary.second})) << binary.first;
-  }
+  for (const auto& binary : binaries)
+    EXPECT_EQ(RunPaths(moved_ + "/" + binary.first), binary.second) << binary.first;
   const ProgramRun ldd = RunBare({"ldd", moved_ + "/bin/mdlexport"});
   EXPECT_EQ(ldd.status, 0) << ldd.err;
   EXPECT_EQ(ldd.out.find("not found"), std::string::npos) << ldd.out;
