@@ -93,7 +93,7 @@ tests_packages=(
   # scripts/windows-libraries.sh: zlib for Windows, and utf8cpp's headers
   libz-mingw-w64-dev
   libutfcpp-dev
-  # scripts/windows-tools.sh packs the Windows zip
+  # scripts/windows-tools.sh packs the Windows zip, wine-tools-test.sh unpacks it
   zip
   unzip
 )
@@ -110,6 +110,8 @@ tests_lean_packages=(
   xvfb
   xauth
   imagemagick
+  # scripts/wine-tools-test.sh presses keys in the dialog mdlexport --dialog shows
+  xdotool
 )
 
 # 32-bit Wine, for the 32-bit plug-in itself; joins the tests group only

@@ -7,6 +7,9 @@
 # exit status and summary line; its mdlinfo.exe must describe and check each
 # file as the Linux mdlinfo does. Faults must end as on Linux: a crash inside
 # the import library, an import over its memory bound, a cancelled dialog.
+# With --dialog the options dialog waits for the person at the screen, played
+# here with xdotool: Enter exports with the options given on the command
+# line already entered, Escape cancels.
 #
 # Unpacks build-windows/vandrell-*-windows-x64.zip (scripts/windows-tools.sh
 # makes it when it is missing) and builds the Linux tools in build/.
@@ -17,7 +20,7 @@ work=$root/build-windows/wine
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
-for program in "$wine" "$wineserver" Xvfb unzip assimp; do
+for program in "$wine" "$wineserver" Xvfb unzip assimp xdotool; do
   command -v "$program" >/dev/null ||
     { echo "wine-tools-test: $program is missing (scripts/setup.sh --tests installs it)"; exit 1; }
 done
@@ -178,7 +181,36 @@ expect_fault crash 2 "the import library crashed" "$work/scenes/stride.dae"
 expect_fault memory 2 "the import ran out of memory (bound 1 MiB" --import-memory 1 "$work/scenes/tetra.obj"
 expect_fault cancel 1 "cancelled, nothing written" --cancel "$work/scenes/tetra.obj"
 
+# --dialog: the person presses KEY in the dialog once it shows.
+dialog_case() { # NAME KEY STATUS
+  local name=$1 key=$2 expected=$3 status=0 window="" pid
+  (cd "$work/windows" && timeout 120 "$wine" "$tools/mdlexport.exe" --dialog --frames 7 \
+     --base-name dlg "$root/examples/example.gltf" "$name.mdl" >"$name.out" 2>"$name.err") &
+  pid=$!
+  for _ in $(seq 300); do
+    window=$(xdotool search --name "MDL Export Options" 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    sleep 0.2
+  done
+  if [ -z "$window" ]; then
+    failed "mdlexport --dialog showed no options dialog"
+  else
+    sleep 0.5  # the dialog takes the keyboard focus as it finishes opening
+    xdotool key "$key"
+  fi
+  wait "$pid" || status=$?
+  [ "$status" = "$expected" ] ||
+    failed "mdlexport --dialog, then $key: exit status $status, expected $expected: $(tr -d '\r' <"$work/windows/$name.err")"
+}
+dialog_case dialog-ok Return 0
+(cd "$work/linux" && "$root/build/bin/mdlexport" -q --frames 7 --base-name dlg \
+   "$root/examples/example.gltf" dialog-ok.mdl)
+cmp -s "$work/linux/dialog-ok.mdl" "$work/windows/dialog-ok.mdl" ||
+  failed "mdlexport --dialog wrote another file than the options given would"
+dialog_case dialog-cancel Escape 1
+[ ! -e "$work/windows/dialog-cancel.mdl" ] || failed "mdlexport --dialog wrote a file after Escape"
+
 echo "wine-tools-test: Wine prefix set-up $((booted - started)) s, conversions and checks $((SECONDS - booted)) s"
 [ $fail -eq 0 ] || exit 1
 echo "wine-tools-test: ${#conversions[@]} conversions under Wine, $compared files identical to the Linux build's;" \
-  "mdlinfo agrees on every file; the faults end as on Linux"
+  "mdlinfo agrees on every file; the faults end as on Linux; --dialog waits for OK or Cancel"
