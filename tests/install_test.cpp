@@ -153,6 +153,24 @@ TEST_F(InstalledTree, CommandsRunFromAnotherFolderWithNothingSetAndWriteWhatTheB
   EXPECT_EQ(check.out, "wave.mdl: ok\n");
 }
 
+TEST_F(InstalledTree, MissingModuleIsNamedWithEveryPlaceLookedIn) {
+  // The tree without the module: the program and its libraries only.
+  TempDir broken;
+  fs::create_directories(broken.File("bin"));
+  fs::create_directories(broken.File("lib/vandrell"));
+  fs::copy_file(moved_ + "/bin/mdlexport", broken.File("bin/mdlexport"));
+  for (const char* library : {"libhostsdk.so", "libwin32.so"})
+    fs::copy_file(moved_ + "/lib/vandrell/" + library, broken.File("lib/vandrell/") + library);
+  const ProgramRun run = RunBare(
+      {broken.File("bin/mdlexport"), moved_ + "/share/doc/vandrell/examples/example.gltf", "x.mdl"},
+      broken.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "mdlexport: cannot find the exporter module: there is no " +
+                         broken.File("bin/Vandrell.dlo") + " nor " +
+                         broken.File("bin/../lib/vandrell/Vandrell.dlo") + "\n");
+  EXPECT_FALSE(testing_support::FileExists(broken.File("x.mdl")));
+}
+
 TEST_F(InstalledTree, ManualPagesRenderWithoutWarningsAndNameEveryOptionOfTheHelp) {
   struct Page {
     const char* name;
