@@ -16,7 +16,7 @@ objdump=$arch-w64-mingw32-objdump
 allowed="kernel32.dll user32.dll gdi32.dll comctl32.dll msvcrt.dll advapi32.dll libhostsdk.dll"
 fail=0
 for module in "$@"; do
-  imports=$($objdump -p "$module" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z') ||
+  imports=$($objdump -p "$module" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]') ||
     { echo "check-imports: cannot read $module"; fail=1; continue; }
   for imported in $imports; do
     if ! grep -qw -- "$imported" <<<"$allowed"; then

@@ -9,7 +9,7 @@
 # Needs dpkg-dev (scripts/setup.sh --tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build-package
+build="build-package"
 
 command -v dpkg-shlibdeps >/dev/null ||
   { echo "package: dpkg-shlibdeps is missing (dpkg-dev; scripts/setup.sh --tests)" >&2; exit 1; }
@@ -21,7 +21,10 @@ rm -f "$build"/vandrell_*.deb
 (cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log" >&2; exit 1; }
 
 debs=("$build"/vandrell_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "package: cpack made no single .deb" >&2; exit 1; }
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+  echo "package: cpack made no single .deb" >&2
+  exit 1
+fi
 deb=${debs[0]}
 
 # The package names the libraries its binaries load, and holds our tree.

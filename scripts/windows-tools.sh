@@ -14,7 +14,7 @@
 # libhostsdk.dll. Prints the zip's path on its last line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build-windows
+build="build-windows"
 
 version=$(sed -n 's/^project(Vandrell VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "windows-tools: no version in CMakeLists.txt" >&2; exit 1; }

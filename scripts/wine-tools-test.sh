@@ -25,7 +25,7 @@ for program in "$wine" "$wineserver" Xvfb unzip assimp xdotool; do
     { echo "wine-tools-test: $program is missing (scripts/setup.sh --tests installs it)"; exit 1; }
 done
 
-zip=$(ls build-windows/vandrell-*-windows-x64.zip 2>/dev/null | head -n 1 || true)
+zip=$(find build-windows -maxdepth 1 -name 'vandrell-*-windows-x64.zip' 2>/dev/null | head -n 1 || true)
 [ -n "$zip" ] || zip=$(scripts/windows-tools.sh | tail -n 1)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target mdlexport mdlinfo Vandrell >/dev/null
@@ -50,7 +50,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "wine-tools-test: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
+DISPLAY=:$(head -n1 "$work/display")
+export DISPLAY
 started=$SECONDS
 # The mark is made last, so a set-up that was cut short is done again.
 if [ ! -f "$WINEPREFIX/vandrell-ready" ]; then
