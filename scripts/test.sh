@@ -32,8 +32,8 @@ stages=(
   "memcheck" "scripts/memcheck.sh" "two exports under Valgrind's memcheck"
   "fuzzing" "scripts/fuzz.sh" "build the fuzzers with clang and run each for a while"
   "Debian package" "scripts/package.sh" "make the .deb in build-package/, check its Depends and files"
-  "Windows tools" "scripts/windows-tools.sh" "cross-build mdlexport.exe and mdlinfo.exe, pack the zip"
-  "Windows tools under Wine" "scripts/wine-tools-test.sh" "the zipped tools under Wine, compared with Linux"
+  "Windows zip" "scripts/windows-tools.sh" "cross-build mdlexport.exe and mdlinfo.exe, pack the zip"
+  "Windows zip in Wine" "scripts/wine-tools-test.sh" "the zipped tools under Wine, compared with Linux"
 )
 fields=3
 count=$((${#stages[@]} / fields))
