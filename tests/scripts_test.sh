@@ -49,9 +49,10 @@ grep -qE '^setup: this kernel runs (no )?32-bit programs \(as a 32-bit program s
 # The test command runs every stage unless told otherwise, in this order.
 stages() { "$test_command" --dry-run "$@" 2>&1 | sed -n 's/^test.sh: would run "\(.*\)"$/\1/p' | paste -sd, -; }
 all="set-up,build,tests,Windows cross-build,Wine tests,sanitizer build,sanitizer tests,memcheck,fuzzing"
+all+=",Debian package,Windows zip,Windows zip in Wine"
 [ "$(stages)" = "$all" ] || fail "test.sh runs '$(stages)', not every stage"
-[ "$(stages --from wine-tests)" = "Wine tests,sanitizer build,sanitizer tests,memcheck,fuzzing" ] ||
-  fail "test.sh --from wine-tests runs '$(stages --from wine-tests)'"
+[ "$(stages --from memcheck)" = "memcheck,fuzzing,Debian package,Windows zip,Windows zip in Wine" ] ||
+  fail "test.sh --from memcheck runs '$(stages --from memcheck)'"
 [ "$(stages --only Memcheck --only=tests)" = "tests,memcheck" ] ||
   fail "test.sh --only Memcheck --only=tests runs '$(stages --only Memcheck --only=tests)'"
 "$test_command" --only nothing --dry-run >/dev/null 2>&1
