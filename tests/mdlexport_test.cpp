@@ -123,7 +123,7 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
   for (const char* option :
        {"--base-name", "--frames", "--texture-kb", "--scale", "--collision-scale", "--flag",
         "--flat", "--fullbright", "--no-random", "--texture", "--animation", "--fps", "--list",
-        "-q", "--cancel", "--help", "--height", "--units", "--player", "--qc"}) {
+        "-q", "--cancel", "--help", "--height", "--units", "--dialog", "--player", "--qc"}) {
     EXPECT_TRUE(Contains(run.out, option)) << "--help does not mention " << option;
   }
   for (const char* flag : {"rotate", "rocket-smoke-trail", "grenade-smoke-trail",
@@ -172,6 +172,9 @@ TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
       {{"--height", "1.5", scene, target}, "'1.5'"},
       {{"--height", "0", scene, target}, "at least 1"},
       {{"--units", "furlongs", scene, target}, "'furlongs'"},
+      {{"--dialog", "--cancel", scene, target}, "not both"},
+      // This build has no real dialogs to show a person.
+      {{"--dialog", scene, target}, "on Windows"},
   };
   for (const Case& c : cases) {
     std::string command;

@@ -204,6 +204,9 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
     } else if (arg == "--cancel") {
       if (!no_value()) return false;
       options->cancel = true;
+    } else if (arg == "--dialog") {
+      if (!no_value()) return false;
+      options->dialog = true;
     } else if (arg == "--strict") {
       if (!no_value()) return false;
       options->strict = true;
@@ -213,6 +216,10 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
     }
   }
 
+  if (options->dialog && options->cancel) {
+    *error = "--dialog leaves OK and Cancel to you: give --dialog or --cancel, not both";
+    return false;
+  }
   if (!options->height.empty() && !options->scale.empty()) {
     *error = "--height sets the scale: give --height or --scale, not both";
     return false;
@@ -243,12 +250,13 @@ std::string CliHelpText() {
        mdlexport --player [options] FOLDER|PART.md3 OUTPUT.mdl
        mdlexport --list [options] SCENE
 
-Converts a scene file (glTF or GLB, FBX, OBJ, Collada, DirectX, SMD, MS3D and
-the other formats Assimp reads, and the Quake family: MDL, MD2 and MD3, which
-our own readers read) into a Quake MDL model with the Vandrell exporter. The
-exporter module Vandrell.dlo is loaded from the folder of this program; the
-options below are entered into its options dialog as a user would, and OK is
-pressed.
+Converts a scene file (glTF or GLB, FBX, OBJ, Collada, DirectX, SMD, MS3D,
+3DS, STL, PLY, 3MF, and in the Linux build the other formats Assimp reads,
+and the Quake family: MDL, MD2 and MD3, which our own readers read) into a
+Quake MDL model with the Vandrell exporter. The exporter module Vandrell.dlo
+is loaded from the folder of this program, or from ../lib/vandrell beside
+that folder where the program is installed; the options below are entered
+into its options dialog as a user would, and OK is pressed.
 
 Dialog options (not given: the dialog's defaults):
   --base-name TEXT    model base name, the prefix of every frame name
@@ -275,6 +283,9 @@ Dialog options (not given: the dialog's defaults):
   --fullbright        the skin may use the palette's fullbright colours
   --no-random         synchronised animation (synctype 0) instead of random
   --cancel            press Cancel instead of OK: nothing is written
+  --dialog            (Windows) show the options dialog instead: the
+                      options given are entered, then you change what you
+                      like and press OK or Cancel yourself
 
 Import options:
   --texture FILE      a diffuse bitmap for materials that have none, or

@@ -36,6 +36,9 @@ struct CliOptions {
   bool fullbright = false;
   bool no_random = false;
   bool cancel = false;
+  // Show the options dialog to the person at the screen, with the options
+  // given entered, instead of pressing OK (Windows).
+  bool dialog = false;
 
   // Import.
   std::string texture;

@@ -121,7 +121,7 @@ bool LayOutClips(const std::string& path, const std::string& extension,
         error = "no animation named " + wanted + " in " + path;
         return false;
       }
-      chosen.resize(1);
+      chosen.erase(chosen.begin() + 1, chosen.end());
     }
     // "all" lays the clips one after another from the first clip's start.
     int64_t next_start = all_clips[chosen.front()].start;

@@ -37,7 +37,7 @@ bool IsDirectory(const std::string& path) {
 
 // The file name of path without its folder and extension.
 std::string Stem(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const size_t dot = name.rfind('.');
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
