@@ -16,6 +16,7 @@
 
 #include "examine/MdlCheck.h"
 #include "host/Timing.h"
+#include "hostapp/import/FrameMacros.h"
 #include "hostapp/import/ImportGuard.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/import/SceneSize.h"
@@ -64,6 +65,24 @@ void PrintList(const hostapp::ImportSummary& summary, const hostapp::StandInScen
   std::printf("animation range: ticks %d..%d, %d frame%s at %d ticks a frame\n",
               static_cast<int>(summary.range_start), static_cast<int>(summary.range_end),
               static_cast<int>(frames), frames == 1 ? "" : "s", host::GetTicksPerFrame());
+}
+
+// Writes text to path whole or not at all: into a file beside it first, which
+// then takes its place. False with the reason in *error.
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string* error) {
+  const std::string temporary = path + ".part";
+  std::FILE* out = std::fopen(temporary.c_str(), "wb");
+  if (!out) {
+    *error = "cannot write " + temporary;
+    return false;
+  }
+  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  if (std::fclose(out) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    *error = "cannot write " + path;
+    return false;
+  }
+  return true;
 }
 
 // The user's part of the dialog: paste into the fields that were given, set
@@ -167,6 +186,7 @@ int Run(int argc, char** argv) {
   import_options.frames_per_second = options.frames_per_second;
   import_options.fallback_texture = options.texture;
   import_options.units = options.units;
+  import_options.player = options.player;
   // A crash or a runaway inside the import library ends a child, not us.
   const hostapp::ImportLimits limits{options.import_memory_mib, options.import_seconds};
   const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {
@@ -270,7 +290,10 @@ int Run(int argc, char** argv) {
   }
 
   vandrell::MdlFile file;
-  if (!vandrell::ReadMdlFile(options.output, &file, &error)) {
+  // What we write holds exactly what its counts call for.
+  if (!vandrell::ReadMdlFile(options.output, &file, &error) || file.trailing_bytes != 0) {
+    if (file.trailing_bytes != 0)
+      error = std::to_string(file.trailing_bytes) + " bytes follow the last frame";
     std::fprintf(stderr, "mdlexport: %s: the written file does not read back: %s\n",
                  options.output.c_str(), error.c_str());
     return kExitFailed;
@@ -290,6 +313,19 @@ int Run(int argc, char** argv) {
                 options.output.c_str(), h.numverts, h.numtris, h.numframes, h.skinwidth,
                 h.skinheight, bytes, scaled.c_str());
   }
+  if (!options.qc.empty()) {
+    // The exporter names frame i its base name and i: frame 0 gives the base.
+    std::string base = file.frames.empty() ? "" : file.frames.front().name;
+    if (!base.empty() && base.back() == '0') base.pop_back();
+    const std::string lines =
+        hostapp::FrameMacroLines(summary.timeline, range.start, host::GetTicksPerFrame(),
+                                 static_cast<int>(file.frames.size()), base);
+    if (!WriteWholeFile(options.qc, lines, &error)) {
+      std::fprintf(stderr, "mdlexport: --qc: %s\n", error.c_str());
+      return kExitFailed;
+    }
+  }
+
   bool refused = false;
   for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(file.header)) {
     if (verdict.problems.empty()) continue;

@@ -18,21 +18,66 @@ constexpr const char* kDummyTextureName = "$texture_dummy.bmp";
 
 }  // namespace
 
+std::string ColourWords(const std::string& name, host::Color diffuse) {
+  return name + ": diffuse " + std::to_string(diffuse.r) + " " + std::to_string(diffuse.g) + " " +
+         std::to_string(diffuse.b);
+}
+
+MaterialMaker::MaterialMaker(const std::string& path, const ImportOptions& options,
+                             StandInScene& scene, ImportSummary& summary)
+    : directory_(Directory(path)), options_(options), scene_(scene), summary_(summary) {}
+
+StandInBitmapTexture* MaterialMaker::TextureNamed(const std::string& name) {
+  auto found = textures_.find(name);
+  if (found != textures_.end()) return found->second;
+  return textures_[name] = scene_.AddBitmapTexture(name);
+}
+
+StandInMaterial* MaterialMaker::Make(const std::string& name, host::Color diffuse,
+                                     const std::string& written_texture) {
+  StandInMaterial* made = scene_.AddMaterial(name, diffuse);
+  made->SetWrittenTextureName(written_texture);
+  std::string description = ColourWords(name, diffuse);
+  if (!written_texture.empty()) {
+    std::string texture = written_texture;
+    std::replace(texture.begin(), texture.end(), '\\', '/');
+    // Relative to the scene file; a path from another machine is tried by
+    // its file name beside the scene.
+    const std::string base = texture.substr(texture.find_last_of('/') + 1);
+    const std::string first = texture[0] == '/' ? texture : directory_ + "/" + texture;
+    std::string map_name =
+        IsFile(first) || !IsFile(directory_ + "/" + base) ? first : directory_ + "/" + base;
+    if (IsFile(map_name)) {
+      description += ", texture " + map_name;
+    } else if (!options_.fallback_texture.empty()) {
+      // A missing file is no better than none: the given bitmap stands in.
+      description +=
+          ", texture " + map_name + " (missing), " + options_.fallback_texture + " (given)";
+      map_name = options_.fallback_texture;
+    } else {
+      description += ", texture " + map_name + " (missing)";
+      // Still named as the file names it: the exporter finds it missing and
+      // paints the diffuse colour, which the user is told beforehand.
+      summary_.warnings.push_back("texture " + map_name + " of material " + name +
+                                  " not found; its diffuse colour is painted instead");
+    }
+    made->SetDiffuseMap(TextureNamed(map_name));
+  } else if (!options_.fallback_texture.empty()) {
+    made->SetDiffuseMap(TextureNamed(options_.fallback_texture));
+    description += ", texture " + options_.fallback_texture + " (given)";
+  }
+  summary_.materials.push_back(description);
+  return made;
+}
+
 ImportedMaterials::ImportedMaterials(const aiScene* source, const std::string& path,
                                      const ImportOptions& options, StandInScene& scene,
                                      ImportSummary& summary)
     : source_(source),
       path_(path),
-      directory_(Directory(path)),
-      options_(options),
       scene_(scene),
-      summary_(summary) {}
-
-StandInBitmapTexture* ImportedMaterials::TextureNamed(const std::string& name) {
-  auto found = textures_.find(name);
-  if (found != textures_.end()) return found->second;
-  return textures_[name] = scene_.AddBitmapTexture(name);
-}
+      summary_(summary),
+      maker_(path, options, scene, summary) {}
 
 StandInMaterial* ImportedMaterials::At(unsigned index) {
   auto found = materials_.find(index);
@@ -43,62 +88,36 @@ StandInMaterial* ImportedMaterials::At(unsigned index) {
   aiColor4D colour(0.6f, 0.6f, 0.6f, 1.0f);
   if (material->Get(AI_MATKEY_COLOR_DIFFUSE, colour) != AI_SUCCESS)
     material->Get(AI_MATKEY_BASE_COLOR, colour);
-  StandInMaterial* made = scene_.AddMaterial(name, {colour.r, colour.g, colour.b});
   aiString texture_path;
   bool has_texture = material->GetTexture(aiTextureType_DIFFUSE, 0, &texture_path) == AI_SUCCESS ||
                      material->GetTexture(aiTextureType_BASE_COLOR, 0, &texture_path) == AI_SUCCESS;
   std::string texture = has_texture ? texture_path.C_Str() : "";
   if (texture == kDummyTextureName) texture.clear();
-  std::string description = name + ": diffuse " + std::to_string(colour.r) + " " +
-                            std::to_string(colour.g) + " " + std::to_string(colour.b);
-  if (!texture.empty()) {
-    std::string map_name;
-    if (const aiTexture* embedded = source_->GetEmbeddedTexture(texture.c_str())) {
-      map_name = path_ + "#" + texture;
-      if (embedded->mHeight == 0) {
-        host::TheManager->RegisterEncodedImage(
-            map_name, reinterpret_cast<const uint8_t*>(embedded->pcData), embedded->mWidth);
-      } else {
-        std::vector<uint8_t> rgba;
-        const size_t count = static_cast<size_t>(embedded->mWidth) * embedded->mHeight;
-        rgba.reserve(count * 4);
-        for (size_t p = 0; p < count; ++p) {
-          const aiTexel& texel = embedded->pcData[p];
-          rgba.insert(rgba.end(), {texel.r, texel.g, texel.b, texel.a});
-        }
-        host::TheManager->RegisterImage(map_name, static_cast<int>(embedded->mWidth),
-                                        static_cast<int>(embedded->mHeight), rgba.data());
-      }
-      description += ", embedded texture " + texture;
-    } else {
-      std::replace(texture.begin(), texture.end(), '\\', '/');
-      // Relative to the scene file; a path from another machine is tried by
-      // its file name beside the scene.
-      const std::string base = texture.substr(texture.find_last_of('/') + 1);
-      const std::string first = texture[0] == '/' ? texture : directory_ + "/" + texture;
-      map_name =
-          IsFile(first) || !IsFile(directory_ + "/" + base) ? first : directory_ + "/" + base;
-      if (IsFile(map_name)) {
-        description += ", texture " + map_name;
-      } else if (!options_.fallback_texture.empty()) {
-        // A missing file is no better than none: the given bitmap stands in.
-        description +=
-            ", texture " + map_name + " (missing), " + options_.fallback_texture + " (given)";
-        map_name = options_.fallback_texture;
-      } else {
-        description += ", texture " + map_name + " (missing)";
-        // Still named as the file names it: the exporter finds it missing and
-        // paints the diffuse colour, which the user is told beforehand.
-        summary_.warnings.push_back("texture " + map_name + " of material " + name +
-                                    " not found; its diffuse colour is painted instead");
-      }
+  const aiTexture* embedded =
+      texture.empty() ? nullptr : source_->GetEmbeddedTexture(texture.c_str());
+  if (!embedded)
+    return materials_[index] = maker_.Make(name, {colour.r, colour.g, colour.b}, texture);
+
+  StandInMaterial* made = scene_.AddMaterial(name, {colour.r, colour.g, colour.b});
+  made->SetWrittenTextureName(texture);
+  const std::string map_name = path_ + "#" + texture;
+  if (embedded->mHeight == 0) {
+    host::TheManager->RegisterEncodedImage(
+        map_name, reinterpret_cast<const uint8_t*>(embedded->pcData), embedded->mWidth);
+  } else {
+    std::vector<uint8_t> rgba;
+    const size_t count = static_cast<size_t>(embedded->mWidth) * embedded->mHeight;
+    rgba.reserve(count * 4);
+    for (size_t p = 0; p < count; ++p) {
+      const aiTexel& texel = embedded->pcData[p];
+      rgba.insert(rgba.end(), {texel.r, texel.g, texel.b, texel.a});
     }
-    made->SetDiffuseMap(TextureNamed(map_name));
-  } else if (!options_.fallback_texture.empty()) {
-    made->SetDiffuseMap(TextureNamed(options_.fallback_texture));
-    description += ", texture " + options_.fallback_texture + " (given)";
+    host::TheManager->RegisterImage(map_name, static_cast<int>(embedded->mWidth),
+                                    static_cast<int>(embedded->mHeight), rgba.data());
   }
-  summary_.materials.push_back(description);
+  made->SetDiffuseMap(maker_.TextureNamed(map_name));
+  summary_.materials.push_back(ColourWords(name, {colour.r, colour.g, colour.b}) +
+                               ", embedded texture " + texture);
   return materials_[index] = made;
 }
 

@@ -14,6 +14,37 @@ struct aiScene;
 
 namespace hostapp {
 
+// "NAME: diffuse R G B", the start of a material's line in the listing.
+std::string ColourWords(const std::string& name, host::Color diffuse);
+
+// Makes materials whose texture is a file named as the scene file writes it.
+class MaterialMaker {
+ public:
+  // Materials of the file at path, made into scene and listed in
+  // summary.materials; a texture file that is missing is warned about in
+  // summary.warnings.
+  MaterialMaker(const std::string& path, const ImportOptions& options, StandInScene& scene,
+                ImportSummary& summary);
+
+  // A material of a diffuse colour and the texture the file names (empty for
+  // none), which keeps that name as written. The texture is looked for
+  // relative to the scene file's folder, then by its file name beside the
+  // scene; a missing one is replaced by the options' fallback texture, or
+  // kept by name (the exporter then paints the colour). A material without a
+  // texture gets the fallback texture when there is one.
+  StandInMaterial* Make(const std::string& name, host::Color diffuse,
+                        const std::string& written_texture);
+  // The scene's bitmap texture of a file or registered image, one for each name.
+  StandInBitmapTexture* TextureNamed(const std::string& name);
+
+ private:
+  std::string directory_;
+  const ImportOptions& options_;
+  StandInScene& scene_;
+  ImportSummary& summary_;
+  std::map<std::string, StandInBitmapTexture*> textures_;
+};
+
 class ImportedMaterials {
  public:
   // Materials of source, read from path, made into scene; each is listed in
@@ -30,16 +61,12 @@ class ImportedMaterials {
   StandInMaterial* ForNode(const std::string& node_name, const std::vector<unsigned>& indices);
 
  private:
-  StandInBitmapTexture* TextureNamed(const std::string& name);
-
   const aiScene* source_;
   std::string path_;
-  std::string directory_;
-  const ImportOptions& options_;
   StandInScene& scene_;
   ImportSummary& summary_;
+  MaterialMaker maker_;
   std::map<unsigned, StandInMaterial*> materials_;
-  std::map<std::string, StandInBitmapTexture*> textures_;
   std::map<std::vector<unsigned>, StandInMaterial*> multi_materials_;
 };
 
