@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -26,6 +27,7 @@
 #include "mdlformat/MdlReader.h"
 #include "model/MdlModel.h"
 #include "testscene/GltfBuffer.h"
+#include "testscene/QuakeFiles.h"
 
 extern char** environ;
 
@@ -142,6 +144,146 @@ bool WriteSkinnedCharacter(const std::string& path, int segments, int rings, int
   return static_cast<bool>(bin) && static_cast<bool>(json);
 }
 
+// --- Quake-family models ------------------------------------------------------
+
+// A bent tube of segments x rings quads, frame f's rings swayed by a wave,
+// in file units (x forward, z up): one position a vertex per frame.
+std::vector<std::array<float, 3>> TubeFrame(int segments, int rings, int f, float height) {
+  const double pi = 3.14159265358979323846;
+  std::vector<std::array<float, 3>> positions;
+  for (int r = 0; r <= rings; ++r) {
+    const double z = height * r / rings;
+    const double sway = 4.0 * std::sin(2.0 * pi * (f / 20.0 + r / static_cast<double>(rings)));
+    const double radius = 6.0 + 2.0 * std::sin(pi * r / rings);
+    for (int s = 0; s < segments; ++s) {
+      const double angle = 2.0 * pi * s / segments;
+      positions.push_back({static_cast<float>(radius * std::cos(angle) + sway),
+                           static_cast<float>(radius * std::sin(angle)), static_cast<float>(z)});
+    }
+  }
+  return positions;
+}
+
+// The tube's triangles, as (a, b, c) vertex indices; texture coordinates
+// follow the vertices.
+std::vector<std::array<int, 3>> TubeTriangles(int segments, int rings) {
+  std::vector<std::array<int, 3>> triangles;
+  for (int r = 0; r < rings; ++r) {
+    for (int s = 0; s < segments; ++s) {
+      const int a = r * segments + s, b = r * segments + (s + 1) % segments;
+      triangles.push_back({a, a + segments, b + segments});
+      triangles.push_back({a, b + segments, b});
+    }
+  }
+  return triangles;
+}
+
+// An MD2 model of a 24 x 20 tube (960 triangles, 504 vertices, much like a
+// Quake II monster) and frames frames in clips of 20, each frame packed with
+// its own scale and origin; no skin name.
+bool WriteMd2Tube(const std::string& path, int frames) {
+  constexpr int kSegments = 24, kRings = 20;
+  testscene::Md2Description md2;
+  md2.skin_width = 256;
+  md2.skin_height = 128;
+  for (int r = 0; r <= kRings; ++r)
+    for (int s = 0; s < kSegments; ++s)
+      md2.texture_coordinates.push_back(
+          {static_cast<int16_t>(s * 10), static_cast<int16_t>(r * 6)});
+  for (const auto& t : TubeTriangles(kSegments, kRings)) {
+    md2.triangles.push_back({static_cast<uint16_t>(t[0]), static_cast<uint16_t>(t[1]),
+                             static_cast<uint16_t>(t[2]), static_cast<uint16_t>(t[0]),
+                             static_cast<uint16_t>(t[1]), static_cast<uint16_t>(t[2])});
+  }
+  for (int f = 0; f < frames; ++f) {
+    testscene::Md2Frame frame;
+    frame.name = std::string(f / 20 % 2 ? "run" : "walk") + std::to_string(f % 20 + 1);
+    const std::vector<std::array<float, 3>> positions = TubeFrame(kSegments, kRings, f, 48.0f);
+    for (int axis = 0; axis < 3; ++axis) {
+      float low = INFINITY, high = -INFINITY;
+      for (const auto& p : positions) {
+        low = std::min(low, p[axis]);
+        high = std::max(high, p[axis]);
+      }
+      frame.translate[axis] = low;
+      frame.scale[axis] = (high - low) / 255.0f;
+    }
+    for (const auto& p : positions) {
+      std::array<uint8_t, 3> packed;
+      for (int axis = 0; axis < 3; ++axis)
+        packed[axis] = static_cast<uint8_t>(
+            std::lround((p[axis] - frame.translate[axis]) / frame.scale[axis]));
+      frame.vertices.push_back(packed);
+    }
+    md2.frames.push_back(frame);
+  }
+  testscene::WriteBytes(path, testscene::Md2Bytes(md2));
+  return true;
+}
+
+// One part of a player: a tube of segments x rings quads, frames frames, and
+// the given tags, each rising and turning a little from frame to frame. No
+// shader: the textures are not what is measured.
+testscene::Md3Description PlayerPart(const std::string& name, int segments, int rings, int frames,
+                                     const std::vector<std::string>& tags, float height) {
+  testscene::Md3Description md3;
+  md3.name = name;
+  testscene::Md3Surface surface;
+  surface.name = name;
+  for (const auto& t : TubeTriangles(segments, rings)) surface.triangles.push_back(t);
+  for (int r = 0; r <= rings; ++r)
+    for (int s = 0; s < segments; ++s)
+      surface.texture_coordinates.push_back(
+          {static_cast<float>(s) / segments, static_cast<float>(r) / rings});
+  for (int f = 0; f < frames; ++f) {
+    md3.frame_names.push_back(name + std::to_string(f));
+    std::vector<std::array<int16_t, 3>> vertices;
+    for (const auto& p : TubeFrame(segments, rings, f, height))
+      vertices.push_back({static_cast<int16_t>(std::lround(p[0] * 64)),
+                          static_cast<int16_t>(std::lround(p[1] * 64)),
+                          static_cast<int16_t>(std::lround(p[2] * 64))});
+    surface.frames.push_back(vertices);
+  }
+  md3.surfaces = {surface};
+  for (const std::string& tag_name : tags) {
+    testscene::Md3Tag tag;
+    tag.name = tag_name;
+    for (int f = 0; f < frames; ++f) {
+      const float a = 0.02f * static_cast<float>(f % 30);
+      tag.frames.push_back({0, 0, height + 0.1f * static_cast<float>(f % 10), std::cos(a),
+                            std::sin(a), 0, -std::sin(a), std::cos(a), 0, 0, 0, 1});
+    }
+    md3.tags.push_back(tag);
+  }
+  return md3;
+}
+
+// A player of three such parts, as many triangles as a Quake III player has
+// (520 legs, 720 torso, 280 head), whose animation.cfg plays 206 poses: six
+// both animations of 10 frames, seven of the torso of 10 (its standing one
+// of 1), and twelve of the legs of 7 (idle of 8), written on after the
+// torso's 70 frames.
+bool WriteTubePlayer(const std::string& folder) {
+  if (std::system(("mkdir -p '" + folder + "'").c_str()) != 0) return false;
+  testscene::PlayerFiles player;
+  player.lower = PlayerPart("lower", 20, 13, 60 + 85, {"tag_torso"}, 24.0f);
+  player.upper = PlayerPart("upper", 24, 15, 60 + 70, {"tag_head", "tag_weapon"}, 20.0f);
+  player.head = PlayerPart("head", 14, 10, 1, {"tag_head"}, 10.0f);
+  std::string cfg = "sex m\n";
+  for (int a = 0; a < 6; ++a) cfg += std::to_string(10 * a) + " 10 0 20\n";
+  for (int a = 0; a < 7; ++a)
+    cfg += std::to_string(60 + 10 * a) + (a == 5 ? " 1" : " 10") + " 0 15\n";
+  int first = 60 + 70;
+  for (int a = 0; a < 12; ++a) {
+    const int count = a == 9 ? 8 : 7;
+    cfg += std::to_string(first) + " " + std::to_string(count) + " 0 20\n";
+    first += count;
+  }
+  player.animation_cfg = cfg;
+  testscene::WritePlayer(folder, player);
+  return true;
+}
+
 // --- Running and measuring mdlexport ------------------------------------------
 
 struct Run {
@@ -151,9 +293,11 @@ struct Run {
   int status = -1;
 };
 
-Run RunExport(const std::string& mdlexport, const std::string& scene, const std::string& output) {
+Run RunExport(const std::string& mdlexport, const std::string& scene, const std::string& output,
+              bool player) {
   std::vector<std::string> args = {mdlexport, "-q", "--frames", "all",
                                    "--fps",   "10", scene,      output};
+  if (player) args.insert(args.begin() + 1, "--player");
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(&arg[0]);
   argv.push_back(nullptr);
@@ -190,13 +334,13 @@ struct Result {
 };
 
 Result Measure(const std::string& name, const std::string& mdlexport, const std::string& scene,
-               const std::string& work_dir, int runs) {
+               const std::string& work_dir, int runs, bool player = false) {
   Result result;
   result.name = name;
   const std::string output = work_dir + "/" + name + ".mdl";
   std::vector<double> walls, cpus;
   for (int i = 0; i < runs; ++i) {
-    const Run run = RunExport(mdlexport, scene, output);
+    const Run run = RunExport(mdlexport, scene, output, player);
     if (run.status != 0) {
       std::fprintf(stderr, "export_benchmark: %s: mdlexport failed (status %d)\n", name.c_str(),
                    run.status);
@@ -288,6 +432,12 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (!WriteMd2Tube(work_dir + "/tube.md2", 200) || !WriteTubePlayer(work_dir + "/player")) {
+    std::fprintf(stderr, "export_benchmark: cannot write the Quake models in %s\n",
+                 work_dir.c_str());
+    return 1;
+  }
+
   std::printf("mdlexport -q --frames all --fps 10, %d runs each; times are medians in seconds\n",
               runs);
   std::printf("%-22s %8s %8s %8s %10s %9s %9s %6s\n", "scene", "tris", "wall", "cpu", "Mvf/s wall",
@@ -305,6 +455,9 @@ int main(int argc, char** argv) {
     results.push_back(
         Measure(c.name, mdlexport, work_dir + "/" + c.name + ".gltf", work_dir, runs));
   }
+  results.push_back(Measure("md2_200_frames", mdlexport, work_dir + "/tube.md2", work_dir, runs));
+  results.push_back(
+      Measure("player_206_frames", mdlexport, work_dir + "/player", work_dir, runs, true));
 
   const auto find = [&results](const char* name) -> const Result* {
     for (const Result& r : results)
@@ -319,6 +472,10 @@ int main(int argc, char** argv) {
   if (sphere) Check("sphere10000_100 median wall time, s", sphere->wall, 0.5);
   if (sphere && character)
     Check("character over sphere10000_100, wall", character->wall / sphere->wall, 1.5);
+  for (const char* quake : {"md2_200_frames", "player_206_frames"}) {
+    const Result* r = find(quake);
+    if (r) Check((std::string(quake) + " median wall time, s").c_str(), r->wall, 0.2);
+  }
   for (const Result& r : results) {
     if (!r.ok) continue;
     const std::string what = r.name + " peak memory over the frame store";

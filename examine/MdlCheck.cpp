@@ -45,10 +45,12 @@ class FormatWalk {
     report_->engines = JudgeEngines(h);
     if (WalkSkins() && WalkSkinVertices() && WalkTriangles() && WalkFrames()) {
       report_->layout_walked = true;
+      // Engines read what the counts call for and ignore the rest.
       if (in_.remaining() != 0)
-        Error(std::to_string(in_.remaining()) +
-              " bytes follow the last frame: the counts call for " + std::to_string(in_.offset()) +
-              " bytes, the file has " + std::to_string(report_->file_bytes));
+        Warning(std::to_string(in_.remaining()) +
+                " bytes follow the last frame, which games ignore: the counts call for " +
+                std::to_string(in_.offset()) + " bytes, the file has " +
+                std::to_string(report_->file_bytes));
     }
     Report(seam_, "an on-seam flag other than 0 or 0x20");
     Report(outside_skin_, "a skin vertex outside the " + std::to_string(h.skinwidth) + "x" +
@@ -63,6 +65,9 @@ class FormatWalk {
  private:
   void Error(const std::string& what) {
     report_->findings.push_back({FindingSeverity::kError, what, ""});
+  }
+  void Warning(const std::string& what) {
+    report_->findings.push_back({FindingSeverity::kWarning, what, ""});
   }
 
   void Report(const Tally& tally, const std::string& what,

@@ -2,8 +2,9 @@
 // Will a Quake MDL file load in a game? Two kinds of findings:
 //
 // - format: what the bytes themselves get wrong (magic, version, counts,
-//   indices, skin coordinates, normals, seam flags, group intervals, the file
-//   size). These are worked out from the raw bytes by a walk of its own that
+//   indices, skin coordinates, normals, seam flags, group intervals, a file
+//   too short; bytes after the last frame, which games ignore, are a
+//   warning). These are worked out from the raw bytes by a walk of its own that
 //   carries on past a damaged part where it can, so a broken file is
 //   diagnosed rather than merely refused.
 // - engines: limits of the engines people play Quake models in, each naming

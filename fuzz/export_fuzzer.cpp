@@ -467,6 +467,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fprintf(stderr, "export fuzzer: %s\n", error.c_str());
     Fail("the written file does not read back");
   }
+  if (file.trailing_bytes != 0) Fail("the written file is longer than its counts call for");
   std::remove(g_target.c_str());
   ++g_written;
   return 0;

@@ -201,11 +201,9 @@ bool ReadMdl(const uint8_t* data, size_t size, MdlFile* file, std::string* error
   *file = MdlFile();
   ByteCursor in(data, size);
   const bool read = ReadHeader(in, &file->header) && ReadSkins(in, file) &&
-                    ReadSkinVertices(in, file) && ReadTriangles(in, file) && ReadFrames(in, file) &&
-                    (in.remaining() == 0 || in.Fail(std::to_string(in.remaining()) +
-                                                    " bytes follow the last frame at offset " +
-                                                    std::to_string(in.offset())));
+                    ReadSkinVertices(in, file) && ReadTriangles(in, file) && ReadFrames(in, file);
   if (!read && error) *error = in.error();
+  if (read) file->trailing_bytes = in.remaining();
   return read;
 }
 

@@ -78,13 +78,16 @@ struct MdlFile {
   std::vector<MdlTriangle> triangles;
   std::vector<int32_t> frame_types;  // the type word of each of the numframes records
   std::vector<MdlFrame> frames;
+  // Bytes after the last frame. Games ignore them, and so does the reader.
+  uint64_t trailing_bytes = 0;
 };
 
 // Reads size bytes at data. Returns true with *file filled, or false with the
 // reason in *error (and *file unspecified): wrong magic or version, a
-// negative count, a section running past the end, bytes after the last
-// frame, a triangle index outside the vertices, a normal index outside the
-// table. Never reads outside the given bytes.
+// negative count, a section running past the end, a triangle index outside
+// the vertices, a normal index outside the table. Bytes after the last frame
+// are counted in trailing_bytes, not refused. Never reads outside the given
+// bytes.
 bool ReadMdl(const uint8_t* data, size_t size, MdlFile* file, std::string* error);
 bool ReadMdl(const std::vector<uint8_t>& bytes, MdlFile* file, std::string* error);
 // The same for a file; an unreadable file is an error too.

@@ -29,15 +29,7 @@ for entry in LibDescription LibNumberClasses LibClassDesc LibVersion; do
   grep -qE "\] $entry\$" <<<"$dump" || { echo "cross-build: export $entry missing"; fail=1; }
 done
 
-# What Windows itself provides, and the host's SDK library.
-allowed="kernel32.dll user32.dll gdi32.dll comctl32.dll msvcrt.dll advapi32.dll libhostsdk.dll"
-for module in "$dll" "$build/bin/libhostsdk.dll" "$build/bin/scripted_export.exe"; do
-  for imported in $($objdump -p "$module" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'); do
-    if ! grep -qw -- "$imported" <<<"$allowed"; then
-      echo "cross-build: $module imports $imported"
-      fail=1
-    fi
-  done
-done
+scripts/check-imports.sh "$arch" "$dll" "$build/bin/libhostsdk.dll" "$build/bin/scripted_export.exe" ||
+  fail=1
 [ $fail -eq 0 ] && echo "cross-build: $dll exports the four entry points as Vandrell.dlo and imports only system DLLs and libhostsdk.dll"
 exit $fail

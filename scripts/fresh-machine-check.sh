@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Proves the README's main job works on a fresh machine: builds a minimal
 # Debian root of this machine's own release with debootstrap, installs git in
-# it (the one thing the README asks for before cloning), clones the committed
+# it (the one thing the README asks for before cloning), installs the Debian
+# package (scripts/package.sh) there with apt, exports the bundled example
+# with the installed mdlexport and removes the package again; clones the committed
 # state of this repository with a copy of ../shared beside it (where there
 # is one: the main job itself needs nothing beside the clone), runs
 # scripts/run-example.sh there as root and checks that the model was written
 # and described. Everything it makes is unmounted and removed on the way out,
 # whether the check passed, failed or was interrupted.
 #
-# Needs root and debootstrap (scripts/setup.sh --tests). Set
+# Needs root, debootstrap and dpkg-dev (scripts/setup.sh --tests). Set
 # FRESH_MACHINE_KEEP=1 to keep the root for a look after a failure (its
 # mounts are still undone). Downloads are tried FRESH_MACHINE_ATTEMPTS times
 # (3) before the check gives up.
@@ -152,6 +154,50 @@ after_root=$(date +%s)
 in_root() { chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
 
+# The Debian package on the fresh root: apt installs it with what its Depends
+# name, the installed mdlexport exports the example it ships (from another
+# folder, nothing set) to the bytes this machine's build of the package
+# writes, mdlinfo checks the model, and a purge leaves no file of it behind.
+# The package is made from the working tree here (in CI, the commit under
+# test); apt's lists must be there (the git step fetches them).
+check_debian_package() {
+  local began=$SECONDS deb name listed left file
+  deb=$(scripts/package.sh 2>"$work/package.log" | tail -n 1) ||
+    { cat "$work/package.log" >&2; die "scripts/package.sh failed"; }
+  name=$(basename "$deb")
+  build-package/bin/mdlexport -q --frames all --base-name wave examples/example.gltf \
+    "$work/expected.mdl" || die "the package's build could not export the example here"
+  # apt reads the file as its own unprivileged user: /tmp is open to it.
+  cp "$deb" "$root/tmp/$name"
+  chmod 644 "$root/tmp/$name"
+  say "installing $name with apt-get"
+  in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
+    "/tmp/$name" >"$work/package-install.log" 2>&1 ||
+    { tail -n 20 "$work/package-install.log" >&2; die "apt-get install ./$name failed"; }
+  mkdir -p "$root/tmp/elsewhere"
+  in_root bash -c 'cd /tmp/elsewhere && mdlexport -q --frames all --base-name wave \
+      /usr/share/doc/vandrell/examples/example.gltf wave.mdl && mdlinfo --check wave.mdl' \
+    >"$work/package-run.log" 2>&1 || { cat "$work/package-run.log" >&2; die "the installed tools failed"; }
+  grep -qx "wave.mdl: ok" "$work/package-run.log" || die "the installed mdlinfo did not pass the model"
+  cmp "$root/tmp/elsewhere/wave.mdl" "$work/expected.mdl" >&2 ||
+    die "the installed mdlexport wrote another model than the package's build"
+  listed=$(in_root dpkg-query -L vandrell) || die "dpkg knows no package vandrell after installing it"
+  in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 purge -y -qq \
+    vandrell >>"$work/package-install.log" 2>&1 ||
+    { tail -n 20 "$work/package-install.log" >&2; die "apt-get purge vandrell failed"; }
+  in_root dpkg-query -W vandrell >/dev/null 2>&1 && die "vandrell is still known to dpkg after the purge"
+  left=""
+  while read -r file; do
+    # Folders the package shares with others (/usr/bin) stay; its own go.
+    if [ -e "$root$file" ] && { [ ! -d "$root$file" ] || [[ "$file" == */vandrell* ]]; }; then
+      left+=" $file"
+    fi
+  done <<<"$listed"
+  [ -z "$left" ] || die "the purge left these behind:$left"
+  rm -rf "$root/tmp/elsewhere" "$root/tmp/$name"
+  say "package: installed, exported the example byte for byte, checked, purged clean ($((SECONDS - began)) s)"
+}
+
 say "installing git, as the README asks"
 # A stale index is a warning: the installation decides.
 for ((attempt = 1; ; attempt++)); do
@@ -165,6 +211,8 @@ for ((attempt = 1; ; attempt++)); do
 done
 in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq git \
   >"$work/git.log" 2>&1 || { tail -n 20 "$work/git.log" >&2; die "installing git failed"; }
+
+check_debian_package
 
 # The committed state under test, cloned by the fresh machine's own git from
 # a bundle of HEAD (the check must not see uncommitted files) and checked out

@@ -86,6 +86,16 @@ tests_packages=(
   nlohmann-json3-dev
   # the engine tests load our models in a real engine, DarkPlaces
   darkplaces-server
+  # the install test renders the manual pages with man -l
+  man-db
+  # scripts/package.sh: CPack works out the package's Depends with dpkg-shlibdeps
+  dpkg-dev
+  # scripts/windows-libraries.sh: zlib for Windows, and utf8cpp's headers
+  libz-mingw-w64-dev
+  libutfcpp-dev
+  # scripts/windows-tools.sh packs the Windows zip, wine-tools-test.sh unpacks it
+  zip
+  unzip
 )
 # scripts/wine-tests.sh: 64-bit Wine with the 64-bit cross compiler (the
 # route every kernel can take), Wine's own fonts, a virtual display and
@@ -100,6 +110,8 @@ tests_lean_packages=(
   xvfb
   xauth
   imagemagick
+  # scripts/wine-tools-test.sh presses keys in the dialog mdlexport --dialog shows
+  xdotool
 )
 
 # 32-bit Wine, for the 32-bit plug-in itself; joins the tests group only

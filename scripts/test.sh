@@ -6,7 +6,7 @@
 # reader for a bounded time. Each stage says how long it took; a failed stage
 # is named in the last line, and its exit status is the script's.
 #
-#   scripts/test.sh [--only STAGE]... [--from STAGE]     (--help lists the stages)
+#   scripts/test.sh [--only STAGE]... [--from STAGE] [--dry-run]   (--help lists the stages)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,15 +31,19 @@ stages=(
   "sanitizer tests" "sanitizer_tests" "run every test of build-sanitize/"
   "memcheck" "scripts/memcheck.sh" "two exports under Valgrind's memcheck"
   "fuzzing" "scripts/fuzz.sh" "build the fuzzers with clang and run each for a while"
+  "Debian package" "scripts/package.sh" "make the .deb in build-package/, check its Depends and files"
+  "Windows zip" "scripts/windows-tools.sh" "cross-build mdlexport.exe and mdlinfo.exe, pack the zip"
+  "Windows zip in Wine" "scripts/wine-tools-test.sh" "the zipped tools under Wine, compared with Linux"
 )
 fields=3
 count=$((${#stages[@]} / fields))
 
 usage() {
-  echo "usage: scripts/test.sh [--only STAGE]... [--from STAGE]"
+  echo "usage: scripts/test.sh [--only STAGE]... [--from STAGE] [--dry-run]"
   echo "Runs every stage in order (what CI runs), or with --only just the stages"
   echo "named, or with --from the named stage and those after it. A stage is"
   echo "named as below, in any case, with - for spaces (\"wine-tests\")."
+  echo "--dry-run prints the stages that would run, and runs none."
   echo "Stages:"
   local i
   for ((i = 0; i < count; i++)); do
@@ -63,6 +67,7 @@ stage_index() {
 
 selected=()
 from=""
+dry_run=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --only | --from)
@@ -74,6 +79,7 @@ while [ $# -gt 0 ]; do
     --only=* | --from=*)
       set -- "${1%%=*}" "${1#*=}" "${@:2}"
       ;;
+    --dry-run) dry_run=1; shift ;;
     -h | --help) usage; exit 0 ;;
     *) usage >&2; exit 2 ;;
   esac
@@ -82,15 +88,17 @@ if [ ${#selected[@]} -gt 0 ] && [ -n "$from" ]; then
   echo "test.sh: --only and --from do not go together" >&2
   exit 2
 fi
-for ((i = 0; i < count; i++)); do
-  if [ ${#selected[@]} -eq 0 ] && { [ -z "$from" ] || [ "$i" -ge "$from" ]; }; then
-    selected[i]=1
-  fi
-done
+if [ ${#selected[@]} -eq 0 ]; then
+  for ((i = ${from:-0}; i < count; i++)); do selected[i]=1; done
+fi
 
 for ((i = 0; i < count; i++)); do
   [ -n "${selected[i]:-}" ] || continue
   name=${stages[fields * i]}
+  if [ $dry_run -eq 1 ]; then
+    echo "test.sh: would run \"$name\""
+    continue
+  fi
   start=$SECONDS
   status=0
   # The command is a word list or one of the functions above.

@@ -24,6 +24,7 @@
 #include "host/Timing.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/scene/StandInScene.h"
+#include "testscene/QuakeFiles.h"
 #include "tests/MdlBytes.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
@@ -246,7 +247,24 @@ TEST(DarkPlaces, LoadsOurExportsAsTheSourceScenesShapeWindingAndNormals) {
     exports.push_back({"dwarf", {"--frames", "3", scenes + "/dwarf.x"}});
   }
 
+  // A Quake III player assembled from its parts, and an MDL model with a
+  // frame group and a skin group converted to itself.
   TempDir dir;
+  const std::string player = dir.File("player");
+  mkdir(player.c_str(), 0700);
+  testscene::WritePlayer(player, testscene::SmallPlayer());
+  exports.push_back({"player", {"--player", "--frames", "all", player}});
+  testscene::MdlDescription mdl;
+  mdl.skins = {{true, {std::vector<uint8_t>(32, 100), std::vector<uint8_t>(32, 7)}}};
+  mdl.skin_vertices = {{0, 0, 0}, {32, 3, 1}, {0, 7, 3}, {0, 5, 0}};
+  mdl.triangles = {{1, 0, 1, 2}, {0, 0, 2, 3}};
+  mdl.frames = {{false, {{"a1", {{0, 0, 0, 0}, {255, 10, 0, 0}, {0, 255, 30, 0}, {9, 9, 255, 0}}}}},
+                {true,
+                 {{"b1", {{5, 0, 0, 0}, {250, 10, 0, 0}, {0, 250, 30, 0}, {9, 9, 250, 0}}},
+                  {"b2", {{9, 0, 0, 0}, {245, 10, 0, 0}, {0, 245, 30, 0}, {9, 9, 245, 0}}}}}};
+  testscene::WriteBytes(dir.File("grouped.mdl"), testscene::MdlBytes(mdl));
+  exports.push_back({"grouped", {"--frames", "all", dir.File("grouped.mdl")}});
+
   for (Export& e : exports) {
     SCOPED_TRACE(e.name);
     const std::string out = dir.File("model.mdl");
@@ -273,7 +291,9 @@ TEST(DarkPlaces, LoadsOurExportsAsTheSourceScenesShapeWindingAndNormals) {
 
     hostapp::SceneImporter importer;
     hostapp::StandInScene scene;
-    ASSERT_TRUE(importer.Import(e.args.back(), {}, scene)) << importer.Error();
+    hostapp::ImportOptions import_options;
+    import_options.player = std::find(e.args.begin(), e.args.end(), "--player") != e.args.end();
+    ASSERT_TRUE(importer.Import(e.args.back(), import_options, scene)) << importer.Error();
     for (size_t i = 0; i < frames.size(); ++i) {
       SCOPED_TRACE(::testing::Message() << "frame " << frames[i]);
       const EngineLoad& load = loads[i];

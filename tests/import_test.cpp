@@ -848,22 +848,38 @@ TEST_F(SharedSceneImport, QuakeModelKeyframesFaceTheHostsFront) {
 
 }  // namespace
 
-TEST_F(SharedSceneImport, QuakeKeyframesAreTheOneClipToChoose) {
+TEST_F(SharedSceneImport, QuakeModelClipsAreItsRunsOfFrameNames) {
   const std::string path = scenes_ + "/faerie.md2";
-  for (const char* name : {"keyframes", "0", "all"}) {
+  // stand01 .. stand40 play first, run1 .. run6 next, death01 .. death20 last;
+  // by default every frame plays, in the file's order.
+  const struct {
+    const char* animation;
+    host::HostTime end;
+    const char* first_clip;
+  } cases[] = {{"", 197 * 480, "stand"}, {"all", 197 * 480, "stand"},  {"0", 39 * 480, "stand"},
+               {"run", 5 * 480, "run"},  {"DEATH", 19 * 480, "death"}, {"15", 19 * 480, "death"}};
+  for (const auto& c : cases) {
     ImportOptions options;
-    options.animation = name;
+    options.animation = c.animation;
     SceneImporter importer;
     StandInScene scene;
-    ASSERT_TRUE(importer.Import(path, options, scene)) << name << ": " << importer.Error();
-    EXPECT_EQ(scene.GetAnimationRange().end, 197 * 480) << name;
+    ASSERT_TRUE(importer.Import(path, options, scene)) << c.animation << ": " << importer.Error();
+    EXPECT_EQ(scene.GetAnimationRange().start, 0) << c.animation;
+    EXPECT_EQ(scene.GetAnimationRange().end, c.end) << c.animation;
+    ASSERT_FALSE(importer.Summary().timeline.empty());
+    EXPECT_EQ(importer.Summary().timeline.front().name, c.first_clip) << c.animation;
+    ASSERT_EQ(importer.Summary().clips.size(), 16u);
+    EXPECT_EQ(importer.Summary().clips[1].name, "run");
+    EXPECT_EQ(importer.Summary().clips[1].frames, 6);
+    EXPECT_EQ(importer.Summary().clips[1].start, 40 * 480);
   }
-  // A clip the file does not have is refused, not quietly replaced.
+  // A clip the file does not have is refused, and the refusal names some
+  // that it has.
   ImportOptions options;
-  options.animation = "run";
+  options.animation = "keyframes";
   EXPECT_FALSE(importer_.Import(path, options, scene_));
-  EXPECT_NE(importer_.Error().find("run"), std::string::npos) << importer_.Error();
   EXPECT_NE(importer_.Error().find("keyframes"), std::string::npos) << importer_.Error();
+  EXPECT_NE(importer_.Error().find("stand, run, attack"), std::string::npos) << importer_.Error();
 }
 
 TEST_F(Import, KeysSharingATimeMakeAStep) {
@@ -1014,24 +1030,22 @@ std::string TwoSurfaceMd3() {
   return out;
 }
 
-TEST_F(Import, QuakeKeyframesGiveEachSurfaceOfTheNodeItsOwnCorners) {
+TEST_F(Import, QuakeModelGivesEachSurfaceItsOwnCorners) {
   WriteText(dir_.File("pair.md3"), TwoSurfaceMd3());
   ASSERT_TRUE(Load(dir_.File("pair.md3")));
-  StandInNode* node = nullptr;
-  for (StandInNode* candidate : scene_.Nodes())
-    if (candidate->Object() && candidate->Object()->IsGeometric()) node = candidate;
-  ASSERT_NE(node, nullptr);
-  ASSERT_EQ(MeshAt(node, 0).getNumFaces(), 2);
   // Each face is one surface's triangle at frame 0, the model's (x, y, z)
-  // turned to the host's (y, -x, z).
+  // turned to the host's (y, -x, z), whichever nodes hold them.
   std::set<std::multiset<std::vector<float>>> faces;
-  for (int f = 0; f < 2; ++f) {
-    std::multiset<std::vector<float>> corners;
-    for (int c = 0; c < 3; ++c) {
-      const host::Point3 p = WorldCorner(node, 0, f, c);
-      corners.insert({p.x, p.y, p.z});
+  for (StandInNode* node : scene_.Nodes()) {
+    if (!node->Object() || !node->Object()->IsGeometric()) continue;
+    for (int f = 0; f < MeshAt(node, 0).getNumFaces(); ++f) {
+      std::multiset<std::vector<float>> corners;
+      for (int c = 0; c < 3; ++c) {
+        const host::Point3 p = WorldCorner(node, 0, f, c);
+        corners.insert({p.x, p.y, p.z});
+      }
+      faces.insert(corners);
     }
-    faces.insert(corners);
   }
   const std::set<std::multiset<std::vector<float>>> expected = {{{0, 0, 0}, {0, -1, 0}, {1, 0, 0}},
                                                                 {{0, 0, 5}, {0, -1, 5}, {1, 0, 5}}};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include "mdlformat/MdlReader.h"
+#include "mdlformat/QuakePalette.h"
+#include "testscene/QuakeFiles.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
 
@@ -120,7 +123,7 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
   for (const char* option :
        {"--base-name", "--frames", "--texture-kb", "--scale", "--collision-scale", "--flag",
         "--flat", "--fullbright", "--no-random", "--texture", "--animation", "--fps", "--list",
-        "-q", "--cancel", "--help", "--height", "--units"}) {
+        "-q", "--cancel", "--help", "--height", "--units", "--dialog", "--player", "--qc"}) {
     EXPECT_TRUE(Contains(run.out, option)) << "--help does not mention " << option;
   }
   for (const char* flag : {"rotate", "rocket-smoke-trail", "grenade-smoke-trail",
@@ -135,6 +138,8 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
   EXPECT_TRUE(Contains(run.out, "MD2"));
   EXPECT_TRUE(Contains(run.out, "+X"));
   EXPECT_TRUE(Contains(run.out, "one inch is one Quake unit"));
+  EXPECT_TRUE(Contains(run.out, "tag_torso"));
+  EXPECT_TRUE(Contains(run.out, "animation.cfg"));
 }
 
 TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
@@ -168,6 +173,9 @@ TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
       {{"--height", "1.5", scene, target}, "'1.5'"},
       {{"--height", "0", scene, target}, "at least 1"},
       {{"--units", "furlongs", scene, target}, "'furlongs'"},
+      {{"--dialog", "--cancel", scene, target}, "not both"},
+      // This build has no real dialogs to show a person.
+      {{"--dialog", scene, target}, "on Windows"},
   };
   for (const Case& c : cases) {
     std::string command;
@@ -444,6 +452,200 @@ TEST(Mdlexport, ImportOptionsChooseTheClipAndTheRate) {
     EXPECT_TRUE(Contains(run.err, "mdlexport: " + example + ": ")) << run.err;
     EXPECT_FALSE(FileExists(target));
   }
+}
+
+// A model of four triangles over four vertices, three frames (a plain one and
+// a group of two), a 16 x 8 skin whose 128 pixels run through the palette
+// (fullbright colours, and colours the palette holds twice, among them), a
+// vertex on the seam and two triangles that face away.
+testscene::MdlDescription RoundTripMdl() {
+  testscene::MdlDescription mdl;
+  mdl.scale = {0.25f, 0.5f, 0.75f};
+  mdl.origin = {-10, -20, 5};
+  mdl.skin_width = 16;
+  mdl.skin_height = 8;
+  std::vector<uint8_t> pixels(128);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 37 + 11);
+  pixels[0] = 0;
+  pixels[1] = 48;  // black, as entry 0 is
+  mdl.skins = {{false, {pixels}}};
+  mdl.skin_vertices = {{0, 0, 0}, {32, 7, 3}, {0, 15, 7}, {0, 4, 6}};
+  mdl.triangles = {{1, 0, 1, 2}, {0, 1, 3, 2}, {1, 0, 3, 1}, {0, 0, 2, 3}};
+  auto frame = [](const std::string& name, uint8_t shift) {
+    return testscene::MdlFrame{name,
+                               {{shift, 10, 20, 0},
+                                {200, static_cast<uint8_t>(40 + shift), 0, 0},
+                                {90, 255, static_cast<uint8_t>(100 + shift), 0},
+                                {30, 60, 250, 0}}};
+  };
+  mdl.frames = {{false, {frame("stand1", 0)}}, {true, {frame("stand2", 3), frame("walk1", 9)}}};
+  return mdl;
+}
+
+// A triangle corner's skin column, seen as the game sees it: half the skin
+// further right for a vertex on the seam of a triangle that faces away.
+int EffectiveColumn(const vandrell::MdlFile& file, const vandrell::MdlTriangle& triangle, int c) {
+  const vandrell::MdlSkinVertex& v =
+      file.skin_vertices.at(static_cast<size_t>(triangle.vertices[c]));
+  return v.s + (v.on_seam && !triangle.faces_front ? file.header.skinwidth / 2 : 0);
+}
+
+TEST(Mdlexport, QuakeModelConvertsToItselfKeepingFramesSkinColoursAndVertices) {
+  TempDir dir;
+  const std::string source = dir.File("model.mdl");
+  testscene::WriteBytes(source, testscene::MdlBytes(RoundTripMdl()));
+  const vandrell::MdlFile original = ReadModel(source);
+  for (bool fullbright : {true, false}) {
+    const std::string target = dir.File(fullbright ? "bright.mdl" : "plain.mdl");
+    std::vector<std::string> args = {"-q", "--frames", "all", source, target};
+    if (fullbright) args.insert(args.begin(), "--fullbright");
+    const RunResult run = RunMdlexport(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const vandrell::MdlFile copy = ReadModel(target);
+    EXPECT_EQ(copy.header.numframes, 3);
+    ASSERT_EQ(copy.header.skinwidth, 16);
+    ASSERT_EQ(copy.header.skinheight, 8);
+    // Every pixel keeps its colour (either index where the palette holds it
+    // twice); without --fullbright the fullbright ones take another.
+    const std::vector<uint8_t>& before = original.skins.at(0).pixels;
+    const std::vector<uint8_t>& after = copy.skins.at(0).pixels;
+    int fullbright_pixels = 0;
+    for (size_t i = 0; i < before.size(); ++i) {
+      const uint8_t* a = vandrell::kQuakePaletteRgb[before[i]];
+      const uint8_t* b = vandrell::kQuakePaletteRgb[after[i]];
+      const bool same = a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+      if (fullbright || before[i] < vandrell::kPaletteSizeWithoutFullbright) {
+        EXPECT_TRUE(same) << "pixel " << i << ": " << int(before[i]) << " became " << int(after[i]);
+      } else {
+        ++fullbright_pixels;
+        EXPECT_LT(after[i], vandrell::kPaletteSizeWithoutFullbright) << "pixel " << i;
+      }
+    }
+    EXPECT_EQ(fullbright_pixels, fullbright ? 0 : 16);
+    // Triangle by triangle: the same corners in the same turn (the winding,
+    // whichever corner comes first), each on the same skin pixel and at the
+    // same place within the packing steps.
+    ASSERT_EQ(copy.triangles.size(), original.triangles.size());
+    auto same_corner = [&](const vandrell::MdlTriangle& a, int ca, const vandrell::MdlTriangle& b,
+                           int cb) {
+      if (EffectiveColumn(copy, b, cb) != EffectiveColumn(original, a, ca) ||
+          copy.skin_vertices.at(static_cast<size_t>(b.vertices[cb])).t !=
+              original.skin_vertices.at(static_cast<size_t>(a.vertices[ca])).t)
+        return false;
+      for (size_t f = 0; f < 3; ++f) {
+        const vandrell::MdlPackedVertex& p = original.frames[f].vertices[a.vertices[ca]];
+        const vandrell::MdlPackedVertex& q = copy.frames[f].vertices[b.vertices[cb]];
+        const uint8_t pa[3] = {p.x, p.y, p.z}, qa[3] = {q.x, q.y, q.z};
+        for (int axis = 0; axis < 3; ++axis) {
+          if (std::fabs(vandrell::DecodeCoordinate(copy.header, axis, qa[axis]) -
+                        vandrell::DecodeCoordinate(original.header, axis, pa[axis])) >
+              copy.header.scale[axis] * 1.001f)
+            return false;
+        }
+      }
+      return true;
+    };
+    for (size_t k = 0; k < original.triangles.size(); ++k) {
+      int turns = 0;
+      for (int r = 0; r < 3; ++r) {
+        bool all = true;
+        for (int c = 0; c < 3; ++c)
+          all = all && same_corner(original.triangles[k], (c + r) % 3, copy.triangles[k], c);
+        turns += all;
+      }
+      EXPECT_EQ(turns, 1) << "triangle " << k << (fullbright ? " (fullbright)" : "");
+    }
+  }
+}
+
+TEST(Mdlexport, DamagedQuakeModelsExitTwoNamingTheFileAndTheReason) {
+  TempDir dir;
+  const std::string target = dir.File("out.mdl");
+  std::vector<uint8_t> md3 = testscene::Md3Bytes(testscene::SmallPlayer().upper);
+  md3.resize(md3.size() - 10);
+  const std::string cut = dir.File("cut.md3");
+  testscene::WriteBytes(cut, md3);
+  RunResult run = RunMdlexport({cut, target});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Contains(run.err, "mdlexport: " + cut + ": cannot read " + cut +
+                                    ": the file ends inside surface 0 (u_torso)'s vertices"))
+      << run.err;
+  EXPECT_FALSE(FileExists(target));
+
+  const std::string wrong = dir.File("wrong.md2");
+  WriteText(wrong, "nothing of a model here");
+  run = RunMdlexport({wrong, target});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Contains(run.err, "cannot read " + wrong + ": not a Quake model")) << run.err;
+  EXPECT_FALSE(FileExists(target));
+
+  // Bytes after the last frame are read past, with a warning.
+  testscene::MdlDescription mdl = RoundTripMdl();
+  mdl.trailing.assign(1000, 0xCD);
+  const std::string longer = dir.File("longer.mdl");
+  testscene::WriteBytes(longer, testscene::MdlBytes(mdl));
+  run = RunMdlexport({"-q", longer, target});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err, "warning: longer.mdl: 1000 bytes after the last frame are ignored"))
+      << run.err;
+}
+
+TEST(Mdlexport, QuakeClipsAreListedChosenAndWrittenAsFrameMacros) {
+  TempDir dir;
+  const std::string source = dir.File("model.mdl");
+  testscene::WriteBytes(source, testscene::MdlBytes(RoundTripMdl()));
+  const std::string target = dir.File("out.mdl");
+  const std::string qc = dir.File("frames.qc");
+
+  RunResult run = RunMdlexport({"--list", source});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "  0 \"stand\": 2 frames, ticks 0..480\n")) << run.out;
+  EXPECT_TRUE(Contains(run.out, "  1 \"walk\": 1 frame, ticks 960..960\n")) << run.out;
+  // The skin's 16 x 8 bytes fit a limit of 1 KByte; 16 of its pixels are fullbright.
+  EXPECT_TRUE(Contains(run.out,
+                       "the model's own skin, 16x8 palette indices, kept pixel for pixel "
+                       "with --texture-kb 1 or more and --fullbright (16 fullbright "
+                       "pixels)\n"))
+      << run.out;
+
+  // By default every frame; a clip by its name.
+  run = RunMdlexport({"-q", "--frames", "all", "--qc", qc, source, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadModel(target).header.numframes, 3);
+  EXPECT_EQ(ReadText(qc), "$frame stand1 stand2\n$frame walk1\n");
+  run = RunMdlexport({"-q", "--frames", "all", "--animation", "walk", "--qc", qc, source, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadModel(target).header.numframes, 1);
+  EXPECT_EQ(ReadText(qc), "$frame walk1\n");
+  // The frames written, at the rate asked for.
+  run = RunMdlexport({"-q", "--frames", "2", "--fps", "20", "--qc", qc, source, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadText(qc), "$frame stand1 stand2\n");
+  EXPECT_FALSE(FileExists(qc + ".part"));
+
+  // A player: its animation.cfg's clips, in lower case.
+  const std::string player = dir.File("player");
+  ASSERT_EQ(mkdir(player.c_str(), 0755), 0);
+  testscene::WritePlayer(player, testscene::SmallPlayer());
+  run = RunMdlexport({"-q", "--player", "--frames", "all", "--qc", qc, player, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadModel(target).header.numframes, 30);
+  const std::string lines = ReadText(qc);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 25);
+  EXPECT_EQ(lines.rfind("$frame both_death1_1 both_death1_2\n$frame both_dead1_1\n$frame "
+                        "both_death2_1\n",
+                        0),
+            0u)
+      << lines;
+  EXPECT_TRUE(Contains(lines, "\n$frame legs_run1 legs_run2\n")) << lines;
+  run = RunMdlexport({"-q", "--player", "--frames", "all", "--animation", "legs_idle",
+                      player + "/head.md3", target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadModel(target).header.numframes, 2);
+
+  // --qc with --list is a usage error.
+  run = RunMdlexport({"--list", "--qc", qc, source});
+  EXPECT_EQ(run.status, 2);
 }
 
 TEST(Mdlexport, SceneWithoutFacesHasNothingToExport) {

@@ -232,12 +232,16 @@ TEST(MdlReader, RefusesCorruptFilesWithAReason) {
     EXPECT_EQ(error, c.reason);
   }
 
+  // Bytes after the last frame are counted, not refused: games ignore them.
   std::vector<uint8_t> longer = whole;
-  longer.push_back(0);
+  longer.insert(longer.end(), {0, 7, 0});
   vandrell::MdlFile file;
   std::string error;
-  EXPECT_FALSE(vandrell::ReadMdl(longer, &file, &error));
-  EXPECT_EQ(error, "1 bytes follow the last frame at offset 252");
+  ASSERT_TRUE(vandrell::ReadMdl(longer, &file, &error)) << error;
+  EXPECT_EQ(file.trailing_bytes, 3u);
+  EXPECT_EQ(file.frames.size(), 2u);
+  ASSERT_TRUE(vandrell::ReadMdl(whole, &file, &error)) << error;
+  EXPECT_EQ(file.trailing_bytes, 0u);
 
   EXPECT_FALSE(vandrell::ReadMdlFile("/nonexistent-folder/model.mdl", &file, &error));
   EXPECT_EQ(error, "cannot open /nonexistent-folder/model.mdl");

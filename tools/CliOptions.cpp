@@ -177,6 +177,16 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
         return false;
       }
       options->animation = value;
+    } else if (arg == "--player") {
+      if (!no_value()) return false;
+      options->player = true;
+    } else if (arg == "--qc") {
+      if (!take_value()) return false;
+      if (value.empty()) {
+        *error = "--qc needs a file name";
+        return false;
+      }
+      options->qc = value;
     } else if (arg == "--fps") {
       int64_t fps = 0;
       if (!take_value() || !ParseWholeNumber(arg, value, 1, &fps, error)) return false;
@@ -194,6 +204,9 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
     } else if (arg == "--cancel") {
       if (!no_value()) return false;
       options->cancel = true;
+    } else if (arg == "--dialog") {
+      if (!no_value()) return false;
+      options->dialog = true;
     } else if (arg == "--strict") {
       if (!no_value()) return false;
       options->strict = true;
@@ -203,6 +216,10 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
     }
   }
 
+  if (options->dialog && options->cancel) {
+    *error = "--dialog leaves OK and Cancel to you: give --dialog or --cancel, not both";
+    return false;
+  }
   if (!options->height.empty() && !options->scale.empty()) {
     *error = "--height sets the scale: give --height or --scale, not both";
     return false;
@@ -221,18 +238,25 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
     *error = "no output file given";
     return false;
   }
+  if (options->list && !options->qc.empty()) {
+    *error = "--qc writes the frame names of an exported model; --list exports nothing";
+    return false;
+  }
   return true;
 }
 
 std::string CliHelpText() {
   return R"(usage: mdlexport [options] SCENE OUTPUT.mdl
+       mdlexport --player [options] FOLDER|PART.md3 OUTPUT.mdl
        mdlexport --list [options] SCENE
 
-Converts a scene file (glTF or GLB, FBX, OBJ, Collada, DirectX, MD2, MD3,
-SMD, MS3D and the other formats Assimp reads) into a Quake MDL model with the
-Vandrell exporter. The exporter module Vandrell.dlo is loaded from the folder
-of this program; the options below are entered into its options dialog as a
-user would, and OK is pressed.
+Converts a scene file (glTF or GLB, FBX, OBJ, Collada, DirectX, SMD, MS3D,
+3DS, STL, PLY, 3MF, and in the Linux build the other formats Assimp reads,
+and the Quake family: MDL, MD2 and MD3, which our own readers read) into a
+Quake MDL model with the Vandrell exporter. The exporter module Vandrell.dlo
+is loaded from the folder of this program, or from ../lib/vandrell beside
+that folder where the program is installed; the options below are entered
+into its options dialog as a user would, and OK is pressed.
 
 Dialog options (not given: the dialog's defaults):
   --base-name TEXT    model base name, the prefix of every frame name
@@ -259,6 +283,9 @@ Dialog options (not given: the dialog's defaults):
   --fullbright        the skin may use the palette's fullbright colours
   --no-random         synchronised animation (synctype 0) instead of random
   --cancel            press Cancel instead of OK: nothing is written
+  --dialog            (Windows) show the options dialog instead: the
+                      options given are entered, then you change what you
+                      like and press OK or Cancel yourself
 
 Import options:
   --texture FILE      a diffuse bitmap for materials that have none, or
@@ -267,7 +294,13 @@ Import options:
                       used as given, not looked up as below
   --animation NAME|INDEX|all
                       the clip to play: its name, its zero-based index, or
-                      "all" for every clip back to back (default: the first)
+                      "all" for every clip back to back (default: the first;
+                      for MDL, MD2 and MD3 files and players, every clip).
+                      A name that matches no clip exactly may match one in
+                      another case
+  --player            SCENE is a Quake III player: its folder, or any of its
+                      lower.md3, upper.md3 and head.md3. The three are hung
+                      together by their tags (see Quake models below)
   --fps N             frames a second of the sampled animation (default 10,
                       Quake's rate); must divide 4800 ticks a second
   --units UNIT        the unit of the file's coordinates: metres,
@@ -285,6 +318,13 @@ Other options:
                       (each with the file found, or the names tried) and
                       clips with their frame counts, the file's unit and
                       the model's size in Quake units; export nothing
+  --qc FILE           also write the written model's QuakeC frame macros to
+                      FILE: one "$frame" line per clip, in the order the
+                      frames were written, each name the clip's name and the
+                      frame's number in the clip from 1 (stand1 stand2 ...;
+                      an underscore before the number when the clip's name
+                      ends in a digit); the base name's frames when the scene
+                      has no clips. For pasting into a monster's .qc
   -q                  no summary line and no progress
   --strict            exit with status 1 when the written model is one that
                       some game engine refuses (the file is still written)
@@ -322,6 +362,26 @@ turned. Quake-family files (MD2, MD3, MDL) face +X; they are turned a quarter
 turn further so that they face -Y too. The exporter turns the host's front -Y
 to +X, the way Quake expects, so converting a Quake model keeps its
 orientation.
+
+Quake models: MDL, MD2 and MD3 files are read whole, every frame, frames
+a tenth of a second apart (at the default --fps 10 each frame of the file
+becomes one frame of the model). Their clips are the runs of frames whose
+names share the text before their trailing digits (stand1 .. stand9 make
+"stand"); --list shows them, and by default every frame is exported in the
+file's order. An MDL file brings its own skin: converted with a texture
+limit that holds it (--texture-kb at least its width, rounded up to 8,
+times its height, in KBytes), every pixel keeps its palette colour, and
+its skin vertices their pixels; fullbright pixels need --fullbright.
+An MD3 file of a Quake III player part (lower.md3) alone is that part
+alone; --player assembles lower, upper and head frame by frame as Quake
+III places them (the torso on the legs' tag_torso, the head on the
+torso's tag_head), with the clips of the folder's animation.cfg, in lower
+case: a both_* clip plays on legs and torso together, a legs_* clip with
+the torso standing (torso_stand), a torso_* clip with the legs idle
+(legs_idle); the head keeps its first frame. Without animation.cfg the
+legs and torso play their frames side by side. A damaged file ends with
+"cannot read FILE: reason" and exit status 2; bytes after the last frame
+are ignored, as the games ignore them.
 
 Units: the host's unit is the inch, and one inch is one Quake unit (a
 player is 56 units tall, a person of 1.4 to 1.8 m). Coordinates are

@@ -36,15 +36,22 @@ struct CliOptions {
   bool fullbright = false;
   bool no_random = false;
   bool cancel = false;
+  // Show the options dialog to the person at the screen, with the options
+  // given entered, instead of pressing OK (Windows).
+  bool dialog = false;
 
   // Import.
   std::string texture;
   std::string animation;
+  bool player = false;  // the scene names a Quake III player's folder or one of its parts
   int frames_per_second = 10;
   std::string units;  // empty: the file's own
   // Bounds of the guarded import (0: none).
   long import_memory_mib = 4096;
   long import_seconds = 120;
+
+  // A file for the written model's QuakeC "$frame" lines, or empty.
+  std::string qc;
 
   bool list = false;
   bool quiet = false;

@@ -1,7 +1,11 @@
 // mdlexport: converts a scene file into a Quake MDL model with the Vandrell
 // exporter, loaded by path as its host would load it. See CliHelpText() for
 // the options and the exit statuses.
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <exception>
@@ -9,14 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "Win32StandIn.h"
 #include "examine/MdlCheck.h"
 #include "host/Timing.h"
+#include "hostapp/import/FrameMacros.h"
 #include "hostapp/import/ImportGuard.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/import/SceneSize.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
+#include "hostapp/user/DialogUser.h"
 #include "mdlformat/MdlReader.h"
 #include "resources/resource.h"
 #include "tools/CliOptions.h"
@@ -52,26 +57,52 @@ void PrintList(const hostapp::ImportSummary& summary) {
               static_cast<int>(frames), frames == 1 ? "" : "s", host::GetTicksPerFrame());
 }
 
+// Writes text to path whole or not at all: into a file beside it first, which
+// then takes its place. False with the reason in *error.
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string* error) {
+  const std::string temporary = path + ".part";
+  std::FILE* out = std::fopen(temporary.c_str(), "wb");
+  if (!out) {
+    *error = "cannot write " + temporary;
+    return false;
+  }
+  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  if (std::fclose(out) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
 // The user's part of the dialog: paste into the fields that were given, set
-// the boxes, press OK or Cancel.
-std::vector<win32::DialogAction> DialogScript(const tools::CliOptions& options,
-                                              const std::string& frames) {
-  using win32::DialogAction;
-  std::vector<DialogAction> script;
-  if (options.base_name_given)
-    script.push_back(DialogAction::Paste(IDC_BASE_NAME, options.base_name));
-  if (!frames.empty()) script.push_back(DialogAction::Paste(IDC_FRAMES, frames));
+// the boxes, press OK or Cancel (or, with --dialog, leave that to the person).
+std::vector<hostapp::UserStep> DialogSteps(const tools::CliOptions& options,
+                                           const std::string& frames) {
+  using hostapp::UserStep;
+  std::vector<UserStep> steps;
+  if (options.base_name_given) steps.push_back(UserStep::Paste(IDC_BASE_NAME, options.base_name));
+  if (!frames.empty()) steps.push_back(UserStep::Paste(IDC_FRAMES, frames));
   if (!options.texture_kb.empty())
-    script.push_back(DialogAction::Paste(IDC_TEXTURE_LIMIT, options.texture_kb));
+    steps.push_back(UserStep::Paste(IDC_TEXTURE_LIMIT, options.texture_kb));
   if (!options.collision_scale.empty())
-    script.push_back(DialogAction::Paste(IDC_SCALE_COLLISION_BOX, options.collision_scale));
-  if (!options.scale.empty()) script.push_back(DialogAction::Paste(IDC_SCALE_MODEL, options.scale));
-  if (options.flat) script.push_back(DialogAction::Check(IDC_GOURAUD_SHADING, false));
-  if (options.no_random) script.push_back(DialogAction::Check(IDC_RANDOM, false));
-  if (options.fullbright) script.push_back(DialogAction::Check(IDC_FULLBRIGHT_COLORS, true));
-  for (int control : options.flag_controls) script.push_back(DialogAction::Check(control, true));
-  script.push_back(DialogAction::Press(options.cancel ? IDCANCEL : IDOK));
-  return script;
+    steps.push_back(UserStep::Paste(IDC_SCALE_COLLISION_BOX, options.collision_scale));
+  if (!options.scale.empty()) steps.push_back(UserStep::Paste(IDC_SCALE_MODEL, options.scale));
+  if (options.flat) steps.push_back(UserStep::Check(IDC_GOURAUD_SHADING, false));
+  if (options.no_random) steps.push_back(UserStep::Check(IDC_RANDOM, false));
+  if (options.fullbright) steps.push_back(UserStep::Check(IDC_FULLBRIGHT_COLORS, true));
+  for (int control : options.flag_controls) steps.push_back(UserStep::Check(control, true));
+  if (!options.dialog)
+    steps.push_back(UserStep::Press(options.cancel ? hostapp::kCancelButton : hostapp::kOkButton));
+  return steps;
+}
+
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
 }
 
 // "\rsampling frame k/n" on a terminal, rewritten only when the frame changes.
@@ -122,12 +153,30 @@ int Run(int argc, char** argv) {
     std::fputs(tools::CliHelpText().c_str(), stdout);
     return kExitWritten;
   }
+  if (options.dialog && !hostapp::RealDialogs()) {
+    std::fprintf(stderr,
+                 "mdlexport: --dialog shows the options dialog on Windows; this build has no "
+                 "dialogs to show\n");
+    return kExitUsage;
+  }
+  // Found before the long work of the import, so that a broken installation
+  // says so at once.
+  const std::string module_path = hostapp::FindModule("Vandrell.dlo");
+  if (module_path.empty() && !options.list) {
+    std::string places;
+    for (const std::string& place : hostapp::ModuleLocations("Vandrell.dlo"))
+      places += (places.empty() ? "" : " nor ") + place;
+    std::fprintf(stderr, "mdlexport: cannot find the exporter module: there is no %s\n",
+                 places.c_str());
+    return kExitFailed;
+  }
 
   hostapp::ImportOptions import_options;
   import_options.animation = options.animation;
   import_options.frames_per_second = options.frames_per_second;
   import_options.fallback_texture = options.texture;
   import_options.units = options.units;
+  import_options.player = options.player;
   // A crash or a runaway inside the import library ends a child, not us.
   const hostapp::ImportLimits limits{options.import_memory_mib, options.import_seconds};
   const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {
@@ -173,7 +222,6 @@ int Run(int argc, char** argv) {
   }
 
   hostapp::PluginModule module;
-  const std::string module_path = hostapp::ExecutableDirectory() + "/Vandrell.dlo";
   if (!module.Load(module_path)) {
     std::fprintf(stderr, "mdlexport: cannot load the exporter: %s\n", module.Error().c_str());
     return kExitFailed;
@@ -191,29 +239,28 @@ int Run(int argc, char** argv) {
   // A written file always comes from a scene the exporter read; counting the
   // evaluations tells a fresh file from one that stood there before.
   long evaluations = 0;
-  const bool show_progress = !options.quiet && isatty(STDERR_FILENO);
+  const bool show_progress = !options.quiet && StandardErrorIsTerminal();
   scene.SetEvaluationObserver([&](hostapp::StandInNode&, host::HostTime t) {
     ++evaluations;
     if (show_progress) progress.At(t);
   });
-  if (show_progress) {
-    win32::SetMessageHook([](const win32::MessageRecord&,
-                             void* context) { static_cast<Progress*>(context)->Interrupted(); },
-                          &progress);
-  }
 
-  win32::SetEchoMessages(true);
-  win32::ClearMessages();
-  win32::SetDialogScript(DialogScript(options, frames));
-  exporter->ExportScene(options.output.c_str(), &scene, &scene);
+  hostapp::UserSettings settings;
+  settings.target = options.output;
+  settings.hand_over = options.dialog;
+  settings.on_message = [&](const hostapp::ShownMessage& message) {
+    std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
+    if (show_progress) progress.Interrupted();
+  };
+  const hostapp::UserRun run = hostapp::RunAsUser(DialogSteps(options, frames), settings, [&] {
+    return exporter->ExportScene(options.output.c_str(), &scene, &scene);
+  });
   progress.Finish();
-  win32::SetMessageHook(nullptr, nullptr);
   scene.SetEvaluationObserver(nullptr);
 
-  const std::string& script_error = win32::LastDialog().script_error;
-  if (!script_error.empty()) {
+  if (!run.error.empty()) {
     std::fprintf(stderr, "mdlexport: the options dialog refused the options: %s\n",
-                 script_error.c_str());
+                 run.error.c_str());
     return kExitFailed;
   }
   if (options.cancel) {
@@ -221,14 +268,22 @@ int Run(int argc, char** argv) {
     return kExitFailed;
   }
   // Every failure, and "No data to export", was shown in a message box.
-  if (!win32::Messages().empty()) return kExitFailed;
+  if (!run.messages.empty()) return kExitFailed;
+  if (options.dialog && run.dialog_shown && evaluations == 0) {
+    if (!options.quiet)
+      std::fprintf(stderr, "mdlexport: cancelled in the dialog, nothing written\n");
+    return kExitFailed;
+  }
   if (evaluations == 0) {
     std::fprintf(stderr, "mdlexport: the exporter did not run (its options dialog did not open)\n");
     return kExitFailed;
   }
 
   vandrell::MdlFile file;
-  if (!vandrell::ReadMdlFile(options.output, &file, &error)) {
+  // What we write holds exactly what its counts call for.
+  if (!vandrell::ReadMdlFile(options.output, &file, &error) || file.trailing_bytes != 0) {
+    if (file.trailing_bytes != 0)
+      error = std::to_string(file.trailing_bytes) + " bytes follow the last frame";
     std::fprintf(stderr, "mdlexport: %s: the written file does not read back: %s\n",
                  options.output.c_str(), error.c_str());
     return kExitFailed;
@@ -248,6 +303,19 @@ int Run(int argc, char** argv) {
                 options.output.c_str(), h.numverts, h.numtris, h.numframes, h.skinwidth,
                 h.skinheight, bytes, scaled.c_str());
   }
+  if (!options.qc.empty()) {
+    // The exporter names frame i its base name and i: frame 0 gives the base.
+    std::string base = file.frames.empty() ? "" : file.frames.front().name;
+    if (!base.empty() && base.back() == '0') base.pop_back();
+    const std::string lines =
+        hostapp::FrameMacroLines(summary.timeline, range.start, host::GetTicksPerFrame(),
+                                 static_cast<int>(file.frames.size()), base);
+    if (!WriteWholeFile(options.qc, lines, &error)) {
+      std::fprintf(stderr, "mdlexport: --qc: %s\n", error.c_str());
+      return kExitFailed;
+    }
+  }
+
   bool refused = false;
   for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(file.header)) {
     if (verdict.problems.empty()) continue;

@@ -20,10 +20,11 @@
 #include <vector>
 
 #include "hostapp/module/PluginModule.h"
+#include "hostapp/user/DialogUser.h"
+#include "wintest/CaseFiles.h"
 #include "mdlformat/MdlReader.h"
 #include "wintest/CaseScenes.h"
 #include "wintest/CaseScript.h"
-#include "wintest/ScriptedUser.h"
 
 namespace {
 
@@ -129,7 +130,11 @@ std::vector<std::string> RunCase(const ExportCase& c, host::SceneExporter& expor
   hostapp::StandInScene scene;
   if (!wintest::BuildCaseScene(c.scene, scene)) return {"unknown scene " + c.scene};
 
-  const wintest::ExportRun run = wintest::RunScriptedExport(exporter, target, scene, c, run_folder);
+  hostapp::UserSettings settings;
+  settings.target = target;
+  settings.picture_folder = run_folder;
+  const hostapp::UserRun run = hostapp::RunAsUser(
+      c.steps, settings, [&] { return exporter.ExportScene(target.c_str(), &scene, &scene); });
   if (c.small_location) wintest::LimitFileSize(false, &error);
   check.Expect(run.error.empty(), "user: " + run.error);
   check.Expect(run.dialog_shown, "the options dialog did not open");

@@ -32,15 +32,12 @@
 #include <utility>
 #include <vector>
 
+#include "hostapp/user/DialogUser.h"
+
 namespace wintest {
 
-struct DialogStep {
-  enum Kind { kType, kPaste, kCheck, kPress, kEscape, kClose, kScreenshot };
-  Kind kind = kPress;
-  int control = 0;
-  std::string text;  // typed or pasted text, or the screenshot's name
-  bool checked = false;
-};
+// What the user does in the options dialog, one step a line.
+using DialogStep = hostapp::UserStep;
 
 struct InitialCheck {
   enum Kind { kChecked, kText, kLimit };

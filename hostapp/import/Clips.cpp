@@ -30,7 +30,7 @@ bool LayOutClips(const std::string& path, const std::string& extension,
                  const ImportOptions& options, int ticks_per_frame, ImportedAnimation& animation,
                  ImportSummary& summary, std::string& error) {
   const aiScene* source = animation.scene;
-  const bool quake = IsQuakeFamily(extension);
+  const bool quake = HasAssimpKeyframes(extension);
   const std::vector<std::map<std::string, int>> step_keys =
       extension == "gltf" || extension == "glb" ? ReadGltfStepKeys(path)
                                                 : std::vector<std::map<std::string, int>>();
@@ -100,6 +100,7 @@ bool LayOutClips(const std::string& path, const std::string& extension,
         std::lround((animation.keyframes.size() - 1) * kKeyframeSeconds * host::kTicksPerSecond));
     info.frames = host::FramesInRange(info.start, info.end, ticks_per_frame);
     summary.clips.push_back(info);
+    summary.timeline.push_back(info);
     summary.range_end = info.end;
   } else if (!all_clips.empty()) {
     std::vector<size_t> chosen;
@@ -120,7 +121,7 @@ bool LayOutClips(const std::string& path, const std::string& extension,
         error = "no animation named " + wanted + " in " + path;
         return false;
       }
-      chosen.resize(1);
+      chosen.erase(chosen.begin() + 1, chosen.end());
     }
     // "all" lays the clips one after another from the first clip's start.
     int64_t next_start = all_clips[chosen.front()].start;
@@ -137,6 +138,10 @@ bool LayOutClips(const std::string& path, const std::string& extension,
       // its first key is a frame of the model too.
       next_start += (length / ticks_per_frame + 1) * ticks_per_frame;
       animation.clips.push_back(clip);
+      ClipInfo info = summary.clips[a];
+      info.start = clip.start;
+      info.end = clip.end;
+      summary.timeline.push_back(info);
     }
     summary.range_start = animation.clips.front().start;
     summary.range_end = animation.clips.back().end;

@@ -10,8 +10,9 @@
 namespace hostapp {
 
 // Lists every clip of animation.scene in summary.clips, puts the clips
-// options.animation chooses into animation.clips and sets summary's range. A
-// Quake-family file's keyframes (animation.keyframes) are its one clip. False
+// options.animation chooses into animation.clips (and summary.timeline) and
+// sets summary's range. An MDC file's keyframes (animation.keyframes) are its
+// one clip. False
 // with a reason in error when the chosen clip does not exist or the clips do
 // not fit the host's 32-bit time.
 bool LayOutClips(const std::string& path, const std::string& extension,

@@ -62,7 +62,7 @@ void ImportedAnimation::MeshPositions(unsigned mesh_index, const char* node_name
   const aiMesh* mesh = scene->mMeshes[mesh_index];
   const size_t first = out.size();
 
-  // Quake-family vertex keyframes, linear in between.
+  // MDC vertex keyframes, linear in between.
   if (!keyframes.empty()) {
     const double position = static_cast<double>(t) / (kKeyframeSeconds * host::kTicksPerSecond);
     const double clamped =

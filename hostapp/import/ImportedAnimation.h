@@ -1,7 +1,7 @@
 #pragma once
 // The imported file as the stand-in scene's callbacks evaluate it at any time:
 // node animation along the clips laid out on the timeline, morph targets,
-// skinning and Quake-family vertex keyframes.
+// skinning and the vertex keyframes of MDC files.
 
 #include <assimp/anim.h>
 #include <assimp/mesh.h>
@@ -20,13 +20,13 @@
 
 namespace hostapp {
 
-// Quake-family keyframes are a tenth of a second apart.
+// MDC keyframes are a tenth of a second apart.
 constexpr double kKeyframeSeconds = 0.1;
 // Clips that give no rate of their own run at 25 ticks a second.
 constexpr double kDefaultTicksPerSecond = 25.0;
 
 // Everything the scene's callbacks need to evaluate the imported file at any
-// time: the Assimp scenes (one per keyframe for Quake-family files), the node
+// time: the Assimp scenes (one per keyframe for MDC files), the node
 // order, the clips laid out on the timeline, and the node transforms of the
 // last time asked for.
 class ImportedAnimation {
@@ -54,7 +54,7 @@ class ImportedAnimation {
   };
 
   std::vector<std::unique_ptr<Assimp::Importer>> importers;
-  std::vector<const aiScene*> keyframes;  // Quake-family: one scene a keyframe
+  std::vector<const aiScene*> keyframes;  // MDC: one scene a keyframe
   const aiScene* scene = nullptr;
   std::vector<Node> nodes;  // parents before children
   std::unordered_map<std::string, int> node_by_name;

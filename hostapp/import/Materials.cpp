@@ -18,6 +18,32 @@ constexpr const char* kDummyTextureName = "$texture_dummy.bmp";
 
 }  // namespace
 
+std::string ColourWords(const std::string& name, host::Color diffuse) {
+  return name + ": diffuse " + std::to_string(diffuse.r) + " " + std::to_string(diffuse.g) + " " +
+         std::to_string(diffuse.b);
+}
+
+MaterialMaker::MaterialMaker(const std::string& path, bool shader_names,
+                             const ImportOptions& options, StandInScene& scene,
+                             ImportSummary& summary)
+    : scene_(scene), summary_(summary), textures_(path, shader_names, options, summary) {}
+
+StandInBitmapTexture* MaterialMaker::TextureNamed(const std::string& name) {
+  auto found = texture_maps_.find(name);
+  if (found != texture_maps_.end()) return found->second;
+  return texture_maps_[name] = scene_.AddBitmapTexture(name);
+}
+
+StandInMaterial* MaterialMaker::Make(const std::string& name, host::Color diffuse,
+                                     const std::string& written_texture) {
+  StandInMaterial* made = scene_.AddMaterial(name, diffuse);
+  made->SetWrittenTextureName(written_texture);
+  const SceneTextures::Choice choice = textures_.ForMaterial(name, written_texture);
+  if (!choice.map_name.empty()) made->SetDiffuseMap(TextureNamed(choice.map_name));
+  summary_.materials.push_back(ColourWords(name, diffuse) + choice.words);
+  return made;
+}
+
 ImportedMaterials::ImportedMaterials(const aiScene* source, const std::string& path,
                                      const ImportOptions& options, StandInScene& scene,
                                      ImportSummary& summary)
@@ -25,14 +51,8 @@ ImportedMaterials::ImportedMaterials(const aiScene* source, const std::string& p
       path_(path),
       scene_(scene),
       summary_(summary),
-      // Quake III models name shaders.
-      textures_(path, Extension(path) == "md3", options, summary) {}
-
-StandInBitmapTexture* ImportedMaterials::TextureNamed(const std::string& name) {
-  auto found = texture_maps_.find(name);
-  if (found != texture_maps_.end()) return found->second;
-  return texture_maps_[name] = scene_.AddBitmapTexture(name);
-}
+      // Other files than Quake III models name images, not shaders.
+      maker_(path, false, options, scene, summary) {}
 
 StandInMaterial* ImportedMaterials::At(unsigned index) {
   auto found = materials_.find(index);
@@ -43,43 +63,39 @@ StandInMaterial* ImportedMaterials::At(unsigned index) {
   aiColor4D colour(0.6f, 0.6f, 0.6f, 1.0f);
   if (material->Get(AI_MATKEY_COLOR_DIFFUSE, colour) != AI_SUCCESS)
     material->Get(AI_MATKEY_BASE_COLOR, colour);
-  StandInMaterial* made = scene_.AddMaterial(name, {colour.r, colour.g, colour.b});
   aiString texture_path;
   bool has_texture = material->GetTexture(aiTextureType_DIFFUSE, 0, &texture_path) == AI_SUCCESS ||
                      material->GetTexture(aiTextureType_BASE_COLOR, 0, &texture_path) == AI_SUCCESS;
   std::string texture = has_texture ? texture_path.C_Str() : "";
   if (texture == kDummyTextureName) texture.clear();
-  std::string description = name + ": diffuse " + std::to_string(colour.r) + " " +
-                            std::to_string(colour.g) + " " + std::to_string(colour.b);
   const aiTexture* embedded =
       texture.empty() ? nullptr : source_->GetEmbeddedTexture(texture.c_str());
-  if (embedded) {
-    const std::string map_name = path_ + "#" + texture;
-    bool decoded = true;
-    std::string reason;
-    if (embedded->mHeight == 0) {
-      decoded = host::TheManager->RegisterEncodedImage(
-          map_name, reinterpret_cast<const uint8_t*>(embedded->pcData), embedded->mWidth, &reason);
-    } else {
-      std::vector<uint8_t> rgba;
-      const size_t count = static_cast<size_t>(embedded->mWidth) * embedded->mHeight;
-      rgba.reserve(count * 4);
-      for (size_t p = 0; p < count; ++p) {
-        const aiTexel& texel = embedded->pcData[p];
-        rgba.insert(rgba.end(), {texel.r, texel.g, texel.b, texel.a});
-      }
-      host::TheManager->RegisterImage(map_name, static_cast<int>(embedded->mWidth),
-                                      static_cast<int>(embedded->mHeight), rgba.data());
-    }
-    textures_.NoteEmbedded(name, texture, map_name, decoded, reason);
-    description += ", embedded texture " + texture;
-    made->SetDiffuseMap(TextureNamed(map_name));
+  if (!embedded)
+    return materials_[index] = maker_.Make(name, {colour.r, colour.g, colour.b}, texture);
+
+  StandInMaterial* made = scene_.AddMaterial(name, {colour.r, colour.g, colour.b});
+  made->SetWrittenTextureName(texture);
+  const std::string map_name = path_ + "#" + texture;
+  bool decoded = true;
+  std::string reason;
+  if (embedded->mHeight == 0) {
+    decoded = host::TheManager->RegisterEncodedImage(
+        map_name, reinterpret_cast<const uint8_t*>(embedded->pcData), embedded->mWidth, &reason);
   } else {
-    const SceneTextures::Choice choice = textures_.ForMaterial(name, texture);
-    description += choice.words;
-    if (!choice.map_name.empty()) made->SetDiffuseMap(TextureNamed(choice.map_name));
+    std::vector<uint8_t> rgba;
+    const size_t count = static_cast<size_t>(embedded->mWidth) * embedded->mHeight;
+    rgba.reserve(count * 4);
+    for (size_t p = 0; p < count; ++p) {
+      const aiTexel& texel = embedded->pcData[p];
+      rgba.insert(rgba.end(), {texel.r, texel.g, texel.b, texel.a});
+    }
+    host::TheManager->RegisterImage(map_name, static_cast<int>(embedded->mWidth),
+                                    static_cast<int>(embedded->mHeight), rgba.data());
   }
-  summary_.materials.push_back(description);
+  maker_.Textures().NoteEmbedded(name, texture, map_name, decoded, reason);
+  made->SetDiffuseMap(maker_.TextureNamed(map_name));
+  summary_.materials.push_back(ColourWords(name, {colour.r, colour.g, colour.b}) +
+                               ", embedded texture " + texture);
   return materials_[index] = made;
 }
 

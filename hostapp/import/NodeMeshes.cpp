@@ -3,21 +3,17 @@
 #include <assimp/material.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
+
+#include "hostapp/import/TextureRepeats.h"
 
 namespace hostapp {
 
 namespace {
 
-// Which texture axes repeat beyond 0 .. 1: the file's wrap mode of the
-// material's diffuse texture, repeating where the file says nothing (the
-// default of the formats).
-struct TextureRepeat {
-  bool u = true;
-  bool v = true;
-};
-
+// Which texture axes repeat: the file's wrap mode of the material's diffuse
+// texture, repeating where the file says nothing (the default of the
+// formats).
 TextureRepeat RepeatOf(const aiMaterial* material) {
   TextureRepeat repeat;
   const aiTextureType type = material->GetTextureCount(aiTextureType_DIFFUSE) > 0
@@ -30,25 +26,6 @@ TextureRepeat RepeatOf(const aiMaterial* material) {
   if (material->Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS)
     repeat.v = mode == aiTextureMapMode_Wrap;
   return repeat;
-}
-
-// The exporter limits texture coordinates to 0 .. 1 instead of repeating
-// them, so a face that lies within one repeat of a repeating texture (a tiled
-// floor, a box mapped at 5 .. 6) is moved by whole repeats into the first,
-// axis by axis. A face that spans more than one repeat stays as it is.
-// Returns whether any corner moved.
-bool MoveIntoFirstRepeat(const TextureRepeat& repeat, host::Point3 corners[3]) {
-  bool moved = false;
-  for (int axis = 0; axis < 2; ++axis) {
-    if (!(axis == 0 ? repeat.u : repeat.v)) continue;
-    const double low = std::min({corners[0][axis], corners[1][axis], corners[2][axis]});
-    const double high = std::max({corners[0][axis], corners[1][axis], corners[2][axis]});
-    const double whole = std::floor(low);
-    if (!std::isfinite(whole) || whole == 0.0 || high - whole > 1.0) continue;
-    for (int c = 0; c < 3; ++c) corners[c][axis] = static_cast<float>(corners[c][axis] - whole);
-    moved = true;
-  }
-  return moved;
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ bool IsQuakeFamily(const std::string& extension) {
   return extension == "md2" || extension == "md3" || extension == "mdl" || extension == "mdc";
 }
 
+bool HasAssimpKeyframes(const std::string& extension) { return extension == "mdc"; }
+
 //  - Assimp hands over most formats with Y up and the front +Z (glTF, OBJ,
 //    Collada and 3DS whatever their own up axis, DirectX, MD2/MD3/MDL, ...):
 //    (x, y, z) -> (x, -z, y).

@@ -10,6 +10,7 @@
 #include "hostapp/import/ImportedAnimation.h"
 #include "hostapp/import/Materials.h"
 #include "hostapp/import/NodeMeshes.h"
+#include "hostapp/import/QuakeImport.h"
 #include "hostapp/import/SceneFile.h"
 #include "hostapp/import/SceneReading.h"
 #include "hostapp/import/SceneUnits.h"
@@ -56,6 +57,14 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   if (!options.fallback_texture.empty() && !IsFile(options.fallback_texture)) {
     error_ = "texture " + options.fallback_texture + " not found";
     return false;
+  }
+
+  // Quake-family models and players are read by our own readers.
+  if (options.player || IsQuakeModelFile(path)) {
+    figure_ = ImportQuakeFigure(path, options, ticks_per_frame, scene, summary_, &error_);
+    if (!figure_) return false;
+    host::SetTicksPerFrame(ticks_per_frame);
+    return true;
   }
 
   const std::string extension = Extension(path);

@@ -1,7 +1,9 @@
 #pragma once
-// Fills the stand-in host's scene from a scene file that Assimp reads: nodes,
-// meshes, materials and textures, and the chosen animation, evaluated at any
-// time (node animation, skinning, morph targets, Quake vertex keyframes).
+// Fills the stand-in host's scene from a scene file: nodes, meshes, materials
+// and textures, and the chosen animation, evaluated at any time. Quake-family
+// models (MDL, MD2, MD3, and players of three MD3 models) are read by our own
+// readers, every other format by Assimp (node animation, skinning, morph
+// targets, the vertex keyframes of MDC files).
 
 #include <memory>
 #include <string>
@@ -13,8 +15,12 @@ namespace hostapp {
 
 struct ImportOptions {
   // The clip to play: empty for the first, a name, a zero-based index, or
-  // "all" for every clip back to back on the timeline.
+  // "all" for every clip back to back on the timeline. Quake-family models
+  // play every clip when none is named.
   std::string animation;
+  // Read a Quake III player: the path names its folder or any of its three
+  // models (lower, upper and head), which are hung together by their tags.
+  bool player = false;
   // Frames a second; the host's ticks per frame is 4800 / fps.
   int frames_per_second = 10;
   // A diffuse bitmap (file path) for materials that have none or whose own
@@ -41,6 +47,9 @@ struct ImportSummary {
   // One line a texture: the file found and its size, or why there is none.
   std::vector<std::string> textures;
   std::vector<ClipInfo> clips;
+  // The clips that play, in the order they play, where they play on the
+  // timeline.
+  std::vector<ClipInfo> timeline;
   // Problems that do not stop the import, one sentence each (a texture that
   // a used material names but that is not found or cannot be read).
   std::vector<std::string> warnings;
@@ -52,6 +61,7 @@ struct ImportSummary {
 };
 
 class ImportedAnimation;  // evaluation state shared by the scene's callbacks
+class QuakeFigure;
 
 class SceneImporter {
  public:
@@ -73,6 +83,7 @@ class SceneImporter {
   std::string error_;
   ImportSummary summary_;
   std::shared_ptr<ImportedAnimation> animation_;
+  std::shared_ptr<QuakeFigure> figure_;
 };
 
 }  // namespace hostapp

@@ -12,19 +12,12 @@ namespace {
 // No file holds more keyframes than this; the count is found by asking.
 constexpr int kMaxKeyframes = 4096;
 
-const char* KeyframeSetting(const std::string& extension) {
-  if (extension == "md2") return AI_CONFIG_IMPORT_MD2_KEYFRAME;
-  if (extension == "md3") return AI_CONFIG_IMPORT_MD3_KEYFRAME;
-  if (extension == "mdc") return AI_CONFIG_IMPORT_MDC_KEYFRAME;
-  return AI_CONFIG_IMPORT_MDL_KEYFRAME;
-}
-
 }  // namespace
 
 bool ReadSceneFile(const std::string& path, const std::string& extension,
                    ImportedAnimation& animation, std::string& error) {
-  const bool quake = IsQuakeFamily(extension);
-  // Quake-family keyframes must keep their vertices in file order from
+  const bool quake = HasAssimpKeyframes(extension);
+  // Keyframes must keep their vertices in file order from
   // keyframe to keyframe, so they are read without any post-processing.
   // Other files are triangulated and split by primitive type; meshes of points
   // or lines then hold no triangle and are dropped below. (Asking Assimp to
@@ -34,7 +27,7 @@ bool ReadSceneFile(const std::string& path, const std::string& extension,
       quake ? 0u : static_cast<unsigned>(aiProcess_Triangulate | aiProcess_SortByPType);
   auto read = [&](int keyframe) -> const aiScene* {
     auto importer = std::make_unique<Assimp::Importer>();
-    if (quake) importer->SetPropertyInteger(KeyframeSetting(extension), keyframe);
+    if (quake) importer->SetPropertyInteger(AI_CONFIG_IMPORT_MDC_KEYFRAME, keyframe);
     const aiScene* result = importer->ReadFile(path, flags);
     if (!result && keyframe == 0) error = importer->GetErrorString();
     if (result) animation.importers.push_back(std::move(importer));

@@ -1,6 +1,6 @@
 #pragma once
-// Reading a scene file with Assimp: once, or for a Quake-family file once for
-// each of its vertex keyframes.
+// Reading a scene file with Assimp: once, or for an MDC file once for each of
+// its vertex keyframes.
 
 #include <string>
 
@@ -8,8 +8,8 @@
 
 namespace hostapp {
 
-// Reads path (whose extension is given) into animation.scene and, for a
-// Quake-family file, every keyframe into animation.keyframes, the first being
+// Reads path (whose extension is given) into animation.scene and, for an MDC
+// file, every keyframe into animation.keyframes, the first being
 // animation.scene; animation.importers keep the scenes. False with a reason
 // in error when the file cannot be read or holds no scene.
 bool ReadSceneFile(const std::string& path, const std::string& extension,

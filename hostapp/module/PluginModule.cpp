@@ -9,6 +9,9 @@
 #include <climits>
 #endif
 
+#include <filesystem>
+#include <system_error>
+
 namespace hostapp {
 
 namespace {
@@ -88,6 +91,19 @@ std::string ExecutableDirectory() {
   const size_t slash = result.rfind('/');
 #endif
   return slash == std::string::npos ? "." : result.substr(0, slash);
+}
+
+std::vector<std::string> ModuleLocations(const std::string& file_name) {
+  const std::string folder = ExecutableDirectory();
+  return {folder + "/" + file_name, folder + "/../lib/vandrell/" + file_name};
+}
+
+std::string FindModule(const std::string& file_name) {
+  for (const std::string& path : ModuleLocations(file_name)) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error)) return path;
+  }
+  return "";
 }
 
 }  // namespace hostapp

@@ -3,6 +3,7 @@
 // exported entry points.
 
 #include <string>
+#include <vector>
 
 #include "host/Plugin.h"
 
@@ -39,5 +40,13 @@ class PluginModule {
 
 // The folder of the running program, for finding Vandrell.dlo beside it.
 std::string ExecutableDirectory();
+
+// Where a program looks for a module of this name, in order: beside itself
+// (a build tree, the Windows folder), then in ../lib/vandrell from there (an
+// installed tree, bin/ and lib/vandrell/ under one prefix).
+std::vector<std::string> ModuleLocations(const std::string& file_name);
+
+// The first of ModuleLocations that holds a file; empty when none does.
+std::string FindModule(const std::string& file_name);
 
 }  // namespace hostapp

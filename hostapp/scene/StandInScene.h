@@ -95,6 +95,10 @@ class StandInMaterial final : public host::HostMaterial {
   host::TextureMap* GetSubTexmap(int i) override;
 
   void SetDiffuseMap(host::TextureMap* map) { diffuse_map_ = map; }
+  // The texture (skin, shader) name as the scene file writes it, whatever
+  // file the diffuse map was found in; empty when the file names none.
+  void SetWrittenTextureName(std::string name) { written_texture_name_ = std::move(name); }
+  const std::string& WrittenTextureName() const { return written_texture_name_; }
   // One more slot of a multi-material; it may hold the material itself, as a
   // host lets a user make it.
   void AddSubMaterial(host::HostMaterial* material) { sub_materials_.push_back(material); }
@@ -108,6 +112,7 @@ class StandInMaterial final : public host::HostMaterial {
   bool multi_;
   host::Color diffuse_;
   host::TextureMap* diffuse_map_ = nullptr;
+  std::string written_texture_name_;
   std::vector<host::HostMaterial*> sub_materials_;
   int updates_ = 0;
 };

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # What scripts/setup.sh decides to install, shown by its --dry-run with the
-# 32-bit probe stood in for both ways: nothing is installed and no network is
-# needed.
+# 32-bit probe stood in for both ways, and which stages scripts/test.sh runs
+# and how it reports one that fails: nothing is installed, built or fetched.
 #
-#   tests/setup_test.sh scripts/setup.sh
+#   tests/scripts_test.sh scripts/setup.sh scripts/test.sh
 set -uo pipefail
 setup=$1
+test_command=$2
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 line() { grep -E "^$2: " <<<"$1" | sed "s/^$2: //"; } # PLAN FIELD
@@ -45,5 +46,32 @@ probe=$("$setup" --tests --dry-run) || fail "dry run with the probe exited $?"
 grep -qE '^setup: this kernel runs (no )?32-bit programs \(as a 32-bit program showed\)' <<<"$probe" ||
   fail "the probe's decision is not reported: $(head -n1 <<<"$probe")"
 
-[ $failures -eq 0 ] && echo "set-up decisions: all checks passed"
+# The test command runs every stage unless told otherwise, in this order.
+stages() { "$test_command" --dry-run "$@" 2>&1 | sed -n 's/^test.sh: would run "\(.*\)"$/\1/p' | paste -sd, -; }
+all="set-up,build,tests,Windows cross-build,Wine tests,sanitizer build,sanitizer tests,memcheck,fuzzing"
+all+=",Debian package,Windows zip,Windows zip in Wine"
+[ "$(stages)" = "$all" ] || fail "test.sh runs '$(stages)', not every stage"
+[ "$(stages --from memcheck)" = "memcheck,fuzzing,Debian package,Windows zip,Windows zip in Wine" ] ||
+  fail "test.sh --from memcheck runs '$(stages --from memcheck)'"
+[ "$(stages --only Memcheck --only=tests)" = "tests,memcheck" ] ||
+  fail "test.sh --only Memcheck --only=tests runs '$(stages --only Memcheck --only=tests)'"
+"$test_command" --only nothing --dry-run >/dev/null 2>&1
+[ $? -eq 2 ] || fail "test.sh --only nothing is not a usage error"
+"$test_command" --only tests --from build --dry-run >/dev/null 2>&1
+[ $? -eq 2 ] || fail "test.sh --only with --from is not a usage error"
+
+# A failed stage ends the run with one line naming it, and its status is the
+# script's. A copy of the script in an empty tree has no build and no
+# scripts: ctest fails there, and a missing script is status 127.
+tree=$(mktemp -d)
+trap 'rm -rf "$tree"' EXIT
+mkdir "$tree/scripts"
+cp "$test_command" "$tree/scripts/test.sh"
+last=$("$tree/scripts/test.sh" --only memcheck --only fuzzing 2>&1 | tail -n 1)
+status=${PIPESTATUS[0]}
+[[ "$last" =~ ^test.sh:\ stage\ \"memcheck\"\ failed\ \(exit\ 127\)\ after\ [0-9]+\ s$ ]] ||
+  fail "a missing stage script ends with '$last'"
+[ "$status" -eq 127 ] || fail "test.sh exits $status after a stage that exited 127"
+
+[ $failures -eq 0 ] && echo "set-up and test command decisions: all checks passed"
 exit $((failures > 0))

@@ -1,7 +1,7 @@
-// The user of the real Windows dialogs. A CBT hook on this thread sees each
+// The user at the real Windows dialogs. A CBT hook on this thread sees each
 // dialog-class window (the options dialog and every message box) as it is
 // activated; a zero-delay timer then lets the dialog's own modal loop call
-// back here, where the case's steps are carried out with the messages a
+// back here, where the steps are carried out with the messages a
 // user's keyboard and mouse would produce: WM_CHAR for typing, the clipboard
 // and WM_PASTE for pasting, BM_CLICK for buttons and boxes, the Escape key
 // and the close box as the dialog manager receives them.
@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "hostapp/user/DialogUser.h"
 #include "resources/resource.h"
-#include "wintest/ScriptedUser.h"
 
-namespace wintest {
+namespace hostapp {
 
 namespace {
 
@@ -48,10 +48,9 @@ constexpr int kScreenshotPatienceMs = 60000;
 constexpr int kScreenshotPollMs = 100;
 
 struct Session {
-  const ExportCase* export_case = nullptr;
-  std::string target;
-  std::string run_folder;
-  ExportRun* run = nullptr;
+  const std::vector<UserStep>* steps = nullptr;
+  const UserSettings* settings = nullptr;
+  UserRun* run = nullptr;
   HHOOK hook = nullptr;
   std::vector<HWND> arrived;  // dialogs activated and not yet handled
   std::set<HWND> handled;
@@ -83,7 +82,9 @@ bool PathPresent(const std::string& path) {
   return true;
 }
 
-bool TargetPresent() { return PathPresent(g_session->target); }
+bool TargetPresent() {
+  return !g_session->settings->target.empty() && PathPresent(g_session->settings->target);
+}
 
 void Fail(const std::string& what) {
   if (g_session->run->error.empty()) g_session->run->error = what;
@@ -137,7 +138,8 @@ void OfferScreenshot(HWND dialog, const std::string& name) {
                RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   RECT box;
   GetWindowRect(dialog, &box);
-  const std::string ready = g_session->run_folder + "\\" + name + ".ready";
+  const std::string& folder = g_session->settings->picture_folder;
+  const std::string ready = folder + "\\" + name + ".ready";
   std::FILE* file = std::fopen(ready.c_str(), "wb");
   if (!file) {
     Fail("cannot write " + ready);
@@ -146,7 +148,7 @@ void OfferScreenshot(HWND dialog, const std::string& name) {
   std::fprintf(file, "%ld %ld %ld %ld\n", static_cast<long>(box.left), static_cast<long>(box.top),
                static_cast<long>(box.right - box.left), static_cast<long>(box.bottom - box.top));
   std::fclose(file);
-  g_session->screenshot_done = g_session->run_folder + "\\" + name + ".taken";
+  g_session->screenshot_done = folder + "\\" + name + ".taken";
   g_session->screenshot_waited = 0;
 }
 
@@ -167,16 +169,16 @@ bool WorkOptionsDialog(HWND dialog) {
     }
     s.screenshot_done.clear();
   }
-  const std::vector<DialogStep>& steps = s.export_case->steps;
+  const std::vector<UserStep>& steps = *s.steps;
   while (s.next_step < steps.size()) {
-    const DialogStep& step = steps[s.next_step++];
+    const UserStep& step = steps[s.next_step++];
     HWND control = step.control ? GetDlgItem(dialog, step.control) : nullptr;
     if (step.control && !control) {
       Fail("the dialog has no control " + std::to_string(step.control));
       break;
     }
     switch (step.kind) {
-      case DialogStep::kType: {
+      case UserStep::kType: {
         SetFocus(control);
         const LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
         SendMessageA(control, EM_SETSEL, static_cast<WPARAM>(length), length);
@@ -184,7 +186,7 @@ bool WorkOptionsDialog(HWND dialog) {
           SendMessageA(control, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
         break;
       }
-      case DialogStep::kPaste:
+      case UserStep::kPaste:
         if (!PutOnClipboard(dialog, step.text)) {
           Fail("the clipboard refused the text");
           break;
@@ -193,7 +195,7 @@ bool WorkOptionsDialog(HWND dialog) {
         SendMessageA(control, EM_SETSEL, 0, -1);
         SendMessageA(control, WM_PASTE, 0, 0);
         break;
-      case DialogStep::kCheck:
+      case UserStep::kCheck:
         for (int clicks = 0; clicks < 3; ++clicks) {
           const bool checked = SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
           if (checked == step.checked) break;
@@ -202,11 +204,11 @@ bool WorkOptionsDialog(HWND dialog) {
         if ((SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED) != step.checked)
           Fail("check box " + std::to_string(step.control) + " does not take the state");
         break;
-      case DialogStep::kPress:
+      case UserStep::kPress:
         ReadFinalTexts(dialog);
         Click(control);
         return false;
-      case DialogStep::kEscape: {
+      case UserStep::kEscape: {
         ReadFinalTexts(dialog);
         HWND focus = GetFocus();
         if (!focus || (focus != dialog && !IsChild(dialog, focus))) focus = dialog;
@@ -214,15 +216,21 @@ bool WorkOptionsDialog(HWND dialog) {
         PostMessageA(focus, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
         return false;
       }
-      case DialogStep::kClose:
+      case UserStep::kClose:
         ReadFinalTexts(dialog);
         PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
         return false;
-      case DialogStep::kScreenshot:
+      case UserStep::kScreenshot:
+        if (s.settings->picture_folder.empty()) {
+          Fail("a screenshot step needs a picture folder");
+          break;
+        }
         OfferScreenshot(dialog, step.text);
         return true;
     }
   }
+  // The person at the screen takes over the dialog as it stands.
+  if (s.settings->hand_over && s.run->error.empty()) return false;
   // Steps ran out (or one failed) with the dialog still open: a user who
   // walks away, as the stand-in treats it.
   if (s.run->error.empty()) Fail("the steps ran out with the dialog open");
@@ -231,7 +239,8 @@ bool WorkOptionsDialog(HWND dialog) {
   return false;
 }
 
-// Reads a message box and answers it with OK.
+// Reads a message box and, unless the person at the screen answers it,
+// answers it with OK.
 void AnswerMessageBox(HWND box) {
   ShownMessage message;
   message.caption = WindowText(box);
@@ -242,6 +251,8 @@ void AnswerMessageBox(HWND box) {
     if (!text.empty()) message.text = text;
   }
   g_session->run->messages.push_back(message);
+  if (g_session->settings->on_message) g_session->settings->on_message(message);
+  if (g_session->settings->hand_over) return;
   HWND ok = GetDlgItem(box, IDOK);
   if (ok) {
     Click(ok);
@@ -284,14 +295,12 @@ LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-ExportRun RunScriptedExport(host::SceneExporter& exporter, const std::string& target,
-                            hostapp::StandInScene& scene, const ExportCase& export_case,
-                            const std::string& run_folder) {
-  ExportRun run;
+UserRun RunAsUser(const std::vector<UserStep>& steps, const UserSettings& settings,
+                  const std::function<int()>& export_scene) {
+  UserRun run;
   Session session;
-  session.export_case = &export_case;
-  session.target = target;
-  session.run_folder = run_folder;
+  session.steps = &steps;
+  session.settings = &settings;
   session.run = &run;
   g_session = &session;
   session.hook = SetWindowsHookExA(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
@@ -300,27 +309,12 @@ ExportRun RunScriptedExport(host::SceneExporter& exporter, const std::string& ta
     run.error = "SetWindowsHookExA failed";
     return run;
   }
-  run.export_result = exporter.ExportScene(target.c_str(), &scene, &scene);
+  run.export_result = export_scene();
   UnhookWindowsHookEx(session.hook);
   g_session = nullptr;
   return run;
 }
 
-std::string NativePath(const std::string& run_folder, const std::string& relative) {
-  std::string path = run_folder + "\\" + relative;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
+bool RealDialogs() { return true; }
 
-bool LimitFileSize(bool on, std::string* error) {
-  // A Windows program cannot limit its own file sizes; under Wine the script
-  // starts such a case under "ulimit -f 2" and says so in the environment.
-  if (!on) return true;
-  const char* limited = std::getenv("VANDRELL_SMALL_LOCATION");
-  if (limited && std::string(limited) == std::to_string(kSmallLocationBytes)) return true;
-  *error = "a small-location case runs only as scripts/wine-tests.sh starts it";
-  return false;
-}
-
-}  // namespace wintest
+}  // namespace hostapp

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Makes the Debian package, build-package/vandrell_VERSION_ARCH.deb: the
+# commands and the module alone (no tests, no benchmarks) built in
+# build-package/ as the tests build them (RelWithDebInfo, then stripped),
+# installed under /usr by CPack, with its Depends worked out from the
+# binaries by dpkg-shlibdeps. Checks what the package says and holds, and
+# prints its path on the last line.
+#
+# Needs dpkg-dev (scripts/setup.sh --tests).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="build-package"
+
+command -v dpkg-shlibdeps >/dev/null ||
+  { echo "package: dpkg-shlibdeps is missing (dpkg-dev; scripts/setup.sh --tests)" >&2; exit 1; }
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DVANDRELL_BUILD_TESTS=OFF -DVANDRELL_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target mdlexport mdlinfo >/dev/null
+rm -f "$build"/vandrell_*.deb
+(cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log" >&2; exit 1; }
+
+debs=("$build"/vandrell_*.deb)
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+  echo "package: cpack made no single .deb" >&2
+  exit 1
+fi
+deb=${debs[0]}
+
+# The package names the libraries its binaries load, and holds our tree.
+fail=0
+depends=$(dpkg-deb -f "$deb" Depends)
+names=$(tr ',' '\n' <<<"$depends" | awk '{print $1}')
+for library in libassimp5 libstdc++6 libc6; do
+  grep -qxF "$library" <<<"$names" || { echo "package: Depends names no $library: $depends"; fail=1; }
+done
+if grep -q 'dpkg-shlibdeps: warning' "$build/cpack.log"; then
+  grep 'dpkg-shlibdeps: warning' "$build/cpack.log"
+  fail=1
+fi
+contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
+for file in ./usr/bin/mdlexport ./usr/bin/mdlinfo ./usr/lib/vandrell/Vandrell.dlo \
+            ./usr/lib/vandrell/libhostsdk.so ./usr/lib/vandrell/libwin32.so \
+            ./usr/share/man/man1/mdlexport.1 ./usr/share/man/man1/mdlinfo.1 \
+            ./usr/share/doc/vandrell/README.md ./usr/share/doc/vandrell/examples/example.gltf; do
+  grep -qxF "$file" <<<"$contents" || { echo "package: $deb holds no $file"; fail=1; }
+done
+[ $fail -eq 0 ] || exit 1
+echo "package: $(dpkg-deb -f "$deb" Package) $(dpkg-deb -f "$deb" Version) ($(dpkg-deb -f "$deb" Architecture)), $(stat -c %s "$deb") bytes; Depends: $depends"
+echo "$deb"
