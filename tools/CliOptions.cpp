@@ -177,6 +177,13 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
         return false;
       }
       options->animation = value;
+    } else if (arg == "--skin") {
+      if (!take_value()) return false;
+      if (value.empty() || value.find_first_of("/\\") != std::string::npos) {
+        *error = "--skin needs a skin's name (as in head_NAME.skin), not '" + value + "'";
+        return false;
+      }
+      options->skin = value;
     } else if (arg == "--player") {
       if (!no_value()) return false;
       options->player = true;
@@ -301,6 +308,10 @@ Import options:
   --player            SCENE is a Quake III player: its folder, or any of its
                       lower.md3, upper.md3 and head.md3. The three are hung
                       together by their tags (see Quake models below)
+  --skin NAME         the skin of MD3 models and players: each model's
+                      MODEL_NAME.skin file beside it (head_red.skin) says its
+                      surfaces' textures; it must be there. Without it, the
+                      MODEL_default.skin files are used where there are any
   --fps N             frames a second of the sampled animation (default 10,
                       Quake's rate); must divide 4800 ticks a second
   --units UNIT        the unit of the file's coordinates: metres,
@@ -379,9 +390,15 @@ torso's tag_head), with the clips of the folder's animation.cfg, in lower
 case: a both_* clip plays on legs and torso together, a legs_* clip with
 the torso standing (torso_stand), a torso_* clip with the legs idle
 (legs_idle); the head keeps its first frame. Without animation.cfg the
-legs and torso play their frames side by side. A damaged file ends with
-"cannot read FILE: reason" and exit status 2; bytes after the last frame
-are ignored, as the games ignore them.
+legs and torso play their frames side by side. Beside an MD3 model,
+MODEL_default.skin (or the skin --skin names) lists "surface,texture"
+lines that win over the surfaces' own shader names; a surface it leaves
+empty has no texture, one it does not list keeps its shader. A lower
+level of detail (head_1.md3) wears its full model's skin file. An MD2
+file names its skin relative to the game's root
+(models/monsters/soldier/skin.pcx), found as Textures says. A damaged
+file ends with "cannot read FILE: reason" and exit status 2; bytes after
+the last frame are ignored, as the games ignore them.
 
 Units: the host's unit is the inch, and one inch is one Quake unit (a
 player is 56 units tall, a person of 1.4 to 1.8 m). Coordinates are

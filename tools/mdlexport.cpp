@@ -177,6 +177,7 @@ int Run(int argc, char** argv) {
   import_options.fallback_texture = options.texture;
   import_options.units = options.units;
   import_options.player = options.player;
+  import_options.skin = options.skin;
   // A crash or a runaway inside the import library ends a child, not us.
   const hostapp::ImportLimits limits{options.import_memory_mib, options.import_seconds};
   const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {

@@ -21,6 +21,10 @@ struct ImportOptions {
   // Read a Quake III player: the path names its folder or any of its three
   // models (lower, upper and head), which are hung together by their tags.
   bool player = false;
+  // The skin of MD3 models and players: each model's MODEL_SKIN.skin file
+  // (see SkinFiles.h) says its surfaces' textures. Empty for "default", whose
+  // file a model need not have; a skin named here must be there.
+  std::string skin;
   // Frames a second; the host's ticks per frame is 4800 / fps.
   int frames_per_second = 10;
   // A diffuse bitmap (file path) for materials that have none or whose own
