@@ -124,7 +124,7 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
        {"--base-name", "--frames",     "--texture-kb", "--scale",   "--collision-scale", "--flag",
         "--flat",      "--fullbright", "--no-random",  "--texture", "--animation",       "--fps",
         "--list",      "-q",           "--cancel",     "--help",    "--height",          "--units",
-        "--dialog",    "--player",     "--qc"}) {
+        "--dialog",    "--player",     "--qc",         "--skin"}) {
     EXPECT_TRUE(Contains(run.out, option)) << "--help does not mention " << option;
   }
   for (const char* flag : {"rotate", "rocket-smoke-trail", "grenade-smoke-trail",
@@ -174,6 +174,9 @@ TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
       {{"--height", "1.5", scene, target}, "'1.5'"},
       {{"--height", "0", scene, target}, "at least 1"},
       {{"--units", "furlongs", scene, target}, "'furlongs'"},
+      {{"--skin", "../red", scene, target}, "a skin's name (as in head_NAME.skin), not '../red'"},
+      // A skin is for MD3 models: the scene is read, and refuses it.
+      {{"--skin", "red", scene, target}, "is no Quake-family model"},
       {{"--dialog", "--cancel", scene, target}, "not both"},
       // This build has no real dialogs to show a person.
       {{"--dialog", scene, target}, "on Windows"},

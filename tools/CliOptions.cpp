@@ -351,15 +351,16 @@ game's root folder), the first hit wins among:
      .pcx, .bmp added, in that order, in any case
 and last the bare file name in the scene's folder, the same three ways. An
 absolute name is tried the three ways from its own folder; one of another
-machine (C:\..., \\server\...) by its bare file name only. An MD3 model's
-names are shaders first: one that the game's scripts/*.shader files define
-(in the first folder at or above the model with a scripts folder) stands
-for the image its first stage names, looked for the same way. Images are
-read in PNG, JPEG, TGA, BMP, PCX (8-bit paletted and 24-bit), GIF, PSD and
-HDR. A texture that is not found, or found but cannot be read, gets one
-warning line naming the file and the reason; its material is painted in
-its diffuse colour (or with --texture's bitmap). --list shows for each
-texture the file found and its size, or the names tried.
+machine (C:\..., \\server\... outside Windows) by its bare file name only.
+An MD3 model's names are shaders first: one that the game's
+scripts/*.shader files define (in the first folder at or above the model
+with a scripts folder) stands for the image its first stage names, looked
+for the same way. Images are read in PNG, JPEG, TGA, BMP, PCX (8-bit
+paletted and 24-bit), GIF, PSD and HDR. A texture that is not found, or
+found but cannot be read, gets one warning line naming the file and the
+reason; its material is painted in its diffuse colour (or with --texture's
+bitmap). --list shows for each texture the file found and its size, or the
+names tried.
 
 Numbers are whole and written with the digits 0-9 only; anything else (1.5,
 -3, 12px) is a usage error. "--name=value" may be written for "--name value".

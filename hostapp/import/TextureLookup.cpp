@@ -25,7 +25,7 @@ bool IsKind(const std::string& path, mode_t kind) {
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
-  return folder == "/" ? "/" + name : folder + "/" + name;
+  return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
 // The parts of a slash-separated path; empty parts and "." are dropped.
@@ -145,16 +145,31 @@ TextureSearch TextureLookup::Find(const std::string& name) {
     search.tried = "the name \"" + name + "\" names no file";
     return search;
   }
-  const bool foreign =
+  const bool drive_or_share =
       (written.size() >= 2 && std::isalpha(static_cast<unsigned char>(written[0])) &&
        written[1] == ':') ||
       written.compare(0, 2, "//") == 0;
+#if defined(_WIN32)
+  const bool foreign = false;
+  const bool absolute = written[0] == '/' || drive_or_share;
+#else
+  // Another machine's path: its folders are not this machine's.
+  const bool foreign = drive_or_share;
   const bool absolute = !foreign && written[0] == '/';
+#endif
   const std::string& file_name = parts.back();
   const std::string ways = " in any case, and " + OtherExtensions(file_name) + ",";
 
   if (absolute) {
+#if defined(_WIN32)
+    // Windows finds names in any case itself; only the name's own folder is
+    // listed, for the other extensions.
+    std::string folder = written.substr(0, written.rfind('/'));
+    if (folder.empty() || folder.back() == ':') folder += '/';
+    search.path = FindUnder(folder, written, {file_name});
+#else
     search.path = FindUnder("/", written, parts);
+#endif
     search.tried = "looked for " + written + ways;
   } else if (!foreign) {
     for (const std::string& base : bases_) {

@@ -15,8 +15,9 @@
 //   then the bare file name of NAME in the scene's folder, the same three ways.
 //
 // An absolute NAME is tried the three ways from its own folder instead of
-// from the bases; one from another machine (a drive letter, a network share)
-// only by its bare file name. Backslashes count as slashes.
+// from the bases; one from another machine (a drive letter or a network
+// share, where this is not Windows) only by its bare file name. Backslashes
+// count as slashes.
 //
 // A lookup lists each folder it looks into at most once, however many names
 // it is asked for: one lookup serves one import.
