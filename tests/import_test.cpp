@@ -345,6 +345,15 @@ TEST_F(Import, TexturesAreFoundInAnyCaseOrWarnedAboutOnceWhenUnreadable) {
   // The image found is held for the exporter, which need not read it again.
   int width = 0, height = 0;
   EXPECT_TRUE(host::TheManager->HeldImageSize(dir_.File("texture.png"), &width, &height));
+  // A trial import may leave the images unread: it can tell nothing of them.
+  host::TheManager->ForgetImages();
+  ImportOptions trial;
+  trial.read_textures = false;
+  SceneImporter trial_importer;
+  StandInScene trial_scene;
+  ASSERT_TRUE(trial_importer.Import(dir_.File("three.obj"), trial, trial_scene));
+  EXPECT_TRUE(trial_importer.Summary().warnings.empty());
+  EXPECT_FALSE(host::TheManager->HeldImageSize(dir_.File("texture.png"), &width, &height));
 
   // The user's bitmap stands in for a file that cannot be read.
   ImportOptions options;

@@ -180,10 +180,13 @@ int Run(int argc, char** argv) {
   import_options.skin = options.skin;
   // A crash or a runaway inside the import library ends a child, not us.
   const hostapp::ImportLimits limits{options.import_memory_mib, options.import_seconds};
+  // The trial scene is thrown away: its textures need not be read.
+  hostapp::ImportOptions trial_options = import_options;
+  trial_options.read_textures = false;
   const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {
     hostapp::StandInScene trial_scene;
     hostapp::SceneImporter trial;
-    const bool read = trial.Import(options.scene, import_options, trial_scene);
+    const bool read = trial.Import(options.scene, trial_options, trial_scene);
     if (!read) *reason = trial.Error();
     return read;
   });

@@ -30,6 +30,10 @@ struct ImportOptions {
   // A diffuse bitmap (file path) for materials that have none or whose own
   // file is missing, or empty.
   std::string fallback_texture;
+  // Read the image of each texture found, held then for the exporter, so
+  // that one that cannot be read is told. An import whose scene only tries
+  // the file (the guarded pre-flight) may leave them unread.
+  bool read_textures = true;
   // The unit of the file's coordinates: "file" or empty to follow the file,
   // or "metres", "centimetres" or "inches" (see SceneUnits.h).
   std::string units;

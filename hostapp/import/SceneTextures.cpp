@@ -24,6 +24,7 @@ SceneTextures::SceneTextures(const std::string& scene_path, bool shader_names,
                              const ImportOptions& options, ImportSummary& summary)
     : directory_(Directory(scene_path)),
       fallback_(options.fallback_texture),
+      read_images_(options.read_textures),
       summary_(summary),
       lookup_(directory_),
       shader_names_(shader_names) {
@@ -41,7 +42,7 @@ bool SceneTextures::Read(const std::string& path, const std::string& label, cons
     return reason->empty();
   }
   std::string why;
-  const bool readable = host::TheManager->RegisterImageFile(path, &why);
+  const bool readable = !read_images_ || host::TheManager->RegisterImageFile(path, &why);
   read_reasons_[path] = readable ? "" : why;
   std::string line = path + note;
   if (!label.empty() && path != directory_ + "/" + label) line = label + ": " + line;

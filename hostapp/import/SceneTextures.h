@@ -59,6 +59,7 @@ class SceneTextures {
 
   std::string directory_;
   std::string fallback_;
+  bool read_images_;
   ImportSummary& summary_;
   TextureLookup lookup_;
   bool shader_names_;
