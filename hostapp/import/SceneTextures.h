@@ -2,9 +2,10 @@
 // The texture files of one import: each name the scene file writes is looked
 // up (TextureLookup.h; for Quake III models through the game's shader scripts
 // first, as the game does, ShaderScripts.h) and its image read once, then
-// held by the bitmap manager, where the exporter finds it. What became of each texture goes into
-// the summary: a line for the listing, and one warning for a texture that is
-// missing or cannot be read (unless the options give a texture to stand in).
+// held by the bitmap manager, where the exporter finds it. What became of
+// each texture goes into the summary: a line for the listing, and one
+// warning for a texture that is missing or cannot be read (unless the
+// options give a texture to stand in).
 
 #include <map>
 #include <memory>
@@ -25,8 +26,9 @@ class SceneTextures {
                 ImportSummary& summary);
 
   struct Choice {
-    // The bitmap texture's name: the file found, or the options' texture, or,
-    // when neither is there, the scene's folder, "/" and the name as written
+    // The bitmap texture's name: the file found, or the options' texture when
+    // that is missing or cannot be read, or else the file found all the same
+    // or, when there is none, the scene's folder, "/" and the name as written
     // (which the exporter then fails to load, painting the diffuse colour).
     // Empty when there is no texture at all.
     std::string map_name;
