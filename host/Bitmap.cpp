@@ -130,10 +130,29 @@ void BitmapManager::RegisterImage(const std::string& name, int width, int height
   images_[name] = std::move(image);
 }
 
-bool BitmapManager::RegisterEncodedImage(const std::string& name, const uint8_t* data,
-                                         size_t size) {
-  std::unique_ptr<BitmapStorage> decoded = DecodeImageMemory(data, size);
-  if (!decoded) return false;
+bool BitmapManager::RegisterEncodedImage(const std::string& name, const uint8_t* data, size_t size,
+                                         std::string* reason) {
+  return Hold(name, DecodeImageMemory(data, size, reason));
+}
+
+bool BitmapManager::RegisterImageFile(const std::string& path, std::string* reason) {
+  return Hold(path, DecodeImageFile(path.c_str(), reason));
+}
+
+bool BitmapManager::HeldImageSize(const std::string& name, int* width, int* height) const {
+  auto held = images_.find(name);
+  if (held == images_.end()) return false;
+  *width = held->second.width;
+  *height = held->second.height;
+  return true;
+}
+
+bool BitmapManager::Hold(const std::string& name, std::unique_ptr<BitmapStorage> decoded) {
+  if (!decoded) {
+    // What stood under the name before is out of date.
+    images_.erase(name);
+    return false;
+  }
   HeldImage image;
   image.width = decoded->Width();
   image.height = decoded->Height();

@@ -16,7 +16,7 @@ struct PaletteColor16 {
 };
 
 // Bitmap type codes of BitmapInfo::SetType.
-constexpr int kBitmapTypeTrueColor = 1;  // 8-bit RGBA pixels
+constexpr int kBitmapTypeTrueColor = 1;     // 8-bit RGBA pixels
 constexpr int kBitmapType8BitPaletted = 2;  // one palette index a pixel
 
 // Copy modes of BitmapStorage::CopyScaledFrom.
@@ -107,8 +107,8 @@ class Bitmap {
 class BitmapManager {
  public:
   // Reads the image the info names: a registered in-memory image of that name
-  // first, else a file in one of the common formats (PNG, JPEG, TGA, BMP, GIF,
-  // PSD, HDR). Returns null when it cannot; *status (when given) is 1 on
+  // first, else a file in one of the common formats (PNG, JPEG, TGA, BMP, PCX,
+  // GIF, PSD, HDR). Returns null when it cannot; *status (when given) is 1 on
   // success and 0 on failure. The caller owns the bitmap.
   Bitmap* Load(BitmapInfo* info, int* status = nullptr);
   // A new bitmap of the info's width, height and type; null when the size is
@@ -118,8 +118,16 @@ class BitmapManager {
   // Holds an RGBA8 image under a name, for Load to find before any file.
   void RegisterImage(const std::string& name, int width, int height, const uint8_t* rgba);
   // Decodes an encoded image (PNG, JPEG, ...) from memory and holds it under a
-  // name; false when the data cannot be decoded.
-  bool RegisterEncodedImage(const std::string& name, const uint8_t* data, size_t size);
+  // name; false when the data cannot be decoded, with the reason in *reason
+  // when given (words that follow "cannot be read: ").
+  bool RegisterEncodedImage(const std::string& name, const uint8_t* data, size_t size,
+                            std::string* reason = nullptr);
+  // The same for the image file at path, held under the path itself: Load
+  // then finds it without reading the file again. Each call reads the file
+  // afresh.
+  bool RegisterImageFile(const std::string& path, std::string* reason = nullptr);
+  // The size of the image held under name; false when none is held.
+  bool HeldImageSize(const std::string& name, int* width, int* height) const;
   void ForgetImages();
 
   // For fault tests: while set, Create yields null.
@@ -131,6 +139,10 @@ class BitmapManager {
     int height = 0;
     std::vector<uint8_t> rgba;
   };
+  // Holds what was decoded under name; false, forgetting any image held
+  // under it before, when nothing was.
+  bool Hold(const std::string& name, std::unique_ptr<BitmapStorage> decoded);
+
   std::map<std::string, HeldImage> images_;
   bool create_fails_ = false;
 };

@@ -1,9 +1,15 @@
-// Decoding image files into bitmap storage: stb for every format it reads,
-// libjpeg (where the build has it) for the JPEG data stb gives up on.
+// Decoding image files into bitmap storage: our own reader for PCX, stb for
+// every format it reads, libjpeg (where the build has it) for the JPEG data
+// stb gives up on.
 #include "host/BitmapDecoding.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/PcxDecoding.h"
 
 // Where the system's stb library cannot be linked (the Windows cross-build),
 // the build compiles the decoder from the system's single header here.
@@ -16,9 +22,6 @@
 #include <jpeglib.h>
 
 #include <csetjmp>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #endif
 
 namespace host {
@@ -108,18 +111,17 @@ std::unique_ptr<BitmapStorage> DecodeJpegFallback(const uint8_t* data, size_t si
     return nullptr;
   return TrueColorStorage(decoded.width, decoded.height, decoded.rgba.data());
 }
-
-std::unique_ptr<BitmapStorage> DecodeJpegFileFallback(const char* path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return nullptr;
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                   std::istreambuf_iterator<char>());
-  return DecodeJpegFallback(bytes.data(), bytes.size());
-}
 #else
 std::unique_ptr<BitmapStorage> DecodeJpegFallback(const uint8_t*, size_t) { return nullptr; }
-std::unique_ptr<BitmapStorage> DecodeJpegFileFallback(const char*) { return nullptr; }
 #endif
+
+// stb's terse reason in words a user can act on.
+std::string DecodingFailure(const char* stb_reason) {
+  const std::string said = stb_reason ? stb_reason : "";
+  if (said.empty() || said == "unknown image type")
+    return "not an image in a format that is read (PNG, JPEG, TGA, BMP, PCX, GIF, PSD, HDR)";
+  return "damaged, or a kind of image that is not read (" + said + ")";
+}
 
 }  // namespace
 
@@ -130,24 +132,59 @@ std::unique_ptr<BitmapStorage> TrueColorStorage(int width, int height, const uin
   return storage;
 }
 
-std::unique_ptr<BitmapStorage> DecodeImageFile(const char* path) {
-  int width = 0;
-  int height = 0;
-  int channels = 0;
-  stbi_uc* decoded = stbi_load(path, &width, &height, &channels, 4);
-  std::unique_ptr<BitmapStorage> storage = FromDecoded(decoded, width, height);
-  return storage ? std::move(storage) : DecodeJpegFileFallback(path);
+std::unique_ptr<BitmapStorage> DecodeImageFile(const char* path, std::string* reason) {
+  std::vector<uint8_t> bytes;
+  std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+  if (!file) {
+    if (reason) *reason = "the file cannot be opened";
+    return nullptr;
+  }
+  uint8_t block[65536];
+  size_t got = 0;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0)
+    bytes.insert(bytes.end(), block, block + got);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) {
+    if (reason) *reason = "reading the file failed";
+    return nullptr;
+  }
+  if (bytes.empty()) {
+    if (reason) *reason = "the file is empty";
+    return nullptr;
+  }
+  return DecodeImageMemory(bytes.data(), bytes.size(), reason);
 }
 
-std::unique_ptr<BitmapStorage> DecodeImageMemory(const uint8_t* data, size_t size) {
-  if (!data || size == 0 || size > static_cast<size_t>(INT_MAX)) return nullptr;
+std::unique_ptr<BitmapStorage> DecodeImageMemory(const uint8_t* data, size_t size,
+                                                 std::string* reason) {
+  std::string ignored;
+  std::string& why = reason ? *reason : ignored;
+  if (!data || size == 0) {
+    why = "no bytes";
+    return nullptr;
+  }
+  if (LooksLikePcx(data, size)) {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgba;
+    if (!DecodePcx(data, size, &width, &height, &rgba, &why)) return nullptr;
+    return TrueColorStorage(width, height, rgba.data());
+  }
+  if (size > static_cast<size_t>(INT_MAX)) {
+    why = "the file is too large";
+    return nullptr;
+  }
   int width = 0;
   int height = 0;
   int channels = 0;
   stbi_uc* decoded =
       stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
+  const std::string stb_reason = decoded ? "" : DecodingFailure(stbi_failure_reason());
   std::unique_ptr<BitmapStorage> storage = FromDecoded(decoded, width, height);
-  return storage ? std::move(storage) : DecodeJpegFallback(data, size);
+  if (!storage) storage = DecodeJpegFallback(data, size);
+  if (!storage) why = stb_reason.empty() ? "an image of no pixels" : stb_reason;
+  return storage;
 }
 
 }  // namespace host

@@ -5,16 +5,19 @@
 # check stops with an error; the input that caused it is kept in
 # build-fuzz/findings/ (EXPORT_FUZZER_DESCRIBE=1 build-fuzz/bin/export_fuzzer FILE
 # says what scene and dialog entries it became). Longer runs by hand:
-#   FUZZ_EXPORT_SECONDS=1200 FUZZ_READER_SECONDS=600 FUZZ_QUAKE_SECONDS=600 scripts/fuzz.sh
+#   FUZZ_EXPORT_SECONDS=1200 FUZZ_READER_SECONDS=600 FUZZ_QUAKE_SECONDS=600 \
+#     FUZZ_IMAGE_SECONDS=600 scripts/fuzz.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export_seconds=${FUZZ_EXPORT_SECONDS:-90}
 reader_seconds=${FUZZ_READER_SECONDS:-60}
 quake_seconds=${FUZZ_QUAKE_SECONDS:-45}
+image_seconds=${FUZZ_IMAGE_SECONDS:-30}
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVANDRELL_FUZZ=ON -DVANDRELL_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j "$(nproc)" --target export_fuzzer reader_fuzzer quake_fuzzer >/dev/null
+cmake --build build-fuzz -j "$(nproc)" --target export_fuzzer reader_fuzzer quake_fuzzer \
+  image_fuzzer >/dev/null
 
 mkdir -p build-fuzz/findings
 run() {
@@ -36,4 +39,5 @@ run() {
 run export_fuzzer "$export_seconds" -max_len=4096
 run reader_fuzzer "$reader_seconds"
 run quake_fuzzer "$quake_seconds"
+run image_fuzzer "$image_seconds"
 echo "fuzz: no findings"

@@ -28,13 +28,15 @@ for pk3 in $(ls "$data"/baseoa/*.pk3 "$data"/missionpack/*.pk3 2>/dev/null); do
 done
 mkdir -p "$work/id1/progs"
 
-models=0 converted=0 frames=0 empty=0
+models=0 converted=0 frames=0 empty=0 textured=0
 while IFS= read -r md3; do
   models=$((models + 1))
   out="$work/id1/progs/m$models.mdl"
   if "$bin/mdlexport" -q --frames all "$md3" "$out" 2>"$work/err"; then
     converted=$((converted + 1))
     frames=$((frames + $(od -An -t d4 -j 68 -N 4 "$out")))
+    # Every texture found and read: no warning about one.
+    grep -q "warning: .*texture" "$work/err" || textured=$((textured + 1))
   elif grep -q "No data to export" "$work/err"; then
     empty=$((empty + 1))  # tags only: a weapon's hand, a player part without surfaces
   else
@@ -43,6 +45,7 @@ while IFS= read -r md3; do
 done < <(find "$work/data" -iname '*.md3' | sort)
 echo "MD3 models: $models; converted $converted ($frames frames in all);" \
   "$empty hold no surface (nothing to export)"
+echo "textures: $textured of the $converted converted have every texture found and read"
 
 players=0 assembled=0
 while IFS= read -r folder; do
@@ -50,7 +53,9 @@ while IFS= read -r folder; do
   out="$work/id1/progs/p$players.mdl"
   if "$bin/mdlexport" -q --player --frames all "$folder" "$out" 2>"$work/err"; then
     assembled=$((assembled + 1))
-    echo "player $(basename "$folder"): $(od -An -t d4 -j 68 -N 4 "$out" | tr -d ' ') frames"
+    missing=$(grep -c "warning: .*texture" "$work/err")
+    echo "player $(basename "$folder"): $(od -An -t d4 -j 68 -N 4 "$out" | tr -d ' ') frames," \
+      "$missing texture warnings"
   else
     echo "failed: player $folder: $(grep -v warning "$work/err" | head -n 1)"
   fi

@@ -7,7 +7,9 @@
 #include <assimp/Importer.hpp>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +17,10 @@
 #include "host/Bitmap.h"
 #include "host/Timing.h"
 #include "hostapp/import/SceneImporter.h"
+#include "hostapp/import/SceneTextures.h"
+#include "hostapp/import/ShaderScripts.h"
+#include "hostapp/import/SkinFiles.h"
+#include "hostapp/import/TextureLookup.h"
 #include "hostapp/scene/StandInScene.h"
 #include "tests/TestSupport.h"
 #include "testscene/GltfBuffer.h"
@@ -29,6 +35,13 @@ using hostapp::StandInScene;
 void WriteText(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;
+}
+
+// A real image file (the example's 16 x 16 PNG) at path, its folders made.
+void WriteImage(const std::string& path) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::filesystem::copy_file(std::string(VANDRELL_SOURCE_DIR) + "/examples/example_checker.png",
+                             path, std::filesystem::copy_options::overwrite_existing);
 }
 
 // The mesh of a node at time t, as the exporter would see it.
@@ -270,7 +283,7 @@ TEST_F(Import, MissingTextureFilesAreReportedOrReplacedByTheGivenBitmap) {
   WriteText(dir_.File("lost.obj"),
             "mtllib lost.mtl\no card\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
             "usemtl lost\nf 1/1 2/2 3/3\n");
-  WriteText(dir_.File("given.png"), "not read here");
+  WriteImage(dir_.File("given.png"));
   auto map_name = [](StandInScene& scene) {
     host::TextureMap* map = FindNode(scene, "card")->GetMaterial()->GetSubTexmap(1);
     return map ? std::string(static_cast<host::BitmapTexture*>(map)->GetMapName()) : std::string();
@@ -281,7 +294,14 @@ TEST_F(Import, MissingTextureFilesAreReportedOrReplacedByTheGivenBitmap) {
   ASSERT_TRUE(Load(dir_.File("lost.obj")));
   EXPECT_EQ(map_name(scene_), dir_.File("gone.png"));
   ASSERT_EQ(importer_.Summary().warnings.size(), 1u);
-  EXPECT_NE(importer_.Summary().warnings[0].find(dir_.File("gone.png")), std::string::npos);
+  EXPECT_EQ(importer_.Summary().warnings[0],
+            "texture gone.png of material lost not found (looked for gone.png in any case, and "
+            "with .tga, .jpg, .pcx or .bmp for .png, in " +
+                dir_.path() + " and each folder above it); its diffuse colour is painted instead");
+  EXPECT_EQ(importer_.Summary().textures,
+            std::vector<std::string>{"gone.png: missing; looked for gone.png in any case, and "
+                                     "with .tga, .jpg, .pcx or .bmp for .png, in " +
+                                     dir_.path() + " and each folder above it"});
 
   ImportOptions options;
   options.fallback_texture = dir_.File("given.png");
@@ -290,6 +310,266 @@ TEST_F(Import, MissingTextureFilesAreReportedOrReplacedByTheGivenBitmap) {
   ASSERT_TRUE(other.Import(dir_.File("lost.obj"), options, other_scene)) << other.Error();
   EXPECT_EQ(map_name(other_scene), dir_.File("given.png"));
   EXPECT_TRUE(other.Summary().warnings.empty());
+}
+
+TEST_F(Import, TexturesAreFoundInAnyCaseOrWarnedAboutOnceWhenUnreadable) {
+  // Made on Windows: the .mtl names Texture.PNG for texture.png; and a file
+  // two materials name that is no image.
+  WriteText(dir_.File("three.mtl"),
+            "newmtl shown\nKd 1 1 1\nmap_Kd Texture.PNG\n"
+            "newmtl bad1\nKd 1 0 0\nmap_Kd broken.png\n"
+            "newmtl bad2\nKd 0 0 1\nmap_Kd broken.png\n");
+  WriteText(dir_.File("three.obj"),
+            "mtllib three.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+            "o a\nusemtl shown\nf 1/1 2/2 3/3\no b\nusemtl bad1\nf 1/1 2/2 3/3\n"
+            "o c\nusemtl bad2\nf 1/1 2/2 3/3\n");
+  WriteImage(dir_.File("texture.png"));
+  WriteText(dir_.File("broken.png"), "no image");
+  auto map_name = [](StandInScene& scene, const char* node) {
+    host::TextureMap* map = FindNode(scene, node)->GetMaterial()->GetSubTexmap(1);
+    return map ? std::string(static_cast<host::BitmapTexture*>(map)->GetMapName()) : std::string();
+  };
+  const std::string unread =
+      "not an image in a format that is read (PNG, JPEG, TGA, BMP, PCX, GIF, PSD, HDR)";
+
+  ASSERT_TRUE(Load(dir_.File("three.obj")));
+  EXPECT_EQ(map_name(scene_, "a"), dir_.File("texture.png"));
+  EXPECT_EQ(map_name(scene_, "b"), dir_.File("broken.png"));
+  EXPECT_EQ(importer_.Summary().textures,
+            (std::vector<std::string>{"Texture.PNG: " + dir_.File("texture.png") + ", 16x16",
+                                      dir_.File("broken.png") + ": cannot be read: " + unread}));
+  EXPECT_EQ(importer_.Summary().warnings,
+            std::vector<std::string>{"texture " + dir_.File("broken.png") +
+                                     " of material bad1 cannot be read: " + unread +
+                                     "; its diffuse colour is painted instead"});
+  // The image found is held for the exporter, which need not read it again.
+  int width = 0, height = 0;
+  EXPECT_TRUE(host::TheManager->HeldImageSize(dir_.File("texture.png"), &width, &height));
+  // A trial import may leave the images unread: it can tell nothing of them.
+  host::TheManager->ForgetImages();
+  ImportOptions trial;
+  trial.read_textures = false;
+  SceneImporter trial_importer;
+  StandInScene trial_scene;
+  ASSERT_TRUE(trial_importer.Import(dir_.File("three.obj"), trial, trial_scene));
+  EXPECT_TRUE(trial_importer.Summary().warnings.empty());
+  EXPECT_FALSE(host::TheManager->HeldImageSize(dir_.File("texture.png"), &width, &height));
+
+  // The user's bitmap stands in for a file that cannot be read.
+  ImportOptions options;
+  options.fallback_texture = dir_.File("texture.png");
+  SceneImporter other;
+  StandInScene other_scene;
+  ASSERT_TRUE(other.Import(dir_.File("three.obj"), options, other_scene)) << other.Error();
+  EXPECT_EQ(map_name(other_scene, "c"), dir_.File("texture.png"));
+  EXPECT_TRUE(other.Summary().warnings.empty());
+  // One the user gives that cannot be read is warned about too.
+  options.fallback_texture = dir_.File("broken.png");
+  SceneImporter third;
+  StandInScene third_scene;
+  ASSERT_TRUE(third.Import(dir_.File("three.obj"), options, third_scene)) << third.Error();
+  EXPECT_EQ(third.Summary().warnings,
+            std::vector<std::string>{"the given texture " + dir_.File("broken.png") +
+                                     " cannot be read: " + unread +
+                                     "; diffuse colours are painted instead"});
+  host::TheManager->ForgetImages();
+}
+
+TEST(TextureLookup, FindsNamesAsWrittenInAnyCaseWithTheGamesExtensionsUpToTheGameRoot) {
+  testing_support::TempDir dir;
+  const std::string root = dir.path();
+  const std::string scene = root + "/models/monsters/x";
+  for (const char* file :
+       {"Skin.TGA", "other.jpg", "tex.png", "tex.tga", "Dup.png", "PAIR.tga", "pair.tga"})
+    WriteImage(scene + "/" + file);
+  WriteImage(root + "/dup.png");
+  WriteImage(root + "/pics/Mixed/Case.png");
+
+  hostapp::TextureLookup lookup(scene);
+  const struct {
+    const char* name;
+    std::string found;
+  } cases[] = {
+      // As written; in any case; with the extensions in their order.
+      {"Skin.TGA", scene + "/Skin.TGA"},
+      {"./Skin.TGA", scene + "/./Skin.TGA"},
+      {"skin.tga", scene + "/Skin.TGA"},
+      {"SKIN", scene + "/Skin.TGA"},
+      {"other.tga", scene + "/other.jpg"},
+      {"tex", scene + "/tex.tga"},
+      {"tex.bmp", scene + "/tex.tga"},
+      {"tex.png", scene + "/tex.png"},
+      // Of two spellings, the one as written.
+      {"pair", scene + "/pair.tga"},
+      {"../x/other.jpg", scene + "/../x/other.jpg"},
+      // Relative to the game's root, folders in any case too.
+      {"models/monsters/x/OTHER.pcx", root + "/models/monsters/x/other.jpg"},
+      {"Pics\\mixed\\case", root + "/pics/Mixed/Case.png"},
+      // The scene's folder in any case comes before a folder above it.
+      {"dup.png", scene + "/Dup.png"},
+      // Paths of another machine, or that lead nowhere: the bare name.
+      {"C:\\Art\\Other.jpg", scene + "/other.jpg"},
+      {"//server/share/other.jpg", scene + "/other.jpg"},
+      {"/no/such/folder/other.jpg", scene + "/other.jpg"},
+      {"textures/other.jpg", scene + "/other.jpg"},
+  };
+  for (const auto& c : cases) {
+    const hostapp::TextureSearch search = lookup.Find(c.name);
+    EXPECT_EQ(search.path, c.found) << c.name;
+    EXPECT_TRUE(search.tried.empty()) << c.name;
+  }
+
+  hostapp::TextureSearch search = lookup.Find("nothing.png");
+  EXPECT_EQ(search.path, "");
+  EXPECT_EQ(search.tried,
+            "looked for nothing.png in any case, and with .tga, .jpg, .pcx or .bmp "
+            "for .png, in " +
+                scene + " and each folder above it");
+  search = lookup.Find("art\\nothing");
+  EXPECT_EQ(search.tried,
+            "looked for art/nothing in any case, and with .tga, .jpg, .png, .pcx or "
+            ".bmp added, in " +
+                scene + " and each folder above it, then for nothing the same way in " + scene);
+  search = lookup.Find("D:\\nothing.jpg");
+  EXPECT_EQ(search.tried,
+            "looked for nothing.jpg in any case, and with .tga, .png, .pcx or .bmp "
+            "for .jpg, in " +
+                scene);
+  EXPECT_EQ(lookup.Find("").tried, "the name \"\" names no file");
+
+  // Each folder is listed once a lookup: a file that appears later under
+  // another spelling is found by a new lookup only.
+  WriteImage(scene + "/LATE.png");
+  EXPECT_EQ(lookup.Find("late.png").path, "");
+  EXPECT_EQ(hostapp::TextureLookup(scene).Find("late.png").path, scene + "/LATE.png");
+}
+
+TEST(ShaderScripts, AShadersImageIsItsFirstStagesFileElseTheEditorsImage) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(dir.File("Scripts"));
+  std::filesystem::create_directories(dir.File("models/w"));
+  WriteText(dir.File("Scripts/a.shader"),
+            "// a comment { with a brace\n"
+            "models/w/skin\n"
+            "{\n"
+            "\tcull none\n"
+            "\t{\n\t\tmap $lightmap\n\t}\n"
+            "\t{\n\t\tmap models/w/real.tga // the picture\n\t\trgbGen identity\n\t}\n"
+            "\t{\n\t\tmap models/w/second.tga\n\t}\n"
+            "}\n"
+            "/* models/w/hidden\n{\n\t{\n\t\tmap hidden.tga\n\t}\n} */\n"
+            "Models/W/Anim\n{\n\t{ AnimMap 10 anim1.tga anim2.tga }\n}\n"
+            "c/editor\n{\n\tqer_editorimage textures/c/editor.jpg\n\t{\n\t\tmap "
+            "$whiteimage\n\t}\n}\n"
+            "d/clamped{{clampMap d.tga}}\n"
+            "e/none\n{\n\tsurfaceparm nodraw\n}\n");
+  WriteText(dir.File("Scripts/b.shader"), "models/w/skin\n{\n\t{\n\t\tmap later.tga\n\t}\n}\n");
+  WriteText(dir.File("Scripts/notes.txt"), "f/other\n{\n\t{\n\t\tmap f.tga\n\t}\n}\n");
+
+  // The first of the folders with a scripts folder is the game's root.
+  const hostapp::ShaderScripts scripts({dir.File("models/w"), dir.File("models"), dir.path()});
+  const hostapp::ShaderScripts::Shader* shader = scripts.Find("MODELS\\W\\SKIN.TGA");
+  ASSERT_NE(shader, nullptr);
+  EXPECT_EQ(shader->image, "models/w/real.tga");
+  EXPECT_EQ(shader->script, dir.File("Scripts/a.shader"));
+  const struct {
+    const char* name;
+    const char* image;
+  } cases[] = {{"models/w/anim", "anim1.tga"},
+               {"c/editor", "textures/c/editor.jpg"},
+               {"d/clamped.jpg", "d.tga"},
+               {"e/none", ""}};
+  for (const auto& c : cases) {
+    shader = scripts.Find(c.name);
+    ASSERT_NE(shader, nullptr) << c.name;
+    EXPECT_EQ(shader->image, c.image) << c.name;
+  }
+  for (const char* absent : {"models/w/hidden", "f/other", "models/w/real"})
+    EXPECT_EQ(scripts.Find(absent), nullptr) << absent;
+  // Without a scripts folder at or above the scene there are no shaders.
+  EXPECT_EQ(hostapp::ShaderScripts({dir.File("models/w")}).Find("models/w/skin"), nullptr);
+}
+
+TEST(SceneTextures, QuakeThreeNamesAreLookedUpThroughTheGamesShadersFirst) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(dir.File("scripts"));
+  WriteText(dir.File("scripts/gun.shader"),
+            "models/w/skin\n{\n\t{\n\t\tmap models/w/mgun.tga\n\t}\n}\n");
+  // The shader names a .tga; the game has a .png of that name. An image of
+  // the shader's own name is not what the game draws.
+  WriteImage(dir.File("models/w/mgun.png"));
+  WriteImage(dir.File("models/w/skin.png"));
+  WriteImage(dir.File("models/w/sight.png"));
+  const std::string scene = dir.File("models/w/gun.md3");
+
+  hostapp::ImportSummary summary;
+  hostapp::SceneTextures shaders(scene, true, {}, summary);
+  hostapp::SceneTextures::Choice choice = shaders.ForMaterial("gun", "models/w/skin");
+  EXPECT_EQ(choice.map_name, dir.File("models/w/mgun.png"));
+  const std::string label =
+      "models/w/skin (shader of " + dir.File("scripts/gun.shader") + ", drawing models/w/mgun.tga)";
+  EXPECT_EQ(summary.textures,
+            std::vector<std::string>{label + ": " + dir.File("models/w/mgun.png") + ", 16x16"});
+  // Shader names are in any case and without extension, like images'.
+  EXPECT_EQ(shaders.ForMaterial("gun2", "MODELS/W/SKIN.tga").map_name,
+            dir.File("models/w/mgun.png"));
+  // A name no shader defines is an image's name.
+  EXPECT_EQ(shaders.ForMaterial("sight", "models/w/Sight").map_name,
+            dir.File("models/w/sight.png"));
+  EXPECT_TRUE(summary.warnings.empty());
+
+  // Other formats' names are images' names only.
+  hostapp::ImportSummary plain_summary;
+  hostapp::SceneTextures plain(scene, false, {}, plain_summary);
+  EXPECT_EQ(plain.ForMaterial("gun", "models/w/skin").map_name, dir.File("models/w/skin.png"));
+  host::TheManager->ForgetImages();
+}
+
+TEST(SkinFiles, LinesMapSurfacesToTexturesAndModelsFindTheirSkinsFile) {
+  const std::map<std::string, std::string> textures = hostapp::ParseSkinFile(
+      "U_Torso,models/players/grism/enkiskin.tga\r\n"
+      "tag_head\r\n"
+      "u_belt,\r\n"
+      " \"u_cape\" , \"models/players/grism/cape.tga\" \n"
+      "\n"
+      "h_eyes,models/players/grism/eyes");
+  EXPECT_EQ(textures,
+            (std::map<std::string, std::string>{{"u_torso", "models/players/grism/enkiskin.tga"},
+                                                {"tag_head", ""},
+                                                {"u_belt", ""},
+                                                {"u_cape", "models/players/grism/cape.tga"},
+                                                {"h_eyes", "models/players/grism/eyes"}}));
+
+  testing_support::TempDir dir;
+  for (const char* file : {"Head_Default.SKIN", "head_red.skin", "upper_default.skin",
+                           "upper_1_default.skin", "lower.md3"})
+    WriteText(dir.File(file), "");
+  const struct {
+    const char* model;
+    const char* skin;
+    std::string found;
+  } cases[] = {
+      {"head.md3", "default", dir.File("Head_Default.SKIN")},
+      {"head.md3", "RED", dir.File("head_red.skin")},
+      {"head.md3", "blue", ""},
+      // Lower levels of detail wear the full model's skin, unless their own.
+      {"head_2.md3", "red", dir.File("head_red.skin")},
+      {"upper_1.md3", "default", dir.File("upper_1_default.skin")},
+      {"upper_2.md3", "default", dir.File("upper_default.skin")},
+      {"upper_3.md3", "default", ""},
+      {"lower.md3", "default", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(hostapp::FindSkinFile(dir.File(c.model), c.skin), c.found)
+        << c.model << " " << c.skin;
+
+  hostapp::SkinFile skin;
+  std::string error;
+  ASSERT_TRUE(hostapp::ReadSkinFile(dir.File("head_red.skin"), &skin, &error)) << error;
+  EXPECT_EQ(skin.path, dir.File("head_red.skin"));
+  EXPECT_TRUE(skin.textures.empty());
+  EXPECT_FALSE(hostapp::ReadSkinFile(dir.File("absent.skin"), &skin, &error));
+  EXPECT_EQ(error, "cannot read " + dir.File("absent.skin"));
 }
 
 TEST_F(Import, MissingFilesAndRefusedOptionsGiveReasons) {

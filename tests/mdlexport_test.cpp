@@ -21,9 +21,9 @@
 
 #include "mdlformat/MdlReader.h"
 #include "mdlformat/QuakePalette.h"
-#include "testscene/QuakeFiles.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
+#include "testscene/QuakeFiles.h"
 
 namespace {
 
@@ -121,9 +121,10 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(run.err.empty()) << run.err;
   for (const char* option :
-       {"--base-name", "--frames", "--texture-kb", "--scale", "--collision-scale", "--flag",
-        "--flat", "--fullbright", "--no-random", "--texture", "--animation", "--fps", "--list",
-        "-q", "--cancel", "--help", "--height", "--units", "--dialog", "--player", "--qc"}) {
+       {"--base-name", "--frames",     "--texture-kb", "--scale",   "--collision-scale", "--flag",
+        "--flat",      "--fullbright", "--no-random",  "--texture", "--animation",       "--fps",
+        "--list",      "-q",           "--cancel",     "--help",    "--height",          "--units",
+        "--dialog",    "--player",     "--qc",         "--skin"}) {
     EXPECT_TRUE(Contains(run.out, option)) << "--help does not mention " << option;
   }
   for (const char* flag : {"rotate", "rocket-smoke-trail", "grenade-smoke-trail",
@@ -132,6 +133,7 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
     EXPECT_TRUE(Contains(run.out, flag)) << "--help does not mention the flag " << flag;
   }
   EXPECT_TRUE(Contains(run.out, "Exit status"));
+  EXPECT_TRUE(Contains(run.out, "Textures: a texture the scene names is looked for"));
   EXPECT_TRUE(Contains(run.out, "(x, y, z) -> (x, -z, y)"));
   EXPECT_TRUE(Contains(run.out, "Z up"));
   EXPECT_TRUE(Contains(run.out, "MD2"));
@@ -172,6 +174,9 @@ TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
       {{"--height", "1.5", scene, target}, "'1.5'"},
       {{"--height", "0", scene, target}, "at least 1"},
       {{"--units", "furlongs", scene, target}, "'furlongs'"},
+      {{"--skin", "../red", scene, target}, "a skin's name (as in head_NAME.skin), not '../red'"},
+      // A skin is for MD3 models: the scene is read, and refuses it.
+      {{"--skin", "red", scene, target}, "is no Quake-family model"},
       {{"--dialog", "--cancel", scene, target}, "not both"},
       // This build has no real dialogs to show a person.
       {{"--dialog", scene, target}, "on Windows"},
@@ -268,7 +273,10 @@ TEST(Mdlexport, MissingTextureIsWarnedAboutOrReplacedByTheGivenOne) {
   const std::string target = dir.File("lost.mdl");
   RunResult run = RunMdlexport({dir.File("lost.obj"), target});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(Contains(run.err, "mdlexport: warning: texture " + dir.File("gone.png"))) << run.err;
+  EXPECT_TRUE(Contains(run.err,
+                       "mdlexport: warning: texture gone.png of material lost not found "
+                       "(looked for gone.png in any case, "))
+      << run.err;
   // The material is painted in its diffuse colour: one palette index, and
   // at most one more where the layout leaves the skin unpainted.
   const size_t flat = DistinctSkinIndices(ReadModel(target));
@@ -280,6 +288,112 @@ TEST(Mdlexport, MissingTextureIsWarnedAboutOrReplacedByTheGivenOne) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.err.empty()) << run.err;
   EXPECT_GT(DistinctSkinIndices(ReadModel(target)), flat);
+}
+
+TEST(Mdlexport, ATextureNamedInAnotherCaseIsFoundAndListed) {
+  // Made on Windows: the .mtl names Texture.PNG, the file is texture.png.
+  TempDir dir;
+  WriteText(dir.File("card.mtl"), "newmtl card\nKd 0 1 0\nmap_Kd Texture.PNG\n");
+  WriteText(dir.File("card.obj"),
+            "mtllib card.mtl\nv 0 0 0\nv 4 0 0\nv 0 2 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+            "usemtl card\nf 1/1 2/2 3/3\n");
+  testing_support::WriteFileBytes(dir.File("texture.png"),
+                                  ReadFileBytes(SourceFile("examples/example_checker.png")));
+  const std::string target = dir.File("card.mdl");
+  RunResult run = RunMdlexport({dir.File("card.obj"), target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  // The checker's two colours and more where they blend, not a flat skin.
+  EXPECT_GT(DistinctSkinIndices(ReadModel(target)), 2u);
+
+  run = RunMdlexport({"--list", dir.File("card.obj")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(
+      Contains(run.out, "textures (1):\n  Texture.PNG: " + dir.File("texture.png") + ", 16x16\n"))
+      << run.out;
+}
+
+// A Quake II skin as its tools write it: 8 bits a pixel, run-length encoded,
+// Quake's palette at the end. 16 x 16 pixels in four bands of four lines,
+// palette indices 15, 47, 79 and 111 from the top.
+std::vector<uint8_t> BandedPcx() {
+  std::vector<uint8_t> pcx = {10, 5, 1, 8, 0, 0, 0, 0, 15, 0, 15, 0};
+  pcx.resize(65, 0);
+  pcx.insert(pcx.end(), {1, 16, 0});  // one plane of 16 bytes a line
+  pcx.resize(128, 0);
+  for (int line = 0; line < 16; ++line) pcx.insert(pcx.end(), {0xD0, uint8_t(15 + line / 4 * 32)});
+  pcx.push_back(12);
+  for (const auto& colour : vandrell::kQuakePaletteRgb) pcx.insert(pcx.end(), colour, colour + 3);
+  return pcx;
+}
+
+TEST(Mdlexport, AQuakeTwoModelWearsItsPcxSkinNamedFromTheGamesRoot) {
+  // The game's folder holds models/monsters/x/tris.md2, which names its skin
+  // models/monsters/shared/skin.pcx, relative to the game's root: not
+  // beside the model, so that only the game's root leads to it.
+  TempDir game;
+  const std::string folder = game.File("models/monsters/x");
+  const std::string skins = game.File("models/monsters/shared");
+  ASSERT_EQ(mkdir(game.File("models").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(game.File("models/monsters").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(skins.c_str(), 0755), 0);
+  testscene::Md2Description md2;
+  md2.skin_width = 16;
+  md2.skin_height = 16;
+  md2.skins = {"models/monsters/shared/skin.pcx"};
+  md2.texture_coordinates = {{0, 0}, {16, 0}, {0, 16}, {16, 16}};
+  md2.triangles = {{0, 1, 2, 0, 1, 2}, {1, 3, 2, 1, 3, 2}};
+  md2.frames = {{"stand1", {1, 1, 1}, {0, 0, 0}, {{0, 0, 0}, {0, 40, 0}, {0, 0, 40}, {0, 40, 40}}}};
+  testscene::WriteBytes(folder + "/tris.md2", testscene::Md2Bytes(md2));
+  testscene::WriteBytes(skins + "/skin.pcx", BandedPcx());
+
+  const std::string target = game.File("x.mdl");
+  RunResult run = RunMdlexport({"--texture-kb", "4", folder + "/tris.md2", target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  // Every band's colour is in the skin (Quake's own colours match themselves).
+  const vandrell::MdlFile file = ReadModel(target);
+  ASSERT_FALSE(file.skins.empty());
+  const std::set<uint8_t> indices(file.skins[0].pixels.begin(), file.skins[0].pixels.end());
+  for (int index : {15, 47, 79, 111}) EXPECT_EQ(indices.count(uint8_t(index)), 1u) << index;
+
+  run = RunMdlexport({"--list", folder + "/tris.md2"});
+  EXPECT_TRUE(
+      Contains(run.out, "  models/monsters/shared/skin.pcx: " + skins + "/skin.pcx, 16x16\n"))
+      << run.out;
+
+  // A damaged skin is one warning line naming the file and the reason.
+  std::vector<uint8_t> damaged = BandedPcx();
+  damaged.erase(damaged.begin() + 128, damaged.begin() + 136);
+  testscene::WriteBytes(skins + "/skin.pcx", damaged);
+  run = RunMdlexport({folder + "/tris.md2", target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "mdlexport: warning: texture " + skins +
+                         "/skin.pcx of material models/monsters/shared/skin.pcx cannot be read: "
+                         "the PCX pixel data ends early; its diffuse colour is painted instead\n");
+}
+
+TEST(Mdlexport, APlayerWearsItsSkinFilesTextures) {
+  TempDir game;
+  const std::string folder = game.File("models/players/small");
+  ASSERT_EQ(mkdir(game.File("models").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(game.File("models/players").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  testscene::WritePlayer(folder, testscene::SmallPlayer());
+  const std::vector<uint8_t> checker = ReadFileBytes(SourceFile("examples/example_checker.png"));
+  const char* parts[][2] = {{"lower", "l_legs"}, {"upper", "u_torso"}, {"head", "h_head"}};
+  for (const auto& part : parts) {
+    testscene::WriteText(folder + "/" + part[0] + "_default.skin",
+                         std::string(part[1]) + ",models/players/small/look.tga\ntag_head,\n");
+  }
+  testscene::WriteBytes(folder + "/look.png", checker);
+
+  const std::string target = game.File("small.mdl");
+  RunResult run = RunMdlexport({"--player", folder, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  EXPECT_GT(DistinctSkinIndices(ReadModel(target)), 2u);
 }
 
 TEST(Mdlexport, DialogOptionsReachTheFile) {

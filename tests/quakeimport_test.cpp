@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,9 @@
 #include "hostapp/import/QuakeModel.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/scene/StandInScene.h"
-#include "testscene/QuakeFiles.h"
 #include "tests/MdlBytes.h"
 #include "tests/TestSupport.h"
+#include "testscene/QuakeFiles.h"
 
 namespace {
 
@@ -512,6 +513,121 @@ TEST_F(QuakeImport, PlayerWithoutItsPartsOrTagsIsRefusedAndWithoutAnimationsPlay
   ASSERT_TRUE(importer.Import(dir_.File("lower.md3"), ImportOptions(), scene));
   EXPECT_EQ(scene.GetAnimationRange().end, 18 * 480);
   EXPECT_EQ(importer.Summary().clips.size(), 1u);
+}
+
+// A real image file (the example's 16 x 16 PNG) at path, its folders made.
+void WriteImage(const std::string& path) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::filesystem::copy_file(std::string(VANDRELL_SOURCE_DIR) + "/examples/example_checker.png",
+                             path, std::filesystem::copy_options::overwrite_existing);
+}
+
+// The file name of a node's diffuse map, or empty when it has none.
+std::string MapOf(StandInScene& scene, const std::string& node) {
+  host::TextureMap* map = FindNode(scene, node)->GetMaterial()->GetSubTexmap(1);
+  return map ? static_cast<host::BitmapTexture*>(map)->GetMapName() : "";
+}
+
+TEST_F(QuakeImport, Md3SkinFilesWinOverShadersAndAreChosenByName) {
+  // A game's folder: the model and its skins in models/w, textures named
+  // from the game's root, an image for every name so that only the order of
+  // the rules decides.
+  const std::string folder = dir_.File("models/w");
+  testscene::Md3Description md3 = testscene::SmallPlayer().upper;
+  md3.surfaces.push_back(md3.surfaces[0]);
+  md3.surfaces.push_back(md3.surfaces[0]);
+  md3.surfaces[0].shaders = {"models/w/u_torso"};
+  md3.surfaces[1].name = "u_arm";
+  md3.surfaces[1].shaders = {"models/w/u_arm"};
+  md3.surfaces[2].name = "U_Cape";
+  md3.surfaces[2].shaders = {"models/w/u_cape"};
+  std::filesystem::create_directories(folder);
+  testscene::WriteBytes(folder + "/upper.md3", testscene::Md3Bytes(md3));
+  for (const char* image : {"u_torso", "u_arm", "u_cape", "red", "blue"})
+    WriteImage(folder + "/" + image + ".png");
+  testscene::WriteText(folder + "/upper_default.skin",
+                       "u_torso,models/w/red.tga\r\nu_arm,\r\ntag_head,\r\ntag_weapon,\r\n");
+  testscene::WriteText(folder + "/Upper_Blue.skin",
+                       "u_torso,models/w/blue\nu_arm,models/w/blue\nu_cape,models/w/blue\n");
+
+  // The default skin: its texture wins over the shader, a surface it leaves
+  // empty has none, one it does not list keeps its shader.
+  ASSERT_TRUE(Load(folder + "/upper.md3"));
+  EXPECT_EQ(MapOf(scene_, "u_torso"), folder + "/red.png");
+  EXPECT_EQ(MapOf(scene_, "u_arm"), "");
+  EXPECT_EQ(MapOf(scene_, "U_Cape"), folder + "/u_cape.png");
+  const std::vector<std::string>& meshes = importer_.Summary().meshes;
+  ASSERT_EQ(meshes.size(), 3u);
+  EXPECT_EQ(meshes[0], "u_torso: 1 triangles, 3 vertices, 12 frames, texture models/w/red.tga (" +
+                           folder + "/upper_default.skin)");
+  EXPECT_EQ(meshes[1], "u_arm: 1 triangles, 3 vertices, 12 frames, no texture (" + folder +
+                           "/upper_default.skin)");
+  EXPECT_EQ(meshes[2],
+            "U_Cape: 1 triangles, 3 vertices, 12 frames, texture models/w/u_cape (not in " +
+                folder + "/upper_default.skin)");
+  EXPECT_TRUE(importer_.Summary().warnings.empty());
+
+  // A skin chosen by name, in any case.
+  ImportOptions options;
+  options.skin = "blue";
+  SceneImporter blue;
+  StandInScene blue_scene;
+  ASSERT_TRUE(blue.Import(folder + "/upper.md3", options, blue_scene)) << blue.Error();
+  for (const char* surface : {"u_torso", "u_arm", "U_Cape"})
+    EXPECT_EQ(MapOf(blue_scene, surface), folder + "/blue.png") << surface;
+
+  // A skin that is not there, or one for a model without skin files.
+  options.skin = "green";
+  SceneImporter green;
+  StandInScene green_scene;
+  EXPECT_FALSE(green.Import(folder + "/upper.md3", options, green_scene));
+  EXPECT_EQ(green.Error(), "no skin file upper_green.skin beside " + folder + "/upper.md3");
+  testscene::WriteBytes(folder + "/ogre.md2", testscene::Md2Bytes(SmallMd2()));
+  EXPECT_FALSE(green.Import(folder + "/ogre.md2", options, green_scene));
+  EXPECT_EQ(green.Error(), "a skin (green) is chosen among an MD3 model's .skin files; " + folder +
+                               "/ogre.md2 is an MD2 model");
+  testscene::WriteText(folder + "/card.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  EXPECT_FALSE(green.Import(folder + "/card.obj", options, green_scene));
+  EXPECT_EQ(green.Error(), "a skin (green) is chosen among an MD3 model's .skin files; " + folder +
+                               "/card.obj is no Quake-family model");
+  host::TheManager->ForgetImages();
+}
+
+TEST_F(QuakeImport, PlayerPartsWearTheirOwnSkinFilesOfTheChosenName) {
+  const std::string folder = dir_.File("models/players/small");
+  std::filesystem::create_directories(folder);
+  testscene::WritePlayer(folder, testscene::SmallPlayer());
+  for (const char* part : {"lower", "upper", "head"}) {
+    const std::string name = part;
+    WriteImage(dir_.File("models/players/small/" + name + "_red.tga"));
+    WriteImage(dir_.File("models/players/small/" + name + "_plain.jpg"));
+    const char* surface = name == "lower" ? "l_legs" : name == "upper" ? "u_torso" : "h_head";
+    testscene::WriteText(folder + "/" + name + "_default.skin",
+                         std::string(surface) + ",models/players/small/" + name + "_plain.tga\n");
+    if (name != "head")
+      testscene::WriteText(folder + "/" + name + "_red.skin",
+                           std::string(surface) + ",models/players/small/" + name + "_red.tga\n");
+  }
+  ImportOptions options;
+  options.player = true;
+  ASSERT_TRUE(Load(folder, options));
+  // Each part is its one surface's node.
+  EXPECT_EQ(MapOf(scene_, "lower"), folder + "/lower_plain.jpg");
+  EXPECT_EQ(MapOf(scene_, "upper"), folder + "/upper_plain.jpg");
+  EXPECT_EQ(MapOf(scene_, "head"), folder + "/head_plain.jpg");
+  EXPECT_TRUE(importer_.Summary().warnings.empty());
+
+  // Every part needs the skin chosen.
+  options.skin = "red";
+  SceneImporter red;
+  StandInScene red_scene;
+  EXPECT_FALSE(red.Import(folder, options, red_scene));
+  EXPECT_EQ(red.Error(), "no skin file head_red.skin beside " + folder + "/head.md3");
+  testscene::WriteText(folder + "/head_red.skin", "h_head,models/players/small/head_red.tga\n");
+  ASSERT_TRUE(red.Import(folder, options, red_scene)) << red.Error();
+  EXPECT_EQ(MapOf(red_scene, "lower"), folder + "/lower_red.tga");
+  EXPECT_EQ(MapOf(red_scene, "head"), folder + "/head_red.tga");
+  host::TheManager->ForgetImages();
 }
 
 TEST(FrameMacros, OneLinePerClipOfTheFramesAsWritten) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "RunProgram.h"
 #include "TestSupport.h"
 #include "export/ExportSettings.h"
 #include "host/Bitmap.h"
@@ -390,6 +391,186 @@ TEST_F(HostBitmaps, AFileThatCannotBeReadYieldsNullAndStatusZero) {
     EXPECT_EQ(status, 0) << path;
   }
   EXPECT_EQ(host::TheManager->Load(nullptr), nullptr);
+}
+
+TEST_F(HostBitmaps, AnImageThatCannotBeReadSaysWhy) {
+  testing_support::WriteFileBytes(dir_.File("junk.png"), {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i'});
+  testing_support::WriteFileBytes(dir_.File("empty.tga"), {});
+  std::vector<uint8_t> cut = EncodePng(3, 2, ToRgba(kAsymmetric));
+  cut.resize(cut.size() - 20);  // into the image data
+  testing_support::WriteFileBytes(dir_.File("cut.png"), cut);
+  const struct {
+    const char* name;
+    const char* reason;
+  } cases[] = {
+      {"absent.png", "the file cannot be opened"},
+      {"junk.png",
+       "not an image in a format that is read (PNG, JPEG, TGA, BMP, PCX, GIF, PSD, HDR)"},
+      {"empty.tga", "the file is empty"},
+      {"cut.png", "damaged, or a kind of image that is not read ("},
+  };
+  for (const auto& c : cases) {
+    std::string reason;
+    EXPECT_FALSE(host::TheManager->RegisterImageFile(dir_.File(c.name), &reason)) << c.name;
+    EXPECT_EQ(reason.compare(0, std::string(c.reason).size(), c.reason), 0)
+        << c.name << ": " << reason;
+  }
+  // A file that reads is held under its path, with its size.
+  testing_support::WriteFileBytes(dir_.File("a.bmp"), EncodeBmp(3, 2, kAsymmetric));
+  ASSERT_TRUE(host::TheManager->RegisterImageFile(dir_.File("a.bmp")));
+  int width = 0, height = 0;
+  ASSERT_TRUE(host::TheManager->HeldImageSize(dir_.File("a.bmp"), &width, &height));
+  EXPECT_EQ(width, 3);
+  EXPECT_EQ(height, 2);
+  // Once it no longer reads, nothing stale stays held under its name.
+  testing_support::WriteFileBytes(dir_.File("a.bmp"), {'B', 'M'});
+  EXPECT_FALSE(host::TheManager->RegisterImageFile(dir_.File("a.bmp")));
+  EXPECT_FALSE(host::TheManager->HeldImageSize(dir_.File("a.bmp"), &width, &height));
+}
+
+// A PCX header: 8 bits a pixel, the given corners, planes and bytes a line.
+std::vector<uint8_t> PcxHeader(int encoding, int bits, int right, int bottom, int planes,
+                               int bytes_per_line) {
+  std::vector<uint8_t> pcx = {10, 5, static_cast<uint8_t>(encoding), static_cast<uint8_t>(bits)};
+  for (int value : {0, 0, right, bottom, 72, 72}) PutLe16(pcx, static_cast<uint32_t>(value));
+  pcx.resize(65, 0);  // the 16-colour palette and a reserved byte
+  pcx.push_back(static_cast<uint8_t>(planes));
+  PutLe16(pcx, static_cast<uint32_t>(bytes_per_line));
+  pcx.resize(128, 0);
+  return pcx;
+}
+
+std::vector<int> DecodedPixel(const std::vector<uint8_t>& file, int x, int y) {
+  if (!host::TheManager->RegisterEncodedImage("pcx", file.data(), file.size())) return {};
+  host::BitmapInfo info("pcx");
+  std::unique_ptr<host::Bitmap> bitmap(host::TheManager->Load(&info));
+  return bitmap ? PixelOf(*bitmap, x, y) : std::vector<int>();
+}
+
+TEST_F(HostBitmaps, PcxRunsPlanesAndPaletteDecodeAsWritten) {
+  // 3 x 2 palette indices in lines of 4 bytes (one unused): 1 2 2 | 3 and
+  // 3 3 C5 | 7. A run of three 3s runs from the first line's spare byte into
+  // the second line, and index C5, whose top bits would read as a run,
+  // comes as a run of one.
+  std::vector<uint8_t> paletted = PcxHeader(1, 8, 2, 1, 1, 4);
+  paletted.insert(paletted.end(), {0x01, 0xC2, 0x02, 0xC3, 0x03, 0xC1, 0xC5, 0x07});
+  std::vector<uint8_t> palette(768, 0);
+  const std::vector<std::pair<int, Rgb>> entries = {
+      {1, {10, 20, 30}}, {2, {40, 50, 60}}, {3, {70, 80, 90}}, {0xC5, {200, 100, 0}}};
+  for (const auto& entry : entries) {
+    palette[entry.first * 3] = entry.second.r;
+    palette[entry.first * 3 + 1] = entry.second.g;
+    palette[entry.first * 3 + 2] = entry.second.b;
+  }
+  paletted.push_back(12);
+  paletted.insert(paletted.end(), palette.begin(), palette.end());
+  EXPECT_EQ(DecodedPixel(paletted, 0, 0), (std::vector<int>{10, 20, 30, 255}));
+  EXPECT_EQ(DecodedPixel(paletted, 1, 0), (std::vector<int>{40, 50, 60, 255}));
+  EXPECT_EQ(DecodedPixel(paletted, 2, 0), (std::vector<int>{40, 50, 60, 255}));
+  EXPECT_EQ(DecodedPixel(paletted, 0, 1), (std::vector<int>{70, 80, 90, 255}));
+  EXPECT_EQ(DecodedPixel(paletted, 1, 1), (std::vector<int>{70, 80, 90, 255}));
+  EXPECT_EQ(DecodedPixel(paletted, 2, 1), (std::vector<int>{200, 100, 0, 255}));
+
+  // 24 bits, not encoded: 2 x 1, each line the red, green and blue planes.
+  std::vector<uint8_t> rgb = PcxHeader(0, 8, 1, 0, 3, 2);
+  rgb.insert(rgb.end(), {255, 1, 0, 2, 0, 3});
+  EXPECT_EQ(DecodedPixel(rgb, 0, 0), (std::vector<int>{255, 0, 0, 255}));
+  EXPECT_EQ(DecodedPixel(rgb, 1, 0), (std::vector<int>{1, 2, 3, 255}));
+
+  // 32 bits: a fourth plane of alpha; 1 x 1 in planes of 2 bytes.
+  std::vector<uint8_t> rgba = PcxHeader(1, 8, 0, 0, 4, 2);
+  rgba.insert(rgba.end(), {9, 0, 8, 0, 7, 0, 0x80, 0});
+  EXPECT_EQ(DecodedPixel(rgba, 0, 0), (std::vector<int>{9, 8, 7, 128}));
+
+  // What cannot be read says why.
+  // Without the last byte of the pixel data.
+  std::vector<uint8_t> short_data(paletted.begin(), paletted.begin() + 128 + 7);
+  short_data.insert(short_data.end(), paletted.begin() + 128 + 8, paletted.end());
+  std::vector<uint8_t> no_marker = paletted;
+  no_marker[128 + 8] = 0;
+  // Data of two bytes cannot make 2^28 pixels, nor any amount 2^32.
+  std::vector<uint8_t> huge = PcxHeader(1, 8, 16383, 16383, 3, 16384);
+  huge.insert(huge.end(), {0xFF, 0x00});
+  std::vector<uint8_t> too_large = PcxHeader(1, 8, 65534, 65534, 3, 65535);
+  too_large.insert(too_large.end(), {0xFF, 0x00});
+  const struct {
+    std::vector<uint8_t> bytes;
+    const char* reason;
+  } damaged[] = {
+      {short_data, "the PCX pixel data ends early"},
+      {no_marker, "the 256-colour palette at the end of the PCX file is missing"},
+      {PcxHeader(1, 1, 7, 7, 4, 2),
+       "PCX images of 1 bit a pixel in 4 planes are not read (only 8 bits in 1, 3 or 4 planes)"},
+      {PcxHeader(1, 8, 1, 0, 2, 2),
+       "PCX images of 8 bits a pixel in 2 planes are not read (only 8 bits in 1, 3 or 4 planes)"},
+      {PcxHeader(1, 8, 1, 0, 3, 1), "the PCX header gives 1 bytes a line for a width of 2"},
+      {std::vector<uint8_t>(rgb.begin(), rgb.begin() + 60),
+       "the PCX header is cut short (60 of 128 bytes)"},
+      {huge, "the PCX pixel data ends early"},
+      {too_large, "the PCX image of 65535x65535 pixels is too large"},
+  };
+  for (const auto& d : damaged) {
+    std::string reason;
+    EXPECT_FALSE(
+        host::TheManager->RegisterEncodedImage("bad", d.bytes.data(), d.bytes.size(), &reason));
+    EXPECT_EQ(reason, d.reason);
+  }
+  std::vector<uint8_t> no_pixel = rgb;
+  no_pixel[8] = 0;  // right 0
+  no_pixel[4] = 1;  // left 1
+  std::string reason;
+  EXPECT_FALSE(
+      host::TheManager->RegisterEncodedImage("bad", no_pixel.data(), no_pixel.size(), &reason));
+  EXPECT_EQ(reason, "the PCX header's corners (1, 0) and (0, 0) enclose no pixel");
+}
+
+TEST_F(HostBitmaps, LoadsPcxFilesThatImageMagickWrites) {
+  const std::string convert = "/usr/bin/convert";
+  if (!testing_support::FileExists(convert))
+    GTEST_SKIP() << "ImageMagick's convert is not installed (scripts/setup.sh --tests)";
+  // 70 x 3 pixels: a first line of 66 of one colour (longer than one run can
+  // be) and 4 others, then lines of colours that change at every pixel. The
+  // colours lie far apart, so that a palette of them loses none.
+  const int width = 70;
+  const int height = 3;
+  const Rgb tail[] = {{0, 0, 255}, {0, 255, 0}, {255, 255, 0}, {255, 0, 255}};
+  std::vector<Rgb> pixels;
+  for (int x = 0; x < width; ++x) pixels.push_back(x < 66 ? Rgb{200, 30, 10} : tail[x - 66]);
+  for (int y = 1; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      pixels.push_back({static_cast<uint8_t>(x % 4 * 85), static_cast<uint8_t>(x / 4 % 4 * 85),
+                        static_cast<uint8_t>(y * 120)});
+  testing_support::WriteFileBytes(dir_.File("source.png"),
+                                  EncodePng(width, height, ToRgba(pixels)));
+
+  const struct {
+    const char* type;
+    const char* file;
+    int planes;
+  } kinds[] = {{"Palette", "paletted.pcx", 1}, {"TrueColor", "truecolor.pcx", 3}};
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE(kind.file);
+    const testing_support::ProgramRun run = testing_support::RunProgram(
+        convert, {dir_.File("source.png"), "-type", kind.type, dir_.File(kind.file)});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<uint8_t> written = testing_support::ReadFileBytes(dir_.File(kind.file));
+    ASSERT_GT(written.size(), 128u);
+    // The kind of file meant: run-length encoded, 8 bits in so many planes.
+    EXPECT_EQ(written[2], 1);
+    EXPECT_EQ(written[3], 8);
+    EXPECT_EQ(written[65], kind.planes);
+    host::BitmapInfo info(dir_.File(kind.file).c_str());
+    std::unique_ptr<host::Bitmap> bitmap(host::TheManager->Load(&info));
+    ASSERT_NE(bitmap, nullptr);
+    ASSERT_EQ(bitmap->Width(), width);
+    ASSERT_EQ(bitmap->Height(), height);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const Rgb& p = pixels[static_cast<size_t>(y * width + x)];
+        ASSERT_EQ(PixelOf(*bitmap, x, y), (std::vector<int>{p.r, p.g, p.b, 255})) << x << ", " << y;
+      }
+    }
+  }
 }
 
 TEST_F(HostBitmaps, ImagesHeldInMemoryComeBeforeFilesOfTheSameName) {

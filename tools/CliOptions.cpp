@@ -177,6 +177,13 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
         return false;
       }
       options->animation = value;
+    } else if (arg == "--skin") {
+      if (!take_value()) return false;
+      if (value.empty() || value.find_first_of("/\\") != std::string::npos) {
+        *error = "--skin needs a skin's name (as in head_NAME.skin), not '" + value + "'";
+        return false;
+      }
+      options->skin = value;
     } else if (arg == "--player") {
       if (!no_value()) return false;
       options->player = true;
@@ -289,8 +296,9 @@ Dialog options (not given: the dialog's defaults):
 
 Import options:
   --texture FILE      a diffuse bitmap for materials that have none, or
-                      whose own file is missing (MD2 files often name no
-                      skin, or one that is not there)
+                      whose own texture is not found or cannot be read (MD2
+                      files often name no skin, or one that is not there);
+                      used as given, not looked up as below
   --animation NAME|INDEX|all
                       the clip to play: its name, its zero-based index, or
                       "all" for every clip back to back (default: the first;
@@ -300,6 +308,10 @@ Import options:
   --player            SCENE is a Quake III player: its folder, or any of its
                       lower.md3, upper.md3 and head.md3. The three are hung
                       together by their tags (see Quake models below)
+  --skin NAME         the skin of MD3 models and players: each model's
+                      MODEL_NAME.skin file beside it (head_red.skin) says its
+                      surfaces' textures; it must be there. Without it, the
+                      MODEL_default.skin files are used where there are any
   --fps N             frames a second of the sampled animation (default 10,
                       Quake's rate); must divide 4800 ticks a second
   --units UNIT        the unit of the file's coordinates: metres,
@@ -314,8 +326,9 @@ Import options:
 
 Other options:
   --list              print the scene's nodes, meshes, materials, textures
-                      and clips with their frame counts, the file's unit
-                      and the model's size in Quake units; export nothing
+                      (each with the file found, or the names tried) and
+                      clips with their frame counts, the file's unit and
+                      the model's size in Quake units; export nothing
   --qc FILE           also write the written model's QuakeC frame macros to
                       FILE: one "$frame" line per clip, in the order the
                       frames were written, each name the clip's name and the
@@ -327,6 +340,27 @@ Other options:
   --strict            exit with status 1 when the written model is one that
                       some game engine refuses (the file is still written)
   -h, --help          this text
+
+Textures: a texture the scene names is looked for as games look for one.
+For each base folder in turn, first the scene's folder, then each folder
+above it up to the root (a Quake model names its skin relative to the
+game's root folder), the first hit wins among:
+  1. the name as written, relative to the base folder
+  2. the same with every folder and the file name in any case
+  3. the name without its extension (or with none) and .tga, .jpg, .png,
+     .pcx, .bmp added, in that order, in any case
+and last the bare file name in the scene's folder, the same three ways. An
+absolute name is tried the three ways from its own folder; one of another
+machine (C:\..., \\server\... outside Windows) by its bare file name only.
+An MD3 model's names are shaders first: one that the game's
+scripts/*.shader files define (in the first folder at or above the model
+with a scripts folder) stands for the image its first stage names, looked
+for the same way. Images are read in PNG, JPEG, TGA, BMP, PCX (8-bit
+paletted and 24-bit), GIF, PSD and HDR. A texture that is not found, or
+found but cannot be read, gets one warning line naming the file and the
+reason; its material is painted in its diffuse colour (or with --texture's
+bitmap). --list shows for each texture the file found and its size, or the
+names tried.
 
 Numbers are whole and written with the digits 0-9 only; anything else (1.5,
 -3, 12px) is a usage error. "--name=value" may be written for "--name value".
@@ -357,9 +391,15 @@ torso's tag_head), with the clips of the folder's animation.cfg, in lower
 case: a both_* clip plays on legs and torso together, a legs_* clip with
 the torso standing (torso_stand), a torso_* clip with the legs idle
 (legs_idle); the head keeps its first frame. Without animation.cfg the
-legs and torso play their frames side by side. A damaged file ends with
-"cannot read FILE: reason" and exit status 2; bytes after the last frame
-are ignored, as the games ignore them.
+legs and torso play their frames side by side. Beside an MD3 model,
+MODEL_default.skin (or the skin --skin names) lists "surface,texture"
+lines that win over the surfaces' own shader names; a surface it leaves
+empty has no texture, one it does not list keeps its shader. A lower
+level of detail (head_1.md3) wears its full model's skin file. An MD2
+file names its skin relative to the game's root
+(models/monsters/soldier/skin.pcx), found as Textures says. A damaged
+file ends with "cannot read FILE: reason" and exit status 2; bytes after
+the last frame are ignored, as the games ignore them.
 
 Units: the host's unit is the inch, and one inch is one Quake unit (a
 player is 56 units tall, a person of 1.4 to 1.8 m). Coordinates are

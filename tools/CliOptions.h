@@ -44,6 +44,7 @@ struct CliOptions {
   std::string texture;
   std::string animation;
   bool player = false;  // the scene names a Quake III player's folder or one of its parts
+  std::string skin;     // the MD3 skin files' name; empty for "default"
   int frames_per_second = 10;
   std::string units;  // empty: the file's own
   // Bounds of the guarded import (0: none).

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -33,7 +32,7 @@ constexpr int kExitWritten = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-void PrintList(const hostapp::ImportSummary& summary, const hostapp::StandInScene& scene) {
+void PrintList(const hostapp::ImportSummary& summary) {
   std::printf("nodes (%zu):\n", summary.nodes.size());
   for (const std::string& line : summary.nodes) std::printf("  %s\n", line.c_str());
   std::printf("meshes (%zu):\n", summary.meshes.size());
@@ -41,17 +40,8 @@ void PrintList(const hostapp::ImportSummary& summary, const hostapp::StandInScen
   std::printf("materials (%zu):\n", summary.materials.size());
   for (const std::string& line : summary.materials) std::printf("  %s\n", line.c_str());
 
-  // Texture names as the exporter will look them up, each once.
-  std::vector<std::string> textures;
-  std::set<std::string> seen;
-  for (const auto& material : scene.Materials()) {
-    host::TextureMap* map = material->DiffuseMap();
-    if (!map || map->ClassID() != host::kBitmapTextureClassId) continue;
-    const std::string name = static_cast<host::BitmapTexture*>(map)->GetMapName();
-    if (seen.insert(name).second) textures.push_back(name);
-  }
-  std::printf("textures (%zu):\n", textures.size());
-  for (const std::string& name : textures) std::printf("  %s\n", name.c_str());
+  std::printf("textures (%zu):\n", summary.textures.size());
+  for (const std::string& line : summary.textures) std::printf("  %s\n", line.c_str());
 
   std::printf("clips (%zu):\n", summary.clips.size());
   for (size_t i = 0; i < summary.clips.size(); ++i) {
@@ -187,12 +177,16 @@ int Run(int argc, char** argv) {
   import_options.fallback_texture = options.texture;
   import_options.units = options.units;
   import_options.player = options.player;
+  import_options.skin = options.skin;
   // A crash or a runaway inside the import library ends a child, not us.
   const hostapp::ImportLimits limits{options.import_memory_mib, options.import_seconds};
+  // The trial scene is thrown away: its textures need not be read.
+  hostapp::ImportOptions trial_options = import_options;
+  trial_options.read_textures = false;
   const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {
     hostapp::StandInScene trial_scene;
     hostapp::SceneImporter trial;
-    const bool read = trial.Import(options.scene, import_options, trial_scene);
+    const bool read = trial.Import(options.scene, trial_options, trial_scene);
     if (!read) *reason = trial.Error();
     return read;
   });
@@ -210,7 +204,7 @@ int Run(int argc, char** argv) {
   }
   const hostapp::ImportSummary& summary = importer.Summary();
   if (options.list) {
-    PrintList(summary, scene);
+    PrintList(summary);
     for (const std::string& line : hostapp::UnitAndSizeLines(summary, scene, summary.range_start))
       std::printf("%s\n", line.c_str());
     return kExitWritten;

@@ -23,50 +23,24 @@ std::string ColourWords(const std::string& name, host::Color diffuse) {
          std::to_string(diffuse.b);
 }
 
-MaterialMaker::MaterialMaker(const std::string& path, const ImportOptions& options,
-                             StandInScene& scene, ImportSummary& summary)
-    : directory_(Directory(path)), options_(options), scene_(scene), summary_(summary) {}
+MaterialMaker::MaterialMaker(const std::string& path, bool shader_names,
+                             const ImportOptions& options, StandInScene& scene,
+                             ImportSummary& summary)
+    : scene_(scene), summary_(summary), textures_(path, shader_names, options, summary) {}
 
 StandInBitmapTexture* MaterialMaker::TextureNamed(const std::string& name) {
-  auto found = textures_.find(name);
-  if (found != textures_.end()) return found->second;
-  return textures_[name] = scene_.AddBitmapTexture(name);
+  auto found = texture_maps_.find(name);
+  if (found != texture_maps_.end()) return found->second;
+  return texture_maps_[name] = scene_.AddBitmapTexture(name);
 }
 
 StandInMaterial* MaterialMaker::Make(const std::string& name, host::Color diffuse,
                                      const std::string& written_texture) {
   StandInMaterial* made = scene_.AddMaterial(name, diffuse);
   made->SetWrittenTextureName(written_texture);
-  std::string description = ColourWords(name, diffuse);
-  if (!written_texture.empty()) {
-    std::string texture = written_texture;
-    std::replace(texture.begin(), texture.end(), '\\', '/');
-    // Relative to the scene file; a path from another machine is tried by
-    // its file name beside the scene.
-    const std::string base = texture.substr(texture.find_last_of('/') + 1);
-    const std::string first = texture[0] == '/' ? texture : directory_ + "/" + texture;
-    std::string map_name =
-        IsFile(first) || !IsFile(directory_ + "/" + base) ? first : directory_ + "/" + base;
-    if (IsFile(map_name)) {
-      description += ", texture " + map_name;
-    } else if (!options_.fallback_texture.empty()) {
-      // A missing file is no better than none: the given bitmap stands in.
-      description +=
-          ", texture " + map_name + " (missing), " + options_.fallback_texture + " (given)";
-      map_name = options_.fallback_texture;
-    } else {
-      description += ", texture " + map_name + " (missing)";
-      // Still named as the file names it: the exporter finds it missing and
-      // paints the diffuse colour, which the user is told beforehand.
-      summary_.warnings.push_back("texture " + map_name + " of material " + name +
-                                  " not found; its diffuse colour is painted instead");
-    }
-    made->SetDiffuseMap(TextureNamed(map_name));
-  } else if (!options_.fallback_texture.empty()) {
-    made->SetDiffuseMap(TextureNamed(options_.fallback_texture));
-    description += ", texture " + options_.fallback_texture + " (given)";
-  }
-  summary_.materials.push_back(description);
+  const SceneTextures::Choice choice = textures_.ForMaterial(name, written_texture);
+  if (!choice.map_name.empty()) made->SetDiffuseMap(TextureNamed(choice.map_name));
+  summary_.materials.push_back(ColourWords(name, diffuse) + choice.words);
   return made;
 }
 
@@ -77,7 +51,8 @@ ImportedMaterials::ImportedMaterials(const aiScene* source, const std::string& p
       path_(path),
       scene_(scene),
       summary_(summary),
-      maker_(path, options, scene, summary) {}
+      // Other files than Quake III models name images, not shaders.
+      maker_(path, false, options, scene, summary) {}
 
 StandInMaterial* ImportedMaterials::At(unsigned index) {
   auto found = materials_.find(index);
@@ -101,9 +76,11 @@ StandInMaterial* ImportedMaterials::At(unsigned index) {
   StandInMaterial* made = scene_.AddMaterial(name, {colour.r, colour.g, colour.b});
   made->SetWrittenTextureName(texture);
   const std::string map_name = path_ + "#" + texture;
+  bool decoded = true;
+  std::string reason;
   if (embedded->mHeight == 0) {
-    host::TheManager->RegisterEncodedImage(
-        map_name, reinterpret_cast<const uint8_t*>(embedded->pcData), embedded->mWidth);
+    decoded = host::TheManager->RegisterEncodedImage(
+        map_name, reinterpret_cast<const uint8_t*>(embedded->pcData), embedded->mWidth, &reason);
   } else {
     std::vector<uint8_t> rgba;
     const size_t count = static_cast<size_t>(embedded->mWidth) * embedded->mHeight;
@@ -115,6 +92,7 @@ StandInMaterial* ImportedMaterials::At(unsigned index) {
     host::TheManager->RegisterImage(map_name, static_cast<int>(embedded->mWidth),
                                     static_cast<int>(embedded->mHeight), rgba.data());
   }
+  maker_.Textures().NoteEmbedded(name, texture, map_name, decoded, reason);
   made->SetDiffuseMap(maker_.TextureNamed(map_name));
   summary_.materials.push_back(ColourWords(name, {colour.r, colour.g, colour.b}) +
                                ", embedded texture " + texture);

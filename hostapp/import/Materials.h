@@ -1,13 +1,14 @@
 #pragma once
 // The file's materials as the host's: a diffuse colour and a diffuse bitmap
-// (a file beside the scene, an image embedded in it, or the one the options
-// give), made once each as the nodes need them.
+// (a file the scene names, found as SceneTextures finds it, an image embedded
+// in it, or the one the options give), made once each as the nodes need them.
 
 #include <map>
 #include <string>
 #include <vector>
 
 #include "hostapp/import/SceneImporter.h"
+#include "hostapp/import/SceneTextures.h"
 #include "hostapp/scene/StandInScene.h"
 
 struct aiScene;
@@ -17,39 +18,40 @@ namespace hostapp {
 // "NAME: diffuse R G B", the start of a material's line in the listing.
 std::string ColourWords(const std::string& name, host::Color diffuse);
 
-// Makes materials whose texture is a file named as the scene file writes it.
+// Makes materials whose texture is a file the scene file names.
 class MaterialMaker {
  public:
   // Materials of the file at path, made into scene and listed in
-  // summary.materials; a texture file that is missing is warned about in
-  // summary.warnings.
-  MaterialMaker(const std::string& path, const ImportOptions& options, StandInScene& scene,
-                ImportSummary& summary);
+  // summary.materials; their textures are found as SceneTextures finds them
+  // (through a Quake III game's shaders when shader_names is set), listed in
+  // summary.textures, and one that is missing or cannot be read is warned
+  // about in summary.warnings.
+  MaterialMaker(const std::string& path, bool shader_names, const ImportOptions& options,
+                StandInScene& scene, ImportSummary& summary);
 
   // A material of a diffuse colour and the texture the file names (empty for
-  // none), which keeps that name as written. The texture is looked for
-  // relative to the scene file's folder, then by its file name beside the
-  // scene; a missing one is replaced by the options' fallback texture, or
-  // kept by name (the exporter then paints the colour). A material without a
-  // texture gets the fallback texture when there is one.
+  // none), which keeps that name as written. A texture that is missing or
+  // cannot be read is replaced by the options' fallback texture, or kept by
+  // the name it was looked for under (the exporter then paints the colour). A
+  // material without a texture gets the fallback texture when there is one.
   StandInMaterial* Make(const std::string& name, host::Color diffuse,
                         const std::string& written_texture);
   // The scene's bitmap texture of a file or registered image, one for each name.
   StandInBitmapTexture* TextureNamed(const std::string& name);
+  SceneTextures& Textures() { return textures_; }
 
  private:
-  std::string directory_;
-  const ImportOptions& options_;
   StandInScene& scene_;
   ImportSummary& summary_;
-  std::map<std::string, StandInBitmapTexture*> textures_;
+  SceneTextures textures_;
+  std::map<std::string, StandInBitmapTexture*> texture_maps_;
 };
 
 class ImportedMaterials {
  public:
   // Materials of source, read from path, made into scene; each is listed in
-  // summary.materials, and a texture file that is missing is warned about in
-  // summary.warnings.
+  // summary.materials, each texture in summary.textures, and a texture that
+  // is missing or cannot be read is warned about in summary.warnings.
   ImportedMaterials(const aiScene* source, const std::string& path, const ImportOptions& options,
                     StandInScene& scene, ImportSummary& summary);
 

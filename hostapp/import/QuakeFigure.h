@@ -32,6 +32,7 @@ class QuakeFigure {
  public:
   struct Part {
     std::string name;  // the model's file name without its extension: "faerie", "upper"
+    std::string path;  // the file it was read from
     QuakeModel model;
     int parent = -1;        // the part whose tag it hangs from; -1 for the root
     size_t parent_tag = 0;  // that tag's index among the parent's tags

@@ -14,6 +14,7 @@
 #include "hostapp/import/PlayerConfig.h"
 #include "hostapp/import/SceneFile.h"
 #include "hostapp/import/SceneUnits.h"
+#include "hostapp/import/SkinFiles.h"
 #include "mdlformat/QuakePalette.h"
 
 namespace hostapp {
@@ -218,9 +219,36 @@ std::string SkinWords(const QuakeSkin& skin) {
                      : "");
 }
 
+// The skin file of each part (an empty one for a part without), as
+// options.skin chooses; false with the reason in *error when a skin the
+// options name is not there for every part, or is given for models other
+// than MD3.
+bool ReadSkinFiles(const std::vector<QuakeFigure::Part>& parts, const ImportOptions& options,
+                   std::vector<SkinFile>* skins, std::string* error) {
+  const std::string name = options.skin.empty() ? "default" : options.skin;
+  for (const QuakeFigure::Part& part : parts) {
+    skins->emplace_back();
+    if (part.model.format != "MD3") {
+      if (options.skin.empty()) continue;
+      *error = "a skin (" + options.skin + ") is chosen among an MD3 model's .skin files; " +
+               part.path + " is an " + part.model.format + " model";
+      return false;
+    }
+    const std::string file = FindSkinFile(part.path, name);
+    if (file.empty()) {
+      if (options.skin.empty()) continue;
+      *error = "no skin file " + part.name + "_" + name + ".skin beside " + part.path;
+      return false;
+    }
+    if (!ReadSkinFile(file, &skins->back(), error)) return false;
+  }
+  return true;
+}
+
 bool ReadPart(const std::string& path, const std::string& name, QuakeFigure::Part* part,
               std::string* error) {
   part->name = name;
+  part->path = path;
   std::string reason;
   if (!ReadQuakeModelFile(path, &part->model, &reason)) {
     *error = "cannot read " + path + ": " + reason;
@@ -335,8 +363,13 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
     figure->to_host = figure->to_host * host::Matrix3({f, 0, 0}, {0, f, 0}, {0, 0, f}, {0, 0, 0});
   figure->PrepareMeshes();
 
+  // Each MD3 part's skin file, whose textures win over the surfaces' shaders.
+  std::vector<SkinFile> skins;
+  if (!ReadSkinFiles(figure->parts, options, &skins, error)) return nullptr;
+
   // Nodes: a part holds its one surface itself, or has a child node for each.
-  MaterialMaker materials(model_path, options, scene, summary);
+  // Quake III models name shaders of the game's scripts, or images.
+  MaterialMaker materials(model_path, format == "md3", options, scene, summary);
   std::map<std::string, StandInMaterial*> by_texture;
   std::vector<StandInNode*> part_nodes;
   std::vector<int> depths;
@@ -358,7 +391,9 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
     StandInMaterial* own_skin = nullptr;
     if (!model.skin.pixels.empty()) {
       own_skin = scene.AddMaterial("skin", kModelGrey);
-      own_skin->SetDiffuseMap(materials.TextureNamed(RegisterSkin(path, model.skin)));
+      const std::string skin_name = RegisterSkin(path, model.skin);
+      own_skin->SetDiffuseMap(materials.TextureNamed(skin_name));
+      materials.Textures().NoteEmbedded("skin", "skin", skin_name, true, "");
       summary.materials.push_back(ColourWords("skin", kModelGrey) + ", the model's own skin, " +
                                   SkinWords(model.skin));
     }
@@ -371,20 +406,33 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
         summary.nodes.push_back(std::string(static_cast<size_t>(depth + 1) * 2, ' ') +
                                 surface_name + " (mesh)");
       }
+      // The skin file's texture for the surface, when it lists it.
+      std::string texture = surface.texture;
+      std::string texture_words = texture.empty() ? "" : ", texture " + texture;
+      const SkinFile& skin = skins[p];
+      if (!skin.path.empty()) {
+        auto listed = skin.textures.find(Lower(surface_name));
+        if (listed == skin.textures.end()) {
+          texture_words += " (not in " + skin.path + ")";
+        } else {
+          texture = listed->second;
+          texture_words =
+              (texture.empty() ? ", no texture" : ", texture " + texture) + " (" + skin.path + ")";
+        }
+      }
       summary.meshes.push_back((options.player ? part.name + "/" : std::string()) + surface_name +
                                ": " + std::to_string(surface.triangles.size()) + " triangles, " +
                                std::to_string(surface.vertex_count) + " vertices, " +
-                               std::to_string(model.frame_count) + " frames" +
-                               (surface.texture.empty() ? "" : ", texture " + surface.texture));
+                               std::to_string(model.frame_count) + " frames" + texture_words);
       scene.AddAnimatedMesh(holder, [figure, p, s](HostTime t, host::Mesh& mesh) {
         figure->FillMesh(p, s, t, mesh);
       });
-      StandInMaterial*& material = by_texture[surface.texture];
+      StandInMaterial*& material = by_texture[texture];
       if (own_skin) {
         material = own_skin;
       } else if (!material) {
-        const std::string name = surface.texture.empty() ? "skin" : surface.texture;
-        material = materials.Make(name, kModelGrey, surface.texture);
+        const std::string name = texture.empty() ? "skin" : texture;
+        material = materials.Make(name, kModelGrey, texture);
       }
       holder->SetMaterial(material);
     }

@@ -60,7 +60,13 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   }
 
   // Quake-family models and players are read by our own readers.
-  if (options.player || IsQuakeModelFile(path)) {
+  const bool quake_model = options.player || IsQuakeModelFile(path);
+  if (!options.skin.empty() && !quake_model) {
+    error_ = "a skin (" + options.skin + ") is chosen among an MD3 model's .skin files; " + path +
+             " is no Quake-family model";
+    return false;
+  }
+  if (quake_model) {
     figure_ = ImportQuakeFigure(path, options, ticks_per_frame, scene, summary_, &error_);
     if (!figure_) return false;
     host::SetTicksPerFrame(ticks_per_frame);

@@ -21,11 +21,19 @@ struct ImportOptions {
   // Read a Quake III player: the path names its folder or any of its three
   // models (lower, upper and head), which are hung together by their tags.
   bool player = false;
+  // The skin of MD3 models and players: each model's MODEL_SKIN.skin file
+  // (see SkinFiles.h) says its surfaces' textures. Empty for "default", whose
+  // file a model need not have; a skin named here must be there.
+  std::string skin;
   // Frames a second; the host's ticks per frame is 4800 / fps.
   int frames_per_second = 10;
   // A diffuse bitmap (file path) for materials that have none or whose own
   // file is missing, or empty.
   std::string fallback_texture;
+  // Read the image of each texture found, held then for the exporter, so
+  // that one that cannot be read is told. An import whose scene only tries
+  // the file (the guarded pre-flight) may leave them unread.
+  bool read_textures = true;
   // The unit of the file's coordinates: "file" or empty to follow the file,
   // or "metres", "centimetres" or "inches" (see SceneUnits.h).
   std::string units;
@@ -44,12 +52,14 @@ struct ImportSummary {
   std::vector<std::string> nodes;      // "name (kind)" lines, indented by depth
   std::vector<std::string> meshes;     // "name: N triangles, M vertices[, no UVs]"
   std::vector<std::string> materials;  // "name: diffuse r g b[, texture T]"
+  // One line a texture: the file found and its size, or why there is none.
+  std::vector<std::string> textures;
   std::vector<ClipInfo> clips;
   // The clips that play, in the order they play, where they play on the
   // timeline.
   std::vector<ClipInfo> timeline;
-  // Problems that do not stop the import, one sentence each (a texture file
-  // that a used material names but that does not exist).
+  // Problems that do not stop the import, one sentence each (a texture that
+  // a used material names but that is not found or cannot be read).
   std::vector<std::string> warnings;
   HostTime range_start = 0;
   HostTime range_end = 0;
