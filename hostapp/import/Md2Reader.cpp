@@ -36,18 +36,6 @@ struct Md2Header {
   int32_t skins_at, texture_coordinates_at, triangles_at, frames_at, gl_commands_at, end_at;
 };
 
-// Moves the cursor to a section of count records of record_size bytes at
-// offset, all of which must lie in the file.
-bool FindSection(ByteCursor& in, int32_t offset, int64_t count, uint64_t record_size,
-                 const std::string& what) {
-  if (count == 0) return true;
-  if (offset < 0 || static_cast<uint64_t>(offset) > in.size())
-    return in.Fail(what + " would start at offset " + std::to_string(offset) + ", outside the " +
-                   std::to_string(in.size()) + "-byte file");
-  return in.Seek(static_cast<uint64_t>(offset)) &&
-         in.Need(static_cast<uint64_t>(count) * record_size, what);
-}
-
 }  // namespace
 
 bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* error) {
@@ -63,12 +51,7 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     *error = reason;
     return false;
   };
-  if (!in.Need(kHeaderSize, "the header")) return failed();
-  if (in.FixedString(4) != "IDP2")
-    return refuse("not an MD2 file: the first four bytes are not \"IDP2\"");
-  const int32_t version = in.Int32();
-  if (version != kVersion)
-    return refuse("unsupported MD2 version " + std::to_string(version) + " (expected 8)");
+  if (!CheckHeader(in, kHeaderSize, "MD2", "IDP2", kVersion, error)) return false;
   Md2Header h;
   for (int32_t* field :
        {&h.skin_width, &h.skin_height, &h.frame_size, &h.skins, &h.vertices, &h.texture_coordinates,
@@ -97,13 +80,13 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   // The first skin name is the model's texture.
   QuakeSurface surface;
   if (h.skins > 0) {
-    if (!FindSection(in, h.skins_at, h.skins, kSkinNameSize, "the skin names")) return failed();
+    if (!SeekSection(in, 0, h.skins_at, h.skins, kSkinNameSize, "the skin names")) return failed();
     surface.texture = in.FixedString(kSkinNameSize);
   }
 
   // Texture coordinates count skin pixels from the top left corner; the host's
   // run 0 to 1 across the skin with v up.
-  if (!FindSection(in, h.texture_coordinates_at, h.texture_coordinates, kTextureCoordinateSize,
+  if (!SeekSection(in, 0, h.texture_coordinates_at, h.texture_coordinates, kTextureCoordinateSize,
                    "the texture coordinates"))
     return failed();
   if ((h.skin_width <= 0 || h.skin_height <= 0) && h.texture_coordinates > 0)
@@ -122,7 +105,7 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     surface.texture_vertices.push_back(uv);
   }
 
-  if (!FindSection(in, h.triangles_at, h.triangles, kTriangleSize, "the triangles"))
+  if (!SeekSection(in, 0, h.triangles_at, h.triangles, kTriangleSize, "the triangles"))
     return failed();
   surface.triangles.resize(static_cast<size_t>(h.triangles));
   for (size_t k = 0; k < surface.triangles.size(); ++k) {
@@ -141,7 +124,7 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     }
   }
 
-  if (!FindSection(in, h.frames_at, h.frames, static_cast<uint64_t>(h.frame_size), "the frames"))
+  if (!SeekSection(in, 0, h.frames_at, h.frames, static_cast<uint64_t>(h.frame_size), "the frames"))
     return failed();
   surface.vertex_count = static_cast<size_t>(h.vertices);
   surface.positions.reserve(static_cast<size_t>(h.frames) * surface.vertex_count);

@@ -38,20 +38,6 @@ constexpr size_t kVertexSize = 8;
 // Vertex coordinates are stored in 64ths of a unit.
 constexpr float kVertexStep = 1.0f / 64.0f;
 
-// Moves the cursor to count records of record_size bytes at base + offset,
-// all of which must lie in the file.
-bool FindSection(ByteCursor& in, uint64_t base, int32_t offset, uint64_t count,
-                 uint64_t record_size, const std::string& what) {
-  if (count == 0) return true;
-  if (offset < 0 || base + static_cast<uint64_t>(offset) > in.size())
-    return in.Fail(what + " would start at offset " +
-                   std::to_string(static_cast<int64_t>(base) + offset) + ", outside the " +
-                   std::to_string(in.size()) + "-byte file");
-  // Counts multiplied together may pass 64 bits; such a section is too long anyway.
-  const uint64_t bytes = count > UINT64_MAX / record_size ? UINT64_MAX : count * record_size;
-  return in.Seek(base + static_cast<uint64_t>(offset)) && in.Need(bytes, what);
-}
-
 }  // namespace
 
 bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* error) {
@@ -67,12 +53,7 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     *error = reason;
     return false;
   };
-  if (!in.Need(kHeaderSize, "the header")) return failed();
-  if (in.FixedString(4) != "IDP3")
-    return refuse("not an MD3 file: the first four bytes are not \"IDP3\"");
-  const int32_t version = in.Int32();
-  if (version != kVersion)
-    return refuse("unsupported MD3 version " + std::to_string(version) + " (expected 15)");
+  if (!CheckHeader(in, kHeaderSize, "MD3", "IDP3", kVersion, error)) return false;
   in.Skip(kNameSize + 4);  // the name and the flags
   const int32_t frames = in.Int32();
   const int32_t tags = in.Int32();
@@ -87,13 +68,13 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   if (frames == 0) return refuse("the file holds no frames");
   const uint64_t frame_count = static_cast<uint64_t>(frames);
 
-  if (!FindSection(in, 0, frames_at, frame_count, kFrameSize, "the frames")) return failed();
+  if (!SeekSection(in, 0, frames_at, frame_count, kFrameSize, "the frames")) return failed();
   for (uint64_t f = 0; f < frame_count; ++f) {
     in.Seek(static_cast<uint64_t>(frames_at) + f * kFrameSize + kFrameNameOffset);
     model->frame_names.push_back(in.FixedString(kFrameNameSize));
   }
 
-  if (!FindSection(in, 0, tags_at, frame_count * static_cast<uint64_t>(tags), kTagSize, "the tags"))
+  if (!SeekSection(in, 0, tags_at, frame_count * static_cast<uint64_t>(tags), kTagSize, "the tags"))
     return failed();
   model->tags.resize(static_cast<size_t>(tags));
   for (uint64_t f = 0; f < frame_count; ++f) {
@@ -113,7 +94,7 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   uint64_t at = static_cast<uint64_t>(surfaces_at);
   for (int32_t k = 0; k < surfaces; ++k) {
     const std::string what = "surface " + std::to_string(k);
-    if (!FindSection(in, at, 0, 1, kSurfaceHeaderSize, what + "'s header")) return failed();
+    if (!SeekSection(in, at, 0, 1, kSurfaceHeaderSize, what + "'s header")) return failed();
     if (in.FixedString(4) != "IDP3")
       return refuse(what + " does not start with \"IDP3\" (at offset " + std::to_string(at) + ")");
     QuakeSurface surface;
@@ -140,13 +121,13 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
                     " bytes, before its own header does");
 
     if (shaders > 0) {
-      if (!FindSection(in, at, shaders_at, static_cast<uint64_t>(shaders), kShaderSize,
+      if (!SeekSection(in, at, shaders_at, static_cast<uint64_t>(shaders), kShaderSize,
                        named + "'s shaders"))
         return failed();
       surface.texture = in.FixedString(kNameSize);
     }
 
-    if (!FindSection(in, at, triangles_at, static_cast<uint64_t>(triangles), kTriangleSize,
+    if (!SeekSection(in, at, triangles_at, static_cast<uint64_t>(triangles), kTriangleSize,
                      named + "'s triangles"))
       return failed();
     surface.triangles.resize(static_cast<size_t>(triangles));
@@ -163,7 +144,7 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
       }
     }
 
-    if (!FindSection(in, at, coordinates_at, static_cast<uint64_t>(vertices),
+    if (!SeekSection(in, at, coordinates_at, static_cast<uint64_t>(vertices),
                      kTextureCoordinateSize, named + "'s texture coordinates"))
       return failed();
     surface.texture_vertices.reserve(static_cast<size_t>(vertices));
@@ -174,7 +155,7 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     }
 
     surface.vertex_count = static_cast<size_t>(vertices);
-    if (!FindSection(in, at, vertices_at, frame_count * surface.vertex_count, kVertexSize,
+    if (!SeekSection(in, at, vertices_at, frame_count * surface.vertex_count, kVertexSize,
                      named + "'s vertices"))
       return failed();
     surface.positions.reserve(frame_count * surface.vertex_count);

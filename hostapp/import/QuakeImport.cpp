@@ -1,8 +1,5 @@
 #include "hostapp/import/QuakeImport.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -25,40 +22,12 @@ namespace {
 // texture is missing is painted as before.
 constexpr host::Color kModelGrey = {0.6f, 0.6f, 0.6f};
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // The file name of path without its folder and extension.
 std::string Stem(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const size_t dot = name.rfind('.');
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
-// The path of the file in folder whose name is name in any case, or empty.
-std::string FindInFolder(const std::string& folder, const std::string& name) {
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return "";
-  std::string found;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string candidate = entry->d_name;
-    if (Lower(candidate) == name && IsFile(folder + "/" + candidate)) {
-      found = folder + "/" + candidate;
-      // The name as written wins over one in another case.
-      if (candidate == name) break;
-    }
-  }
-  closedir(dir);
-  return found;
 }
 
 bool ReadText(const std::string& path, std::string* text) {
@@ -265,7 +234,7 @@ bool ReadPlayer(const std::string& path, std::vector<QuakeFigure::Part>* parts,
   const std::string folder = IsDirectory(path) ? path : Directory(path);
   const char* names[3] = {"lower", "upper", "head"};
   for (const char* name : names) {
-    const std::string file = FindInFolder(folder, std::string(name) + ".md3");
+    const std::string file = FileInAnyCase(folder, std::string(name) + ".md3");
     if (file.empty()) {
       *error = "no " + std::string(name) + ".md3 in " + folder +
                " (a player is lower.md3, upper.md3 and head.md3)";
@@ -292,7 +261,7 @@ bool ReadPlayer(const std::string& path, std::vector<QuakeFigure::Part>* parts,
     (*parts)[static_cast<size_t>(hang.part)].parent = hang.parent;
     (*parts)[static_cast<size_t>(hang.part)].parent_tag = static_cast<size_t>(tag);
   }
-  *config_path = FindInFolder(folder, "animation.cfg");
+  *config_path = FileInAnyCase(folder, "animation.cfg");
   return true;
 }
 

@@ -1,10 +1,43 @@
 #include "hostapp/import/QuakeModel.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "mdlformat/FileBytes.h"
 
 namespace hostapp {
+
+bool SeekSection(vandrell::ByteCursor& in, uint64_t base, int64_t offset, uint64_t count,
+                 uint64_t record_size, const std::string& what) {
+  if (count == 0) return true;
+  if (offset < 0 || base + static_cast<uint64_t>(offset) > in.size())
+    return in.Fail(what + " would start at offset " +
+                   std::to_string(static_cast<int64_t>(base) + offset) + ", outside the " +
+                   std::to_string(in.size()) + "-byte file");
+  // Counts multiplied together may pass 64 bits; such a section is too long anyway.
+  const uint64_t bytes = count > UINT64_MAX / record_size ? UINT64_MAX : count * record_size;
+  return in.Seek(base + static_cast<uint64_t>(offset)) && in.Need(bytes, what);
+}
+
+bool CheckHeader(vandrell::ByteCursor& in, size_t header_size, const char* format,
+                 const char* ident, int32_t version, std::string* error) {
+  if (!in.Need(header_size, "the header")) {
+    *error = in.error();
+    return false;
+  }
+  if (in.FixedString(4) != ident) {
+    *error =
+        std::string("not an ") + format + " file: the first four bytes are not \"" + ident + "\"";
+    return false;
+  }
+  const int32_t found = in.Int32();
+  if (found != version) {
+    *error = std::string("unsupported ") + format + " version " + std::to_string(found) +
+             " (expected " + std::to_string(version) + ")";
+    return false;
+  }
+  return true;
+}
 
 std::string QuakeFormatOf(const uint8_t* data, size_t size) {
   if (size < 4) return "";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/Geometry.h"
+#include "mdlformat/ByteCursor.h"
 
 namespace hostapp {
 
@@ -65,6 +66,16 @@ struct QuakeModel {
 bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* error);
 bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* error);
 bool ReadMdlModel(const uint8_t* data, size_t size, QuakeModel* model, std::string* error);
+
+// What the readers share. SeekSection moves the cursor to count records of
+// record_size bytes at base + offset, all of which must lie in the file;
+// otherwise the cursor fails, naming what. CheckHeader makes sure the
+// header_size bytes of a header are there and that it starts with ident and
+// version; otherwise false with the reason in *error.
+bool SeekSection(vandrell::ByteCursor& in, uint64_t base, int64_t offset, uint64_t count,
+                 uint64_t record_size, const std::string& what);
+bool CheckHeader(vandrell::ByteCursor& in, size_t header_size, const char* format,
+                 const char* ident, int32_t version, std::string* error);
 
 // The format a file's first four bytes name: "MDL" ("IDPO"), "MD2" ("IDP2"),
 // "MD3" ("IDP3"), or empty.

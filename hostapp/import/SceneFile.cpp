@@ -6,18 +6,16 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <filesystem>
+#include <system_error>
 
 namespace hostapp {
-
-namespace {
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
 }
-
-}  // namespace
 
 std::string Extension(const std::string& path) {
   const size_t dot = path.rfind('.');
@@ -34,6 +32,26 @@ std::string Directory(const std::string& path) {
 bool IsFile(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string FileInAnyCase(const std::string& folder, const std::string& name) {
+  if (IsFile(folder + "/" + name)) return folder + "/" + name;
+  const std::string wanted = Lower(name);
+  std::error_code error;
+  std::string found;
+  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string candidate = entry->path().filename().string();
+    if (Lower(candidate) == wanted && (found.empty() || candidate < found) &&
+        IsFile(folder + "/" + candidate))
+      found = candidate;
+  }
+  return found.empty() ? "" : folder + "/" + found;
 }
 
 bool IsQuakeFamily(const std::string& extension) {

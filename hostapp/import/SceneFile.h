@@ -1,7 +1,7 @@
 #pragma once
 // What the importer learns of a scene file from its name and its settings:
 // its kind, its folder, whether it exists, and the turn from its axes to the
-// host's.
+// host's; and finding files whose names ignore case.
 
 #include <string>
 
@@ -15,8 +15,15 @@ namespace hostapp {
 std::string Extension(const std::string& path);
 // The folder of path, "." for a bare file name.
 std::string Directory(const std::string& path);
-// Whether path names a regular file.
+// Whether path names a regular file; a folder.
 bool IsFile(const std::string& path);
+bool IsDirectory(const std::string& path);
+// text with A to Z in lower case: how names that ignore case are compared.
+std::string Lower(std::string text);
+// The regular file in folder whose name is name in any case: the exact
+// spelling when there is one, otherwise the first in name order; empty when
+// there is none.
+std::string FileInAnyCase(const std::string& folder, const std::string& name);
 // MD2, MD3, MDL and MDC: the Quake family, in Quake units and facing +X.
 bool IsQuakeFamily(const std::string& extension);
 // MDC: vertex keyframes that Assimp hands over one import at a time (our own

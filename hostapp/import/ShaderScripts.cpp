@@ -6,15 +6,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "hostapp/import/SceneFile.h"
+
 namespace hostapp {
 
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 // A name as the shaders are keyed: lower case, slashes, no extension.
 std::string ShaderKey(const std::string& name) {

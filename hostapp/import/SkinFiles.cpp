@@ -1,8 +1,5 @@
 #include "hostapp/import/SkinFiles.h"
 
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -13,33 +10,11 @@ namespace hostapp {
 
 namespace {
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 std::string Trimmed(const std::string& text) {
   const char* space = " \t\r\n\"";
   const size_t first = text.find_first_not_of(space);
   if (first == std::string::npos) return "";
   return text.substr(first, text.find_last_not_of(space) - first + 1);
-}
-
-// The file of folder whose name is name in any case (the exact spelling
-// first); empty when there is none.
-std::string InFolder(const std::string& folder, const std::string& name) {
-  if (IsFile(folder + "/" + name)) return folder + "/" + name;
-  std::error_code error;
-  std::string found;
-  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
-       entry.increment(error)) {
-    const std::string candidate = entry->path().filename().string();
-    if (Lower(candidate) == Lower(name) && IsFile(folder + "/" + candidate) &&
-        (found.empty() || candidate < found))
-      found = candidate;
-  }
-  return found.empty() ? "" : folder + "/" + found;
 }
 
 }  // namespace
@@ -61,11 +36,11 @@ std::string FindSkinFile(const std::string& model_path, const std::string& skin)
   const std::string folder = Directory(model_path);
   std::string stem = model_path.substr(model_path.find_last_of('/') + 1);
   stem = stem.substr(0, stem.rfind('.'));
-  std::string found = InFolder(folder, stem + "_" + skin + ".skin");
+  std::string found = FileInAnyCase(folder, stem + "_" + skin + ".skin");
   const size_t underscore = stem.rfind('_');
   if (found.empty() && underscore != std::string::npos &&
       (stem.substr(underscore) == "_1" || stem.substr(underscore) == "_2"))
-    found = InFolder(folder, stem.substr(0, underscore) + "_" + skin + ".skin");
+    found = FileInAnyCase(folder, stem.substr(0, underscore) + "_" + skin + ".skin");
   return found;
 }
 

@@ -1,10 +1,10 @@
 #include "hostapp/import/TextureLookup.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+
+#include "hostapp/import/SceneFile.h"
 
 namespace hostapp {
 
@@ -12,17 +12,6 @@ namespace {
 
 // The image formats the games try for a name, in their order.
 constexpr const char* kExtensions[] = {".tga", ".jpg", ".png", ".pcx", ".bmp"};
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-bool IsKind(const std::string& path, mode_t kind) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == kind;
-}
 
 std::string Join(const std::string& folder, const std::string& name) {
   return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
@@ -108,8 +97,8 @@ std::string TextureLookup::AnyCase(const std::string& base, const std::vector<st
   for (const std::string& name : names) {
     const std::string path = Join(base, name);
     if (last) {
-      if (IsKind(path, S_IFREG)) return path;
-    } else if (IsKind(path, S_IFDIR)) {
+      if (IsFile(path)) return path;
+    } else if (IsDirectory(path)) {
       std::string found = AnyCase(path, parts, from + 1);
       if (!found.empty()) return found;
     }
@@ -119,7 +108,7 @@ std::string TextureLookup::AnyCase(const std::string& base, const std::vector<st
 
 std::string TextureLookup::FindUnder(const std::string& base, const std::string& as_written,
                                      const std::vector<std::string>& parts) {
-  if (IsKind(as_written, S_IFREG)) return as_written;
+  if (IsFile(as_written)) return as_written;
   std::string found = AnyCase(base, parts, 0);
   if (!found.empty()) return found;
   const std::string& file_name = parts.back();
