@@ -36,31 +36,13 @@ unzip -q "$zip" -d "$work/unzipped"
 tools=$(echo "$work"/unzipped/vandrell-*-windows-x64)
 [ -f "$tools/mdlexport.exe" ] || { echo "wine-tools-test: $zip holds no mdlexport.exe"; exit 1; }
 
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINESERVER=$wineserver
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or Gecko installer prompts
-xvfb_pid=""
-cleanup() {
-  "$wineserver" -k >/dev/null 2>&1 || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-  rm -f "$work/display"
-}
-trap cleanup EXIT
-# The options dialog is a real window, even when nobody sees it.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "wine-tools-test: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-DISPLAY=:$(head -n1 "$work/display")
-export DISPLAY
 started=$SECONDS
-# The mark is made last, so a set-up that was cut short is done again.
-if [ ! -f "$WINEPREFIX/vandrell-ready" ]; then
-  echo "wine-tools-test: setting up the Wine prefix (once)"
-  rm -rf "$WINEPREFIX"
-  "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
-  "$wineserver" -w
-  touch "$WINEPREFIX/vandrell-ready"
-fi
+winearch=win64
+me=wine-tools-test
+# The options dialog is a real window, even when nobody sees it.
+# shellcheck source=scripts/wine-session.sh
+. scripts/wine-session.sh
+start_wine_session
 booted=$SECONDS
 "$wineserver" -p
 
