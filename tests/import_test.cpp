@@ -22,6 +22,7 @@
 #include "hostapp/import/SkinFiles.h"
 #include "hostapp/import/TextureLookup.h"
 #include "hostapp/scene/StandInScene.h"
+#include "tests/ImportFixture.h"
 #include "tests/TestSupport.h"
 #include "testscene/GltfBuffer.h"
 
@@ -92,18 +93,7 @@ void ExpectNear(const host::Point3& p, float x, float y, float z, float toleranc
   EXPECT_NEAR(p.z, z, tolerance);
 }
 
-class Import : public ::testing::Test {
- protected:
-  void TearDown() override { host::SetTicksPerFrame(160); }
-  bool Load(const std::string& path, ImportOptions options = {}) {
-    const bool ok = importer_.Import(path, options, scene_);
-    if (!ok) ADD_FAILURE() << importer_.Error();
-    return ok;
-  }
-  testing_support::TempDir dir_;
-  SceneImporter importer_;
-  StandInScene scene_;
-};
+using Import = testing_support::ImportFixture;
 
 // Two objects; the first uses two materials, one of them textured; the second
 // has no texture coordinates. OBJ files are Y up.

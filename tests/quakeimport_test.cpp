@@ -17,6 +17,7 @@
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/scene/StandInScene.h"
 #include "tests/MdlBytes.h"
+#include "tests/ImportFixture.h"
 #include "tests/TestSupport.h"
 #include "testscene/QuakeFiles.h"
 
@@ -307,18 +308,7 @@ TEST(QuakeClips, AnimationConfigLegsNumbersLoseTheTorsoFramesSpan) {
   EXPECT_EQ(odd.notes[2], "animation.cfg: both_dead1 (first frame 5, 0 frames) is left out");
 }
 
-class QuakeImport : public ::testing::Test {
- protected:
-  void TearDown() override { host::SetTicksPerFrame(160); }
-  bool Load(const std::string& path, ImportOptions options = {}) {
-    const bool ok = importer_.Import(path, options, scene_);
-    if (!ok) ADD_FAILURE() << importer_.Error();
-    return ok;
-  }
-  testing_support::TempDir dir_;
-  SceneImporter importer_;
-  StandInScene scene_;
-};
+using QuakeImport = testing_support::ImportFixture;
 
 TEST_F(QuakeImport, Md2FramesPlayATenthOfASecondApartTurnedToFaceTheHostsFront) {
   testscene::WriteBytes(dir_.File("ogre.md2"), testscene::Md2Bytes(SmallMd2()));
