@@ -17,6 +17,7 @@
 #include "host/Bitmap.h"
 #include "host/Timing.h"
 #include "hostapp/import/SceneImporter.h"
+#include "hostapp/import/SceneReading.h"
 #include "hostapp/import/SceneTextures.h"
 #include "hostapp/import/ShaderScripts.h"
 #include "hostapp/import/SkinFiles.h"
@@ -1101,4 +1102,34 @@ TEST_F(Import, AllClipsStartEachOnTheFirstFrameAfterThePreviousEnds) {
   ExpectNearIn(kMetre, WorldVertex(actor, 1440, 0), 0, 0, 2);
   ExpectNearIn(kMetre, WorldVertex(actor, 2640, 0), 0, 0, 3);
   ExpectNearIn(kMetre, WorldVertex(actor, 3840, 0), 0, 0, 4);
+}
+
+namespace {
+
+// An MDC header: "IDPC", version 2, a 64-byte name, flags, then the frame
+// count at byte 76 (little-endian), cut to the given size.
+std::string MdcHeader(const char* ident, int32_t frames, size_t size) {
+  std::string bytes(ident, 4);
+  bytes += std::string("\x02\0\0\0", 4) + std::string(64, 'n') + std::string(4, '\0');
+  for (int k = 0; k < 4; ++k)
+    bytes += static_cast<char>((static_cast<uint32_t>(frames) >> (8 * k)) & 0xff);
+  bytes += std::string(16, '\0');
+  return bytes.substr(0, size);
+}
+
+}  // namespace
+
+TEST_F(Import, MdcKeyframesStopAtTheFrameCountTheHeaderStates) {
+  const std::string path = dir_.File("m.mdc");
+  WriteText(path, MdcHeader("IDPC", 258, 100));  // 258 = 0x102: both low bytes count
+  EXPECT_EQ(hostapp::MdcFrameCount(path), 258);
+  WriteText(path, MdcHeader("IDPC", 7, 80));  // the count's last byte is the file's last
+  EXPECT_EQ(hostapp::MdcFrameCount(path), 7);
+  WriteText(path, MdcHeader("IDPC", 7, 79));
+  EXPECT_EQ(hostapp::MdcFrameCount(path), 0);
+  WriteText(path, MdcHeader("IDP3", 7, 100));
+  EXPECT_EQ(hostapp::MdcFrameCount(path), 0);
+  WriteText(path, MdcHeader("IDPC", -3, 100));
+  EXPECT_EQ(hostapp::MdcFrameCount(path), 0);
+  EXPECT_EQ(hostapp::MdcFrameCount(dir_.File("absent.mdc")), 0);
 }

@@ -3,7 +3,10 @@
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 
+#include <fstream>
+
 #include "hostapp/import/SceneFile.h"
+#include "mdlformat/ByteCursor.h"
 
 namespace hostapp {
 
@@ -12,7 +15,20 @@ namespace {
 // No file holds more keyframes than this; the count is found by asking.
 constexpr int kMaxKeyframes = 4096;
 
+constexpr size_t kMdcFrameCountAt = 76;
+
 }  // namespace
+
+int MdcFrameCount(const std::string& path) {
+  uint8_t header[kMdcFrameCountAt + 4];
+  std::ifstream in(path, std::ios::binary);
+  if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return 0;
+  vandrell::ByteCursor cursor(header, sizeof header);
+  if (cursor.FixedString(4) != "IDPC") return 0;
+  cursor.Seek(kMdcFrameCountAt);
+  const int32_t frames = cursor.Int32();
+  return frames > 0 ? frames : 0;
+}
 
 bool ReadSceneFile(const std::string& path, const std::string& extension,
                    ImportedAnimation& animation, std::string& error) {
@@ -42,7 +58,11 @@ bool ReadSceneFile(const std::string& path, const std::string& extension,
   const aiScene* source = animation.scene;
   if (quake) {
     animation.keyframes.push_back(source);
-    for (int k = 1; k < kMaxKeyframes; ++k) {
+    // The import library may hand over a keyframe past the file's last
+    // rather than refuse it; the header's count is the end.
+    const int stated = MdcFrameCount(path);
+    const int limit = stated > 0 && stated < kMaxKeyframes ? stated : kMaxKeyframes;
+    for (int k = 1; k < limit; ++k) {
       const aiScene* keyframe = read(k);
       if (!keyframe || keyframe->mNumMeshes != source->mNumMeshes) break;
       bool same = true;

@@ -15,4 +15,9 @@ namespace hostapp {
 bool ReadSceneFile(const std::string& path, const std::string& extension,
                    ImportedAnimation& animation, std::string& error);
 
+// The frame count an MDC file's header states (magic "IDPC", version, a
+// 64-byte name, flags, then the count at byte 76), or 0 when the file is too
+// short or not an MDC file. The keyframes asked for stop there.
+int MdcFrameCount(const std::string& path);
+
 }  // namespace hostapp
