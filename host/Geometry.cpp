@@ -4,23 +4,6 @@
 
 namespace host {
 
-Point3 operator+(const Point3& a, const Point3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Point3 operator-(const Point3& a, const Point3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Point3 operator*(const Point3& a, float f) { return {a.x * f, a.y * f, a.z * f}; }
-bool operator==(const Point3& a, const Point3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-
-Point3 Normalize(const Point3& v) {
-  const double length = std::sqrt(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
-                                  static_cast<double>(v.z) * v.z);
-  if (length == 0.0 || !std::isfinite(length)) return v;
-  return {static_cast<float>(v.x / length), static_cast<float>(v.y / length),
-          static_cast<float>(v.z / length)};
-}
-
-Point3 CrossProduct(const Point3& a, const Point3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 float DotProduct(const Point3& a, const Point3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 Matrix3::Matrix3() { IdentityMatrix(); }
@@ -53,21 +36,6 @@ void Matrix3::SetRow(int i, const Point3& row) { rows_[i] = row; }
 Point3 Matrix3::GetTrans() const { return rows_[3]; }
 void Matrix3::SetTrans(const Point3& translation) { rows_[3] = translation; }
 void Matrix3::NoTrans() { rows_[3] = {0, 0, 0}; }
-
-Point3 operator*(const Point3& p, const Matrix3& m) {
-  // The rows are read in place: this runs for every corner and normal of
-  // every exported frame.
-  const Point3* rows = m.rows_;
-  const double x = p.x;
-  const double y = p.y;
-  const double z = p.z;
-  return {static_cast<float>(x * rows[0].x + y * rows[1].x + z * rows[2].x +
-                             static_cast<double>(rows[3].x)),
-          static_cast<float>(x * rows[0].y + y * rows[1].y + z * rows[2].y +
-                             static_cast<double>(rows[3].y)),
-          static_cast<float>(x * rows[0].z + y * rows[1].z + z * rows[2].z +
-                             static_cast<double>(rows[3].z))};
-}
 
 Matrix3 operator*(const Matrix3& a, const Matrix3& b) {
   Matrix3 result;
