@@ -19,4 +19,14 @@ void MergeVerticesInPlace(MdlModel& model);
 // that need two different vertices with one hash.
 uint64_t MergeVertexHash(const MdlModel& model, int32_t frames, int32_t k);
 
+// MdlModel::MergeVertices in two steps, so that a walk over the frames for
+// another pass can hash them while each frame is at hand: hashes[k] for k <
+// count start with StartMergeHashes, take in every stored frame in order
+// with MixMergeHashes, and then equal MergeVertexHash(model, frames, k).
+void StartMergeHashes(uint64_t* hashes, int32_t count);
+void MixMergeHashes(uint64_t* hashes, const FrameVertex* frame, int32_t count);
+// The rest of MdlModel::MergeVertices, given those hashes of vertices
+// 0 .. VerticesInUse(model) - 1 over FramesInUse(model) frames.
+void MergeHashedVertices(MdlModel& model, const uint64_t* hashes);
+
 }  // namespace vandrell
