@@ -58,8 +58,6 @@ void SmoothNormalsInPlace(MdlModel& model) {
   }
 }
 
-namespace {
-
 // Positions of one frame numbered in order of first appearance: an
 // open-addressing table from the 24-bit packed position to its group, reused
 // frame after frame. A slot belongs to the current frame only when its stamp
@@ -102,49 +100,60 @@ class PositionGroups {
   int32_t count_ = 0;
 };
 
-}  // namespace
+FrameSmoother::FrameSmoother() = default;
+FrameSmoother::~FrameSmoother() = default;
+
+bool FrameSmoother::Allocate(int32_t vertex_count) {
+  const size_t scratch = vertex_count > 0 ? static_cast<size_t>(vertex_count) : 1;
+  groups_.reset(new (std::nothrow) PositionGroups);
+  group_of_.reset(new (std::nothrow) int32_t[scratch]);
+  sums_.reset(new (std::nothrow) double[3 * scratch]);
+  counts_.reset(new (std::nothrow) int32_t[scratch]);
+  indices_.reset(new (std::nothrow) uint8_t[scratch]);
+  return groups_ && groups_->Allocate(vertex_count) && group_of_ && sums_ && counts_ && indices_;
+}
 
 // The lowest vertex at a position sums every member's original normal in
 // ascending order and writes the result to all of them; every later member
 // then averages copies of that one table vector, which gives its index back
 // (every entry is its own nearest). So one sum per position, its members
-// added in ascending vertex order, is the whole pass; each frame is grouped
-// by position in one walk and changed in place in the frame store.
+// added in ascending vertex order, is the whole pass; the frame is grouped
+// by position in one walk and changed in place.
+void FrameSmoother::Smooth(FrameVertex* frame, int32_t vertices) {
+  PositionGroups& groups = *groups_;
+  int32_t* group_of = group_of_.get();
+  double* sums = sums_.get();
+  int32_t* counts = counts_.get();
+  uint8_t* indices = indices_.get();
+  groups.StartFrame();
+  for (int32_t k = 0; k < vertices; ++k) group_of[k] = groups.GroupOf(PackedPosition(frame[k]));
+  for (int32_t g = 0; g < groups.count(); ++g) {
+    sums[3 * g] = sums[3 * g + 1] = sums[3 * g + 2] = 0.0;
+    counts[g] = 0;
+  }
+  for (int32_t k = 0; k < vertices; ++k) {
+    const int32_t group = group_of[k];
+    AddTableNormal(frame[k], &sums[3 * static_cast<size_t>(group)]);
+    ++counts[group];
+  }
+  for (int32_t g = 0; g < groups.count(); ++g) {
+    indices[g] = static_cast<uint8_t>(NearestToMean(&sums[3 * static_cast<size_t>(g)], counts[g]));
+  }
+  for (int32_t k = 0; k < vertices; ++k) frame[k].normal_index = indices[group_of[k]];
+}
+
 void MdlModel::SmoothNormals() {
   if (g_export_settings.gouraud_shading == 0) return;
   const int32_t frames = FramesInUse(*this);
   const int32_t vertices = VerticesInUse(*this);
   if (frames == 0) return;
-  const size_t scratch = vertices > 0 ? static_cast<size_t>(vertices) : 1;
-  PositionGroups groups;
-  std::unique_ptr<int32_t[]> group_of(new (std::nothrow) int32_t[scratch]);
-  std::unique_ptr<double[]> sums(new (std::nothrow) double[3 * scratch]);
-  std::unique_ptr<int32_t[]> counts(new (std::nothrow) int32_t[scratch]);
-  std::unique_ptr<uint8_t[]> indices(new (std::nothrow) uint8_t[scratch]);
-  if (!groups.Allocate(vertices) || !group_of || !sums || !counts || !indices) {
+  FrameSmoother smoother;
+  if (!smoother.Allocate(vertices)) {
     SmoothNormalsInPlace(*this);
     return;
   }
   for (int32_t f = 0; f < frames; ++f) {
-    FrameVertex* frame = frame_vertices + static_cast<size_t>(f) * vertex_capacity;
-    groups.StartFrame();
-    for (int32_t k = 0; k < vertices; ++k) {
-      group_of[k] = groups.GroupOf(PackedPosition(frame[k]));
-    }
-    for (int32_t g = 0; g < groups.count(); ++g) {
-      sums[3 * g] = sums[3 * g + 1] = sums[3 * g + 2] = 0.0;
-      counts[g] = 0;
-    }
-    for (int32_t k = 0; k < vertices; ++k) {
-      const int32_t group = group_of[k];
-      AddTableNormal(frame[k], &sums[3 * static_cast<size_t>(group)]);
-      ++counts[group];
-    }
-    for (int32_t g = 0; g < groups.count(); ++g) {
-      indices[g] =
-          static_cast<uint8_t>(NearestToMean(&sums[3 * static_cast<size_t>(g)], counts[g]));
-    }
-    for (int32_t k = 0; k < vertices; ++k) frame[k].normal_index = indices[group_of[k]];
+    smoother.Smooth(frame_vertices + static_cast<size_t>(f) * vertex_capacity, vertices);
   }
   // The work arrays end holding the last frame, as they did before the pass.
   LoadFrame(frames - 1);
