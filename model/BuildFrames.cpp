@@ -11,6 +11,9 @@
 #include "host/Geometry.h"
 #include "host/Mesh.h"
 #include "host/Timing.h"
+#include "model/FinishFrames.h"
+#include "model/FrameWalk.h"
+#include "model/Quantize.h"
 #include "scene/MaterialTable.h"
 #include "scene/SceneCollector.h"
 
@@ -88,14 +91,16 @@ host::Point3 FaceNormal(const host::Mesh& mesh, int f) {
   return face < mesh.face_normals.size() ? mesh.face_normals[face] : host::Point3();
 }
 
-// Adds node j's faces at time t to the work frame from triangle k on; k
-// advances by the node's face count. A corner's vertex index past the mesh's
+// Adds node j's faces at time t to frame i from triangle k on, in the store
+// or, when in_work_arrays, in the work arrays; k advances by the node's face
+// count. A corner's vertex index past the mesh's
 // vertices gives the object's origin rather than a read outside the mesh.
 // Returns 0, with nothing
 // written, when the node has no mesh at t or its faces would not fit the
 // arrays.
 int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime t,
-               const host::Matrix3& turn, SamplingScratch& scratch, int64_t& k) {
+               const host::Matrix3& turn, SamplingScratch& scratch, int32_t i, bool in_work_arrays,
+               int64_t& k) {
   host::Mesh* mesh = collector.NodeMeshAt(j, t);
   if (!mesh) return 0;
   const int face_count = mesh->getNumFaces();
@@ -149,7 +154,11 @@ int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime
     // with its normal is stored clockwise seen from that side.
     const TriangleInput input{corner[0], s[0],      row[0], corner[2], s[2],
                               row[2],    corner[1], s[1],   row[1],    normal};
-    model.AddTriangle(static_cast<int32_t>(k), input);
+    if (in_work_arrays) {
+      model.AddTriangle(static_cast<int32_t>(k), input);
+    } else {
+      model.AddTriangleToStore(i, static_cast<int32_t>(k), input);
+    }
     ++k;
   }
   return 1;
@@ -184,20 +193,48 @@ BuildStatus BuildFrames(MdlModel& model, SceneCollector& collector) {
   } catch (const std::bad_alloc&) {
     scratch.mapped.clear();
   }
+  // Every frame but the last is written straight into the store: its copy in
+  // the work arrays would be overwritten unread by the next frame. The last
+  // goes through the work arrays, which the passes expect to hold it.
+  int32_t last_in_store = -1;
+  // The bounds for quantisation, taken from each frame while it is at hand.
+  PositionBounds bounds;
+  int32_t frames_bounded = 0;
   for (int32_t i = 0; i < g_export_settings.frame_count && i < model.frame_capacity; ++i) {
+    const bool last = i + 1 >= g_export_settings.frame_count || i + 1 >= model.frame_capacity;
     int64_t k = 0;
     for (int j = 0; j < collector.node_count; ++j) {
-      if (!SampleNode(model, collector, j, collector.FrameTime(i), turn, scratch, k)) {
+      if (!SampleNode(model, collector, j, collector.FrameTime(i), turn, scratch, i, last, k)) {
         return BuildStatus::kFaceCountChanged;
       }
     }
     if (k != face_total) return BuildStatus::kFaceCountChanged;
-    model.StoreFrame(i);
+    const FrameVertex* built =
+        last ? model.work_vertices
+             : model.frame_vertices + static_cast<size_t>(i) * model.vertex_capacity;
+    WidenBounds(bounds, built, model.vertex_capacity);
+    ++frames_bounded;
+    if (last) {
+      model.StoreFrame(i);
+      last_in_store = -1;
+    } else {
+      model.CountStoredFrame(i);
+      last_in_store = i;
+    }
   }
+  // Only if the frame count changed while sampling was the final frame
+  // written in the store alone.
+  if (last_in_store >= 0) model.LoadFrame(last_in_store);
 
-  model.Quantize();
-  model.SmoothNormals();
-  model.MergeVertices();
+  // The bounds cover every vertex of every frame, which the passes measure
+  // too unless counts left from an earlier build say otherwise.
+  if (frames_bounded == FramesInUse(model) && model.vertex_capacity == VerticesInUse(model)) {
+    FinishFrames(model, bounds);
+  } else {
+    model.Quantize();
+    model.SmoothNormals();
+    model.MergeVertices();
+  }
   return BuildStatus::kBuilt;
 }
 

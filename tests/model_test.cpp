@@ -20,6 +20,8 @@
 #include "host/Timing.h"
 #include "hostapp/scene/StandInScene.h"
 #include "model/BuildFrames.h"
+#include "model/FinishFrames.h"
+#include "model/FrameWalk.h"
 #include "model/MdlModel.h"
 #include "model/MergeVertices.h"
 #include "model/NearestNormal.h"
@@ -1964,4 +1966,54 @@ TEST(MergeVertices, SmoothingThenMergingMatchesTheReferenceOnRandomModels) {
     fast.MergeVertices();
     GeomExpectSameModel(expected, fast, seed);
   }
+}
+
+// The one walk after frame sampling against the three passes run one after
+// the other, on the random models with float positions that coincide where
+// the packed bytes do (so that quantising keeps the models' coincidences),
+// and with signed zeros and non-finite values at the ends of the axes.
+TEST(FinishFrames, OneWalkMatchesQuantizeSmoothAndMergeOnRandomModels) {
+  int removed = 0;
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    GeomDefaultSettings();
+    g_export_settings.gouraud_shading = seed % 3 != 0;
+    const int max_faces = seed % 10 == 0 ? 60 : 12;
+    MdlModel expected, fast;
+    for (MdlModel* model : {&expected, &fast}) {
+      GeomRandomModel(*model, seed, max_faces);
+      std::mt19937 rng(seed);
+      const float odd[] = {0.0f, -0.0f, std::numeric_limits<float>::quiet_NaN(),
+                           std::numeric_limits<float>::infinity(), -1000.0f};
+      const size_t records =
+          static_cast<size_t>(model->vertex_capacity) * static_cast<size_t>(model->frame_capacity);
+      for (size_t r = 0; r < records; ++r) {
+        FrameVertex& vertex = model->frame_vertices[r];
+        vertex.x = vertex.packed_x / 4.0f;
+        vertex.y = vertex.packed_y / 4.0f - 32.0f;
+        vertex.z = -vertex.packed_z / 2.0f;
+        if (rng() % 50 == 0) vertex.y = odd[rng() % 5];
+        if (rng() % 50 == 0) vertex.x = -odd[rng() % 5];
+      }
+      if (model->numframes > 0) model->LoadFrame(model->numframes - 1);
+    }
+    const int32_t before = expected.numverts;
+    expected.Quantize();
+    expected.SmoothNormals();
+    expected.MergeVertices();
+    removed += before - expected.numverts;
+    vandrell::PositionBounds bounds;
+    for (int32_t f = 0; f < vandrell::FramesInUse(fast); ++f) {
+      vandrell::WidenBounds(bounds, &GeomStored(fast, f, 0), vandrell::VerticesInUse(fast));
+    }
+    vandrell::FinishFrames(fast, bounds);
+    GeomExpectSameModel(expected, fast, seed);
+    for (int axis = 0; axis < 3; ++axis) {
+      EXPECT_EQ(std::memcmp(&fast.scale[axis], &expected.scale[axis], sizeof(float)), 0) << seed;
+      EXPECT_EQ(std::memcmp(&fast.scale_origin[axis], &expected.scale_origin[axis], sizeof(float)),
+                0)
+          << seed;
+    }
+    EXPECT_EQ(fast.bounding_radius, expected.bounding_radius) << seed;
+  }
+  EXPECT_GT(removed, 500);
 }
