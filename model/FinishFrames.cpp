@@ -4,8 +4,6 @@
 #include "model/FinishFrames.h"
 
 #include <cstdint>
-#include <memory>
-#include <new>
 
 #include "export/ExportSettings.h"
 #include "model/FrameWalk.h"
@@ -19,31 +17,31 @@ void FinishFrames(MdlModel& model, const PositionBounds& frame_bounds) {
   const int32_t vertices = VerticesInUse(model);
   const bool smooth = g_export_settings.gouraud_shading != 0;
   FrameSmoother smoother;
-  std::unique_ptr<uint64_t[]> hashes(new (std::nothrow) uint64_t[vertices > 0 ? vertices : 1]);
+  MergeRefinement merging;
   // Without frames or vertices there is nothing to walk; without scratch
   // memory each pass finds its own way.
-  if (frames == 0 || vertices < 2 || !hashes || (smooth && !smoother.Allocate(vertices))) {
+  if (frames == 0 || vertices < 2 || !merging.Allocate(vertices) ||
+      (smooth && !smoother.Allocate(vertices))) {
     model.Quantize();
     model.SmoothNormals();
     model.MergeVertices();
     return;
   }
 
-  // Smoothing reads only a frame's own packed bytes and normals, and the
-  // hashes take in each frame's final state in frame order, so frame by
-  // frame is the order of the separate passes for every value they compute.
+  // Smoothing reads only a frame's own packed bytes and normals, and merging
+  // compares each frame's final state, so frame by frame is the order of the
+  // separate passes for every value they compute.
   Packing packing = StartPacking(model, frame_bounds);
-  StartMergeHashes(hashes.get(), vertices);
   for (int32_t f = 0; f < frames; ++f) {
     FrameVertex* frame = model.frame_vertices + static_cast<size_t>(f) * model.vertex_capacity;
     PackFrame(frame, vertices, packing);
     if (smooth) smoother.Smooth(frame, vertices);
-    MixMergeHashes(hashes.get(), frame, vertices);
+    merging.TakeFrame(frame);
   }
   model.bounding_radius = packing.radius;
   // As quantising and smoothing leave them, should merging remove nothing.
   model.LoadFrame(frames - 1);
-  MergeHashedVertices(model, hashes.get());
+  MergeIntoRepresentatives(model, merging.representatives());
 }
 
 }  // namespace vandrell

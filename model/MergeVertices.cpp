@@ -220,14 +220,70 @@ void MdlModel::MergeVertices() {
 void MergeHashedVertices(MdlModel& model, const uint64_t* hashes) {
   const int32_t n = VerticesInUse(model);
   if (n < 2) return;
-  const int32_t frames = FramesInUse(model);
-
   std::unique_ptr<int32_t[]> representative = Scratch<int32_t>(n);
+  if (!representative || (!GuessedRepresentatives(model, hashes, n, representative.get()) &&
+                          !ChainedRepresentatives(model, hashes, n, representative.get()))) {
+    MergeVerticesInPlace(model);
+    return;
+  }
+  MergeIntoRepresentatives(model, representative.get());
+}
+
+MergeRefinement::MergeRefinement() = default;
+MergeRefinement::~MergeRefinement() = default;
+
+bool MergeRefinement::Allocate(int32_t count) {
+  count_ = count > 0 ? count : 0;
+  representative_ = Scratch<int32_t>(count_);
+  // Room for every vertex leaving its class in one frame, at most half full.
+  slot_count_ = 1;
+  while (slot_count_ < 2 * static_cast<uint32_t>(count_)) slot_count_ *= 2;
+  slots_.reset(new (std::nothrow) Slot[slot_count_]());
+  stamp_ = 0;
+  if (!representative_ || !slots_) return false;
+  // Before any frame every vertex equals every other.
+  for (int32_t v = 0; v < count_; ++v) representative_[v] = 0;
+  return true;
+}
+
+// A class of vertices equal in every frame so far splits by the fields of
+// this frame. Its lowest member stays its representative; a member that
+// differs from it in this frame goes to the lowest member of the class that
+// has its fields in this frame, which, walking upwards, is the first such
+// member to leave. Members are compared with their representative, which
+// is never changed by the walk (it lies below them and stays its own).
+void MergeRefinement::TakeFrame(const FrameVertex* frame) {
+  if (++stamp_ == 0) {
+    // Stamps have gone round: no slot may look as if it were this frame's.
+    for (uint32_t slot = 0; slot < slot_count_; ++slot) slots_[slot].stamp = 0;
+    stamp_ = 1;
+  }
+  int32_t* representative = representative_.get();
+  for (int32_t v = 0; v < count_; ++v) {
+    const int32_t old = representative[v];
+    if (old == v || SameVertex(frame[v], frame[old])) continue;
+    const uint64_t hash = MixVertex(Mix(kHashStart, static_cast<uint32_t>(old)), frame[v]);
+    uint32_t slot = static_cast<uint32_t>(hash >> 32) & (slot_count_ - 1);
+    while (slots_[slot].stamp == stamp_ && !(slots_[slot].old_representative == old &&
+                                             SameVertex(frame[slots_[slot].vertex], frame[v]))) {
+      slot = (slot + 1) & (slot_count_ - 1);
+    }
+    if (slots_[slot].stamp == stamp_) {
+      representative[v] = slots_[slot].vertex;
+    } else {
+      slots_[slot] = Slot{stamp_, old, v};
+      representative[v] = v;
+    }
+  }
+}
+
+void MergeIntoRepresentatives(MdlModel& model, const int32_t* representative) {
+  const int32_t n = VerticesInUse(model);
+  if (n < 2) return;
+  const int32_t frames = FramesInUse(model);
   std::unique_ptr<int32_t[]> renumbered = Scratch<int32_t>(n);
   std::unique_ptr<int32_t[]> source = Scratch<int32_t>(n);
-  if (!representative || !renumbered || !source ||
-      (!GuessedRepresentatives(model, hashes, n, representative.get()) &&
-       !ChainedRepresentatives(model, hashes, n, representative.get()))) {
+  if (!renumbered || !source) {
     MergeVerticesInPlace(model);
     return;
   }

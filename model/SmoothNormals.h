@@ -15,6 +15,7 @@ namespace vandrell {
 void SmoothNormalsInPlace(MdlModel& model);
 
 class PositionGroups;
+class NearestNormalCache;
 
 // The Gouraud pass on one frame at a time, with scratch memory kept from
 // frame to frame: MdlModel::SmoothNormals is Smooth on every stored frame.
@@ -34,6 +35,7 @@ class FrameSmoother {
   std::unique_ptr<double[]> sums_;
   std::unique_ptr<int32_t[]> counts_;
   std::unique_ptr<uint8_t[]> indices_;
+  std::unique_ptr<NearestNormalCache> nearest_;
 };
 
 }  // namespace vandrell

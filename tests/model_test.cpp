@@ -2017,3 +2017,31 @@ TEST(FinishFrames, OneWalkMatchesQuantizeSmoothAndMergeOnRandomModels) {
   }
   EXPECT_GT(removed, 500);
 }
+
+// Thousands of positions in a frame, some shared, many more than the
+// grouping table first makes room for: the table grows while a frame is
+// grouped and still gives the quadratic pass's result.
+TEST(SmoothNormals, FramesWithThousandsOfPositionsMatchTheQuadraticPass) {
+  GeomDefaultSettings();
+  g_export_settings.gouraud_shading = 1;
+  MdlModel fast, in_place;
+  for (MdlModel* model : {&fast, &in_place}) {
+    GeomAllocate(*model, 2000, 2);
+    std::mt19937 rng(7);
+    for (int f = 0; f < 2; ++f) {
+      for (int k = 0; k < model->vertex_capacity; ++k) {
+        // About 4500 distinct positions among 6000 vertices.
+        const uint32_t position = rng() % 9000;
+        model->work_vertices[k] =
+            GeomVertex(0, 0, static_cast<uint8_t>(position & 0xFF),
+                       static_cast<uint8_t>(position >> 8), static_cast<uint8_t>(f),
+                       static_cast<uint8_t>(rng() % 162));
+      }
+      model->StoreFrame(f);
+    }
+    model->numverts = model->vertex_capacity;
+  }
+  fast.SmoothNormals();
+  vandrell::SmoothNormalsInPlace(in_place);
+  GeomExpectSameModel(in_place, fast, 7);
+}
