@@ -1968,10 +1968,11 @@ TEST(MergeVertices, SmoothingThenMergingMatchesTheReferenceOnRandomModels) {
   }
 }
 
-// The one walk after frame sampling against the three passes run one after
-// the other, on the random models with float positions that coincide where
-// the packed bytes do (so that quantising keeps the models' coincidences),
-// and with signed zeros and non-finite values at the ends of the axes.
+// The one walk after frame sampling (with the vector bounds and packing where
+// the build has them) against the three plain passes run one after the other,
+// on the random models with float positions that coincide where the packed
+// bytes do (so that quantising keeps the models' coincidences), with signed
+// zeros and non-finite values at the ends of the axes, and axes without extent.
 TEST(FinishFrames, OneWalkMatchesQuantizeSmoothAndMergeOnRandomModels) {
   int removed = 0;
   for (uint32_t seed = 1; seed <= 300; ++seed) {
@@ -1993,6 +1994,8 @@ TEST(FinishFrames, OneWalkMatchesQuantizeSmoothAndMergeOnRandomModels) {
         vertex.z = -vertex.packed_z / 2.0f;
         if (rng() % 50 == 0) vertex.y = odd[rng() % 5];
         if (rng() % 50 == 0) vertex.x = -odd[rng() % 5];
+        // Now and then an axis without extent, whose step is 0.
+        if (seed % 7 == 0) vertex.z = 3.0f;
       }
       if (model->numframes > 0) model->LoadFrame(model->numframes - 1);
     }
@@ -2032,10 +2035,9 @@ TEST(SmoothNormals, FramesWithThousandsOfPositionsMatchTheQuadraticPass) {
       for (int k = 0; k < model->vertex_capacity; ++k) {
         // About 4500 distinct positions among 6000 vertices.
         const uint32_t position = rng() % 9000;
-        model->work_vertices[k] =
-            GeomVertex(0, 0, static_cast<uint8_t>(position & 0xFF),
-                       static_cast<uint8_t>(position >> 8), static_cast<uint8_t>(f),
-                       static_cast<uint8_t>(rng() % 162));
+        model->work_vertices[k] = GeomVertex(
+            0, 0, static_cast<uint8_t>(position & 0xFF), static_cast<uint8_t>(position >> 8),
+            static_cast<uint8_t>(f), static_cast<uint8_t>(rng() % 162));
       }
       model->StoreFrame(f);
     }
