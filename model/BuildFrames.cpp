@@ -122,7 +122,7 @@ int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime
   std::vector<host::Point3>& turned = scratch.turned;
   const bool all_turned = Resize(turned, vertices.size());
   if (all_turned) {
-    for (size_t v = 0; v < vertices.size(); ++v) turned[v] = (vertices[v] * transform) * turn;
+    host::TransformPoints(vertices.data(), vertices.size(), transform, turn, turned.data());
   }
   const host::Point3 turned_origin = (host::Point3() * transform) * turn;
 
