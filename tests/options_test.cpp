@@ -223,6 +223,82 @@ TEST(OptionTables, MdlinfoReadmeSectionAndManualPageNameExactlyItsOptions) {
                    "Checking a model and looking at it", "man/mdlinfo.1");
 }
 
+TEST(OptionTables, HelpListPutsEachHelpAtItsColumnAndWrapsItWithinTheWidth) {
+  // Help at column 10 within 30 columns: 20 columns for the text. A label
+  // that leaves no space before the column stands on a line of its own.
+  const std::string list = tools::FormatOptionList(
+      {{"Heading:",
+        {{"-a", "short help"}, {"--very-long-label ARG", "text that wraps onto a second line"}}},
+       {"", {{"-b", "x"}}}},
+      10, 30);
+  EXPECT_EQ(list,
+            "Heading:\n"
+            "  -a      short help\n"
+            "  --very-long-label ARG\n"
+            "          text that wraps onto\n"
+            "          a second line\n"
+            "\n"
+            "  -b      x\n");
+}
+
+struct Toy {
+  std::string value;
+  bool flag = false;
+  bool help = false;
+};
+
+tools::ParseRules ToyRules(bool inline_values) {
+  tools::ParseRules rules;
+  rules.inline_values = inline_values;
+  return rules;
+}
+
+// Runs argv (after a program name) through a table of --value V, --flag and
+// -h/--help; the operands and the outcome, or the error.
+std::string ParseToy(const std::vector<std::string>& args, bool inline_values, Toy* toy) {
+  const tools::OptionTable<Toy> table = {
+      {nullptr,
+       {{"--value", nullptr, "V", "",
+         [](const std::string&, const std::string& value, Toy* t, std::string*) {
+           t->value = value;
+           return true;
+         }},
+        {"--flag", nullptr, nullptr, "",
+         [](const std::string&, const std::string&, Toy* t, std::string*) {
+           t->flag = true;
+           return true;
+         }},
+        {"--help", "-h", nullptr, "",
+         [](const std::string&, const std::string&, Toy* t, std::string*) {
+           t->help = true;
+           return true;
+         }}}}};
+  std::vector<const char*> argv = {"toy"};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  std::vector<std::string> operands;
+  std::string error;
+  if (!tools::ParseCommandLine<Toy>(
+          table, ToyRules(inline_values), static_cast<int>(argv.size()), argv.data(), toy,
+          [](const Toy& t) { return t.help; }, &operands, &error))
+    return "error: " + error;
+  std::string result;
+  for (const std::string& operand : operands) result += operand + " ";
+  return result + "value=" + toy->value + (toy->flag ? " flag" : "") + (toy->help ? " help" : "");
+}
+
+TEST(OptionTables, TheParserTakesValuesOperandsAndTheEndOfOptionsAsItsRulesSay) {
+  Toy a, b, c, d, e, f, g, h;
+  EXPECT_EQ(ParseToy({"in", "--value", "3", "-", "--flag"}, false, &a), "in - value=3 flag");
+  EXPECT_EQ(ParseToy({"--value=3"}, true, &b), "value=3");
+  EXPECT_EQ(ParseToy({"--value=3"}, false, &c), "error: unknown option --value=3");
+  EXPECT_EQ(ParseToy({"--flag=yes"}, true, &d), "error: --flag takes no value");
+  EXPECT_EQ(ParseToy({"--value"}, true, &e), "error: --value needs a value");
+  EXPECT_EQ(ParseToy({"--", "--flag", "x"}, true, &f), "--flag x value=");
+  EXPECT_EQ(ParseToy({"--"}, false, &g), "error: unknown option --");
+  // An option before --help is taken, nothing after it is looked at.
+  EXPECT_EQ(ParseToy({"--flag", "-h", "--bogus"}, true, &h), "value= flag help");
+}
+
 // The check itself: an option the command lacks is seen where the command's
 // own words stand, and another command's is not.
 TEST(OptionTables, ReadmeWordsAreTheCommandsWhereTheCommandSpeaks) {

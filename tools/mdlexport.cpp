@@ -341,6 +341,41 @@ bool WarnOfRefusingEngines(const std::string& path, const vandrell::MdlFileHeade
   return refused;
 }
 
+// Exports the imported scene with the exporter of module_path as the
+// options say, reads back what it wrote and reports on it; the exit status.
+// timeline holds the clips the import laid out.
+int ExportImported(const tools::CliOptions& options, hostapp::StandInScene& scene,
+                   const std::vector<hostapp::ClipInfo>& timeline, const std::string& module_path) {
+  const host::ValidityInterval range = scene.GetAnimationRange();
+  const int32_t range_frames =
+      host::FramesInRange(range.start, range.end, host::GetTicksPerFrame());
+  const std::optional<int32_t> frames = options.all_frames ? range_frames : options.frames;
+  std::string scale;
+  if (!ScaleEntry(options.scale, options.height, scene, range.start, &scale)) return kExitFailed;
+
+  hostapp::PluginModule module;
+  const std::unique_ptr<host::SceneExporter> exporter = LoadExporter(module_path, &module);
+  if (!exporter) return kExitFailed;
+  // The exporter never samples more frames than the range holds.
+  const DialogExport result =
+      ExportAtTheDialog(*exporter, scene, options.output, DialogSteps(options, frames, scale),
+                        options.dialog, std::min(frames.value_or(1), range_frames), options.quiet);
+  if (!ExportRanThrough(result, options)) return kExitFailed;
+
+  vandrell::MdlFile file;
+  if (!ReadWrittenModel(options.output, &file)) return kExitFailed;
+  if (!options.quiet) {
+    PrintSummaryLine(
+        options.output, file.header,
+        options.height ? ", scale " + scale + "% for a height of " + std::to_string(*options.height)
+                       : "");
+  }
+  if (!options.qc.empty() && !WriteFrameMacros(options.qc, file, timeline, range.start))
+    return kExitFailed;
+  const bool refused = WarnOfRefusingEngines(options.output, file.header);
+  return refused && options.strict ? kExitFailed : kExitWritten;
+}
+
 int Run(int argc, char** argv) {
   tools::CliOptions options;
   std::string error;
@@ -378,35 +413,7 @@ int Run(int argc, char** argv) {
   }
   for (const std::string& warning : summary.warnings)
     std::fprintf(stderr, "mdlexport: warning: %s\n", warning.c_str());
-
-  const host::ValidityInterval range = scene.GetAnimationRange();
-  const int32_t range_frames =
-      host::FramesInRange(range.start, range.end, host::GetTicksPerFrame());
-  const std::optional<int32_t> frames = options.all_frames ? range_frames : options.frames;
-  std::string scale;
-  if (!ScaleEntry(options.scale, options.height, scene, range.start, &scale)) return kExitFailed;
-
-  hostapp::PluginModule module;
-  const std::unique_ptr<host::SceneExporter> exporter = LoadExporter(module_path, &module);
-  if (!exporter) return kExitFailed;
-  // The exporter never samples more frames than the range holds.
-  const DialogExport result =
-      ExportAtTheDialog(*exporter, scene, options.output, DialogSteps(options, frames, scale),
-                        options.dialog, std::min(frames.value_or(1), range_frames), options.quiet);
-  if (!ExportRanThrough(result, options)) return kExitFailed;
-
-  vandrell::MdlFile file;
-  if (!ReadWrittenModel(options.output, &file)) return kExitFailed;
-  if (!options.quiet) {
-    PrintSummaryLine(
-        options.output, file.header,
-        options.height ? ", scale " + scale + "% for a height of " + std::to_string(*options.height)
-                       : "");
-  }
-  if (!options.qc.empty() && !WriteFrameMacros(options.qc, file, summary.timeline, range.start))
-    return kExitFailed;
-  const bool refused = WarnOfRefusingEngines(options.output, file.header);
-  return refused && options.strict ? kExitFailed : kExitWritten;
+  return ExportImported(options, scene, summary.timeline, module_path);
 }
 }  // namespace
 
