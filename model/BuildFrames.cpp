@@ -64,6 +64,7 @@ struct MappedCorner {
 // (empty when memory ran out: every corner is then mapped afresh).
 struct SamplingScratch {
   std::vector<host::Point3> turned;
+  std::vector<host::Point3> turned_normals;
   std::vector<MappedCorner> mapped;
 };
 
@@ -125,6 +126,13 @@ int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime
     host::TransformPoints(vertices.data(), vertices.size(), transform, turn, turned.data());
   }
   const host::Point3 turned_origin = (host::Point3() * transform) * turn;
+  const std::vector<host::Point3>& normals = mesh->face_normals;
+  std::vector<host::Point3>& turned_normals = scratch.turned_normals;
+  const bool normals_turned = Resize(turned_normals, normals.size());
+  if (normals_turned) {
+    host::TransformPoints(normals.data(), normals.size(), direction_transform, turn,
+                          turned_normals.data());
+  }
 
   const MaterialTable& table = *collector.material_table;
   for (int f = 0; f < face_count; ++f) {
@@ -148,7 +156,9 @@ int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime
         corner[c] = all_turned ? turned[index] : (vertices[index] * transform) * turn;
       }
     }
-    const host::Point3 normal = (FaceNormal(*mesh, f) * direction_transform) * turn;
+    const host::Point3 normal = normals_turned && static_cast<size_t>(f) < turned_normals.size()
+                                    ? turned_normals[static_cast<size_t>(f)]
+                                    : (FaceNormal(*mesh, f) * direction_transform) * turn;
 
     // Corners 0, 2, 1: with the winding test in AddTriangle a face that agrees
     // with its normal is stored clockwise seen from that side.

@@ -198,9 +198,11 @@ bool FrameSmoother::Allocate(int32_t vertex_count) {
   sums_.reset(new (std::nothrow) double[3 * scratch]);
   counts_.reset(new (std::nothrow) int32_t[scratch]);
   indices_.reset(new (std::nothrow) uint8_t[scratch]);
+  leader_.reset(new (std::nothrow) int32_t[scratch]);
+  leaders_for_ = -1;
   nearest_.reset(new (std::nothrow) NearestNormalCache);
   return groups_ && groups_->Allocate(vertex_count) && group_of_ && sums_ && counts_ && indices_ &&
-         nearest_ && nearest_->Allocate();
+         leader_ && nearest_ && nearest_->Allocate();
 }
 
 // The lowest vertex at a position sums every member's original normal in
@@ -215,8 +217,35 @@ void FrameSmoother::Smooth(FrameVertex* frame, int32_t vertices) {
   double* sums = sums_.get();
   int32_t* counts = counts_.get();
   uint8_t* indices = indices_.get();
-  groups.StartFrame();
-  for (int32_t k = 0; k < vertices; ++k) group_of[k] = groups.GroupOf(PackedPosition(frame[k]));
+  int32_t* leader = leader_.get();
+  // Frame after frame most vertices keep their positions' company. Where
+  // every vertex still shares its position with a vertex at or below it
+  // (the first of its group in the frame before), only those first vertices
+  // need looking up: the others take their group, equal positions still
+  // share one, and each position's group is still opened by its lowest
+  // vertex, so the groups are numbered in order of first appearance as
+  // before. Groups that have come together simply share a number.
+  bool grouped = leaders_for_ == vertices;
+  for (int32_t k = 0; grouped && k < vertices; ++k) {
+    grouped = SamePackedPosition(frame[k], frame[leader[k]]);
+  }
+  if (grouped) {
+    groups.StartFrame();
+    for (int32_t k = 0; k < vertices; ++k) {
+      group_of[k] = leader[k] == k ? groups.GroupOf(PackedPosition(frame[k])) : group_of[leader[k]];
+    }
+  }
+  if (!grouped) {
+    groups.StartFrame();
+    for (int32_t k = 0; k < vertices; ++k) group_of[k] = groups.GroupOf(PackedPosition(frame[k]));
+    // counts holds each group's first vertex until the sums need it.
+    for (int32_t g = 0; g < groups.count(); ++g) counts[g] = -1;
+    for (int32_t k = 0; k < vertices; ++k) {
+      if (counts[group_of[k]] < 0) counts[group_of[k]] = k;
+      leader[k] = counts[group_of[k]];
+    }
+    leaders_for_ = vertices;
+  }
   for (int32_t g = 0; g < groups.count(); ++g) {
     sums[3 * g] = sums[3 * g + 1] = sums[3 * g + 2] = 0.0;
     counts[g] = 0;

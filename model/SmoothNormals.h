@@ -36,6 +36,10 @@ class FrameSmoother {
   std::unique_ptr<int32_t[]> counts_;
   std::unique_ptr<uint8_t[]> indices_;
   std::unique_ptr<NearestNormalCache> nearest_;
+  // Each vertex's lowest vertex at its position in the frame smoothed last,
+  // for frames of leaders_for_ vertices (-1: none yet).
+  std::unique_ptr<int32_t[]> leader_;
+  int32_t leaders_for_ = -1;
 };
 
 }  // namespace vandrell
