@@ -218,34 +218,27 @@ void FrameSmoother::Smooth(FrameVertex* frame, int32_t vertices) {
   int32_t* counts = counts_.get();
   uint8_t* indices = indices_.get();
   int32_t* leader = leader_.get();
-  // Frame after frame most vertices keep their positions' company. Where
-  // every vertex still shares its position with a vertex at or below it
-  // (the first of its group in the frame before), only those first vertices
-  // need looking up: the others take their group, equal positions still
-  // share one, and each position's group is still opened by its lowest
-  // vertex, so the groups are numbered in order of first appearance as
-  // before. Groups that have come together simply share a number.
-  bool grouped = leaders_for_ == vertices;
-  for (int32_t k = 0; grouped && k < vertices; ++k) {
-    grouped = SamePackedPosition(frame[k], frame[leader[k]]);
-  }
-  if (grouped) {
-    groups.StartFrame();
-    for (int32_t k = 0; k < vertices; ++k) {
-      group_of[k] = leader[k] == k ? groups.GroupOf(PackedPosition(frame[k])) : group_of[leader[k]];
+  // Frame after frame most vertices keep their positions' company: a vertex
+  // still at the position of the first vertex of its group in the frame
+  // before (which lies below it) takes that vertex's group without a lookup.
+  // Equal positions still share a group, and each position's group is still
+  // opened by its lowest vertex, which is always looked up, so the groups
+  // are numbered in order of first appearance as by lookups alone. counts
+  // holds each group's first vertex until the sums need it.
+  const bool leaders_known = leaders_for_ == vertices;
+  groups.StartFrame();
+  for (int32_t k = 0; k < vertices; ++k) {
+    const uint32_t position = PackedPosition(frame[k]);
+    if (leaders_known && leader[k] < k && PackedPosition(frame[leader[k]]) == position) {
+      group_of[k] = group_of[leader[k]];
+      continue;
     }
+    const int32_t opened = groups.count();
+    group_of[k] = groups.GroupOf(position);
+    if (group_of[k] == opened) counts[opened] = k;
   }
-  if (!grouped) {
-    groups.StartFrame();
-    for (int32_t k = 0; k < vertices; ++k) group_of[k] = groups.GroupOf(PackedPosition(frame[k]));
-    // counts holds each group's first vertex until the sums need it.
-    for (int32_t g = 0; g < groups.count(); ++g) counts[g] = -1;
-    for (int32_t k = 0; k < vertices; ++k) {
-      if (counts[group_of[k]] < 0) counts[group_of[k]] = k;
-      leader[k] = counts[group_of[k]];
-    }
-    leaders_for_ = vertices;
-  }
+  for (int32_t k = 0; k < vertices; ++k) leader[k] = counts[group_of[k]];
+  leaders_for_ = vertices;
   for (int32_t g = 0; g < groups.count(); ++g) {
     sums[3 * g] = sums[3 * g + 1] = sums[3 * g + 2] = 0.0;
     counts[g] = 0;
