@@ -2,6 +2,7 @@
 // removed and its triangle corners point at the lowest such vertex.
 #include "model/MergeVertices.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -13,9 +14,13 @@ namespace vandrell {
 
 namespace {
 
-// The fields merging compares, in the order it compares them.
-bool SameVertex(const FrameVertex& a, const FrameVertex& b) {
-  return a.s == b.s && a.t == b.t && SamePackedPosition(a, b) && a.normal_index == b.normal_index;
+// The fields merging compares: s, t, the packed position and the normal
+// index, which are the record's first twelve bytes, without padding.
+static_assert(offsetof(FrameVertex, t) == 4 && offsetof(FrameVertex, packed_x) == 8 &&
+                  offsetof(FrameVertex, normal_index) == 11 && offsetof(FrameVertex, x) == 12,
+              "the compared fields fill the first twelve bytes");
+inline bool SameVertex(const FrameVertex& a, const FrameVertex& b) {
+  return std::memcmp(&a, &b, offsetof(FrameVertex, x)) == 0;
 }
 
 // FNV-1a with an extra fold of the high bits, over the compared fields of
@@ -300,6 +305,9 @@ void MergeIntoRepresentatives(MdlModel& model, const int32_t* representative) {
   }
   const int32_t removed_count = n - survivors;
   if (removed_count == 0) return;
+  // What a corner naming vertex v ends naming, in one step: the new number
+  // of v's representative.
+  for (int32_t k = 0; k < n; ++k) renumbered[k] = renumbered[representative[k]];
   int32_t highest_left = n - 1;
   int32_t j = 0;
   for (int32_t removed = n - 1; removed >= 1; --removed) {
@@ -332,7 +340,7 @@ void MergeIntoRepresentatives(MdlModel& model, const int32_t* representative) {
         if (corner >= n) {
           corner -= removed_count;
         } else if (corner >= 0) {
-          corner = renumbered[representative[corner]];
+          corner = renumbered[corner];
         }
       }
     }
