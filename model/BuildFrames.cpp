@@ -59,6 +59,63 @@ struct MappedCorner {
   int32_t t = 0;
 };
 
+// Everything the skin coordinates of one node's corners are mapped from, as
+// it was when they were last mapped: when a frame brings the same bits, every
+// corner's memo holds its coordinates and no corner needs looking at.
+struct MappingInputs {
+  bool known = false;
+  host::HostMaterial* material = nullptr;
+  int64_t first_triangle = 0;
+  std::vector<uint16_t> material_indices;
+  std::vector<host::TextureFace> texture_faces;
+  std::vector<host::Point3> texture_vertices;
+
+  bool SameAs(host::HostMaterial* node_material, const host::Mesh& mesh, int64_t k) const {
+    if (!known || material != node_material || first_triangle != k ||
+        material_indices.size() != mesh.faces.size() ||
+        texture_faces.size() != mesh.texture_faces.size() ||
+        texture_vertices.size() != mesh.texture_vertices.size()) {
+      return false;
+    }
+    static_assert(sizeof(host::TextureFace) == 3 * sizeof(uint32_t) &&
+                      sizeof(host::Point3) == 3 * sizeof(float),
+                  "compared as bytes: no padding");
+    if (!texture_faces.empty() &&
+        std::memcmp(texture_faces.data(), mesh.texture_faces.data(),
+                    texture_faces.size() * sizeof(host::TextureFace)) != 0) {
+      return false;
+    }
+    if (!texture_vertices.empty() &&
+        std::memcmp(texture_vertices.data(), mesh.texture_vertices.data(),
+                    texture_vertices.size() * sizeof(host::Point3)) != 0) {
+      return false;
+    }
+    for (size_t f = 0; f < material_indices.size(); ++f) {
+      if (material_indices[f] != mesh.getFaceMtlIndex(static_cast<int>(f))) return false;
+    }
+    return true;
+  }
+
+  // False, with the inputs forgotten, when memory runs out.
+  bool Remember(host::HostMaterial* node_material, const host::Mesh& mesh, int64_t k) {
+    known = false;
+    try {
+      material_indices.resize(mesh.faces.size());
+      for (size_t f = 0; f < material_indices.size(); ++f) {
+        material_indices[f] = mesh.getFaceMtlIndex(static_cast<int>(f));
+      }
+      texture_faces = mesh.texture_faces;
+      texture_vertices = mesh.texture_vertices;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    material = node_material;
+    first_triangle = k;
+    known = true;
+    return true;
+  }
+};
+
 // Scratch space kept from frame to frame: the turned vertices of the mesh
 // being sampled, and the mapped corners of the whole frame by corner number
 // (empty when memory ran out: every corner is then mapped afresh).
@@ -66,6 +123,7 @@ struct SamplingScratch {
   std::vector<host::Point3> turned;
   std::vector<host::Point3> turned_normals;
   std::vector<MappedCorner> mapped;
+  std::vector<MappingInputs> nodes;  // by node, what its corners were last mapped from
 };
 
 void MapCorner(const MaterialTable& table, host::HostMaterial* material, uint32_t material_index,
@@ -135,12 +193,24 @@ int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime
   }
 
   const MaterialTable& table = *collector.material_table;
+  // The memos are complete only when every corner of the node has one.
+  MappingInputs* inputs = static_cast<size_t>(j) < scratch.nodes.size() &&
+                                  static_cast<size_t>(3 * (k + face_count)) <= scratch.mapped.size()
+                              ? &scratch.nodes[static_cast<size_t>(j)]
+                              : nullptr;
+  const bool mapped_before = inputs && inputs->SameAs(material, *mesh, k);
   for (int f = 0; f < face_count; ++f) {
-    const uint32_t material_index = mesh->getFaceMtlIndex(f);
     int32_t s[3];
     int32_t row[3];
     host::Point3 corner[3];
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3 && mapped_before; ++c) {
+      const MappedCorner& memo =
+          scratch.mapped[3 * static_cast<size_t>(k) + static_cast<size_t>(c)];
+      s[c] = memo.s;
+      row[c] = memo.t;
+    }
+    const uint32_t material_index = mapped_before ? 0 : mesh->getFaceMtlIndex(f);
+    for (int c = 0; c < 3 && !mapped_before; ++c) {
       const host::Point3 uvw = TextureVertex(*mesh, f, c);
       const float texture_vertex[3] = {uvw.x, uvw.y, uvw.z};
       const size_t corner_number = 3 * static_cast<size_t>(k) + static_cast<size_t>(c);
@@ -171,6 +241,7 @@ int SampleNode(MdlModel& model, SceneCollector& collector, int j, host::HostTime
     }
     ++k;
   }
+  if (inputs && !mapped_before) inputs->Remember(material, *mesh, k - face_count);
   return 1;
 }
 
@@ -200,8 +271,10 @@ BuildStatus BuildFrames(MdlModel& model, SceneCollector& collector) {
   SamplingScratch scratch;
   try {
     scratch.mapped.resize(3 * static_cast<size_t>(face_total));
+    scratch.nodes.resize(static_cast<size_t>(collector.node_count > 0 ? collector.node_count : 0));
   } catch (const std::bad_alloc&) {
     scratch.mapped.clear();
+    scratch.nodes.clear();
   }
   // Every frame but the last is written straight into the store: its copy in
   // the work arrays would be overwritten unread by the next frame. The last
