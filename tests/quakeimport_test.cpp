@@ -10,16 +10,16 @@
 
 #include "host/Bitmap.h"
 #include "host/Timing.h"
-#include "hostapp/import/FrameMacros.h"
 #include "hostapp/import/FrameNameClips.h"
-#include "hostapp/import/PlayerConfig.h"
-#include "hostapp/import/QuakeModel.h"
 #include "hostapp/import/SceneImporter.h"
+#include "hostapp/import/quake/PlayerConfig.h"
+#include "hostapp/import/quake/QuakeModel.h"
 #include "hostapp/scene/StandInScene.h"
-#include "tests/MdlBytes.h"
 #include "tests/ImportFixture.h"
+#include "tests/MdlBytes.h"
 #include "tests/TestSupport.h"
 #include "testscene/QuakeFiles.h"
+#include "tools/FrameMacros.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 
 #include "host/Timing.h"
 #include "hostapp/import/SceneImporter.h"
-#include "hostapp/import/SceneSize.h"
 #include "hostapp/scene/SceneBounds.h"
 #include "hostapp/scene/StandInScene.h"
 #include "tests/TestSupport.h"
+#include "tools/SceneSize.h"
 
 namespace {
 
