@@ -14,6 +14,7 @@
 
 #include "hostapp/import/quake/QuakeModel.h"
 #include "mdlformat/ByteCursor.h"
+#include "mdlformat/HeaderCounts.h"
 
 namespace hostapp {
 
@@ -42,15 +43,7 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   *model = QuakeModel();
   model->format = "MD2";
   ByteCursor in(data, size);
-  // The cursor's message when the bytes ran out, or the reason given.
-  auto failed = [&]() {
-    *error = in.error();
-    return false;
-  };
-  auto refuse = [&](const std::string& reason) {
-    *error = reason;
-    return false;
-  };
+  const ReaderFailure fail(in, error);
   if (!CheckHeader(in, kHeaderSize, "MD2", "IDP2", kVersion, error)) return false;
   Md2Header h;
   for (int32_t* field :
@@ -58,29 +51,27 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
         &h.triangles, &h.gl_commands, &h.frames, &h.skins_at, &h.texture_coordinates_at,
         &h.triangles_at, &h.frames_at, &h.gl_commands_at, &h.end_at})
     *field = in.Int32();
-  const struct {
-    const char* name;
-    int32_t value;
-  } counts[] = {{"skins", h.skins},
-                {"vertices", h.vertices},
-                {"texture coordinates", h.texture_coordinates},
-                {"triangles", h.triangles},
-                {"frames", h.frames}};
-  for (const auto& count : counts)
-    if (count.value < 0)
-      return refuse("a negative count of " + std::string(count.name) + " (" +
-                    std::to_string(count.value) + ")");
-  if (h.frames == 0) return refuse("the file holds no frames");
+  const std::vector<vandrell::HeaderCount> negative =
+      vandrell::NegativeCounts({{"skins", h.skins},
+                                {"vertices", h.vertices},
+                                {"texture coordinates", h.texture_coordinates},
+                                {"triangles", h.triangles},
+                                {"frames", h.frames}});
+  if (!negative.empty())
+    return fail.Refuse("a negative count of " + std::string(negative[0].name) + " (" +
+                       std::to_string(negative[0].value) + ")");
+  if (h.frames == 0) return fail.Refuse("the file holds no frames");
   const uint64_t frame_bytes =
       kFrameHeaderSize + static_cast<uint64_t>(h.vertices) * kPackedVertexSize;
   if (h.frame_size < 0 || static_cast<uint64_t>(h.frame_size) < frame_bytes)
-    return refuse("frames of " + std::to_string(h.frame_size) + " bytes cannot hold " +
-                  std::to_string(h.vertices) + " vertices");
+    return fail.Refuse("frames of " + std::to_string(h.frame_size) + " bytes cannot hold " +
+                       std::to_string(h.vertices) + " vertices");
 
   // The first skin name is the model's texture.
   QuakeSurface surface;
   if (h.skins > 0) {
-    if (!SeekSection(in, 0, h.skins_at, h.skins, kSkinNameSize, "the skin names")) return failed();
+    if (!SeekSection(in, 0, h.skins_at, h.skins, kSkinNameSize, "the skin names"))
+      return fail.FromCursor();
     surface.texture = in.FixedString(kSkinNameSize);
   }
 
@@ -88,7 +79,7 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   // run 0 to 1 across the skin with v up.
   if (!SeekSection(in, 0, h.texture_coordinates_at, h.texture_coordinates, kTextureCoordinateSize,
                    "the texture coordinates"))
-    return failed();
+    return fail.FromCursor();
   if ((h.skin_width <= 0 || h.skin_height <= 0) && h.texture_coordinates > 0)
     model->notes.push_back("the skin size " + std::to_string(h.skin_width) + "x" +
                            std::to_string(h.skin_height) +
@@ -106,7 +97,7 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   }
 
   if (!SeekSection(in, 0, h.triangles_at, h.triangles, kTriangleSize, "the triangles"))
-    return failed();
+    return fail.FromCursor();
   surface.triangles.resize(static_cast<size_t>(h.triangles));
   for (size_t k = 0; k < surface.triangles.size(); ++k) {
     QuakeTriangle& triangle = surface.triangles[k];
@@ -114,18 +105,18 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     for (uint32_t& t : triangle.texture_vertex) t = in.Uint16();
     for (int c = 0; c < 3; ++c) {
       if (triangle.vertex[c] >= static_cast<uint32_t>(h.vertices))
-        return refuse("triangle " + std::to_string(k) + " uses vertex " +
-                      std::to_string(triangle.vertex[c]) + ", outside the " +
-                      std::to_string(h.vertices) + " vertices");
+        return fail.Refuse("triangle " + std::to_string(k) + " uses vertex " +
+                           std::to_string(triangle.vertex[c]) + ", outside the " +
+                           std::to_string(h.vertices) + " vertices");
       if (triangle.texture_vertex[c] >= static_cast<uint32_t>(h.texture_coordinates))
-        return refuse("triangle " + std::to_string(k) + " uses texture coordinate " +
-                      std::to_string(triangle.texture_vertex[c]) + ", outside the " +
-                      std::to_string(h.texture_coordinates) + " texture coordinates");
+        return fail.Refuse("triangle " + std::to_string(k) + " uses texture coordinate " +
+                           std::to_string(triangle.texture_vertex[c]) + ", outside the " +
+                           std::to_string(h.texture_coordinates) + " texture coordinates");
     }
   }
 
   if (!SeekSection(in, 0, h.frames_at, h.frames, static_cast<uint64_t>(h.frame_size), "the frames"))
-    return failed();
+    return fail.FromCursor();
   surface.vertex_count = static_cast<size_t>(h.vertices);
   surface.positions.reserve(static_cast<size_t>(h.frames) * surface.vertex_count);
   for (int32_t f = 0; f < h.frames; ++f) {
@@ -135,7 +126,8 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     for (float& value : translate) value = in.Float();
     for (int axis = 0; axis < 3; ++axis)
       if (!std::isfinite(scale[axis]) || !std::isfinite(translate[axis]))
-        return refuse("frame " + std::to_string(f) + "'s scale or origin is not a finite number");
+        return fail.Refuse("frame " + std::to_string(f) +
+                           "'s scale or origin is not a finite number");
     model->frame_names.push_back(in.FixedString(kFrameNameSize));
     for (size_t v = 0; v < surface.vertex_count; ++v) {
       host::Point3 p;
@@ -145,7 +137,7 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
       surface.positions.push_back(p);
     }
   }
-  if (!in.ok()) return failed();
+  if (!in.ok()) return fail.FromCursor();
   model->frame_count = static_cast<size_t>(h.frames);
   model->surfaces.push_back(std::move(surface));
   return true;

@@ -44,15 +44,7 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   *model = QuakeModel();
   model->format = "MD3";
   ByteCursor in(data, size);
-  // The cursor's message when the bytes ran out, or the reason given.
-  auto failed = [&]() {
-    *error = in.error();
-    return false;
-  };
-  auto refuse = [&](const std::string& reason) {
-    *error = reason;
-    return false;
-  };
+  const ReaderFailure fail(in, error);
   if (!CheckHeader(in, kHeaderSize, "MD3", "IDP3", kVersion, error)) return false;
   in.Skip(kNameSize + 4);  // the name and the flags
   const int32_t frames = in.Int32();
@@ -63,19 +55,20 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   const int32_t tags_at = in.Int32();
   const int32_t surfaces_at = in.Int32();
   if (frames < 0 || tags < 0 || surfaces < 0)
-    return refuse("a negative count of frames, tags or surfaces (" + std::to_string(frames) + ", " +
-                  std::to_string(tags) + ", " + std::to_string(surfaces) + ")");
-  if (frames == 0) return refuse("the file holds no frames");
+    return fail.Refuse("a negative count of frames, tags or surfaces (" + std::to_string(frames) +
+                       ", " + std::to_string(tags) + ", " + std::to_string(surfaces) + ")");
+  if (frames == 0) return fail.Refuse("the file holds no frames");
   const uint64_t frame_count = static_cast<uint64_t>(frames);
 
-  if (!SeekSection(in, 0, frames_at, frame_count, kFrameSize, "the frames")) return failed();
+  if (!SeekSection(in, 0, frames_at, frame_count, kFrameSize, "the frames"))
+    return fail.FromCursor();
   for (uint64_t f = 0; f < frame_count; ++f) {
     in.Seek(static_cast<uint64_t>(frames_at) + f * kFrameSize + kFrameNameOffset);
     model->frame_names.push_back(in.FixedString(kFrameNameSize));
   }
 
   if (!SeekSection(in, 0, tags_at, frame_count * static_cast<uint64_t>(tags), kTagSize, "the tags"))
-    return failed();
+    return fail.FromCursor();
   model->tags.resize(static_cast<size_t>(tags));
   for (uint64_t f = 0; f < frame_count; ++f) {
     for (QuakeTag& tag : model->tags) {
@@ -94,9 +87,11 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   uint64_t at = static_cast<uint64_t>(surfaces_at);
   for (int32_t k = 0; k < surfaces; ++k) {
     const std::string what = "surface " + std::to_string(k);
-    if (!SeekSection(in, at, 0, 1, kSurfaceHeaderSize, what + "'s header")) return failed();
+    if (!SeekSection(in, at, 0, 1, kSurfaceHeaderSize, what + "'s header"))
+      return fail.FromCursor();
     if (in.FixedString(4) != "IDP3")
-      return refuse(what + " does not start with \"IDP3\" (at offset " + std::to_string(at) + ")");
+      return fail.Refuse(what + " does not start with \"IDP3\" (at offset " + std::to_string(at) +
+                         ")");
     QuakeSurface surface;
     surface.name = in.FixedString(kNameSize);
     in.Int32();  // flags
@@ -111,34 +106,34 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     const int32_t end_at = in.Int32();
     const std::string named = what + " (" + surface.name + ")";
     if (shaders < 0 || vertices < 0 || triangles < 0)
-      return refuse(named + " has a negative count of shaders, vertices or triangles");
+      return fail.Refuse(named + " has a negative count of shaders, vertices or triangles");
     // Every surface moves with the model's frames.
     if (surface_frames < frames)
-      return refuse(named + " has " + std::to_string(surface_frames) + " frames, the model " +
-                    std::to_string(frames));
+      return fail.Refuse(named + " has " + std::to_string(surface_frames) + " frames, the model " +
+                         std::to_string(frames));
     if (end_at < static_cast<int32_t>(kSurfaceHeaderSize))
-      return refuse(named + " ends at " + std::to_string(end_at) +
-                    " bytes, before its own header does");
+      return fail.Refuse(named + " ends at " + std::to_string(end_at) +
+                         " bytes, before its own header does");
 
     if (shaders > 0) {
       if (!SeekSection(in, at, shaders_at, static_cast<uint64_t>(shaders), kShaderSize,
                        named + "'s shaders"))
-        return failed();
+        return fail.FromCursor();
       surface.texture = in.FixedString(kNameSize);
     }
 
     if (!SeekSection(in, at, triangles_at, static_cast<uint64_t>(triangles), kTriangleSize,
                      named + "'s triangles"))
-      return failed();
+      return fail.FromCursor();
     surface.triangles.resize(static_cast<size_t>(triangles));
     for (size_t t = 0; t < surface.triangles.size(); ++t) {
       QuakeTriangle& triangle = surface.triangles[t];
       for (int c = 0; c < 3; ++c) {
         const int32_t index = in.Int32();
         if (index < 0 || index >= vertices)
-          return refuse(named + ": triangle " + std::to_string(t) + " uses vertex " +
-                        std::to_string(index) + ", outside the " + std::to_string(vertices) +
-                        " vertices");
+          return fail.Refuse(named + ": triangle " + std::to_string(t) + " uses vertex " +
+                             std::to_string(index) + ", outside the " + std::to_string(vertices) +
+                             " vertices");
         // Each vertex has its own texture coordinate.
         triangle.vertex[c] = triangle.texture_vertex[c] = static_cast<uint32_t>(index);
       }
@@ -146,7 +141,7 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
 
     if (!SeekSection(in, at, coordinates_at, static_cast<uint64_t>(vertices),
                      kTextureCoordinateSize, named + "'s texture coordinates"))
-      return failed();
+      return fail.FromCursor();
     surface.texture_vertices.reserve(static_cast<size_t>(vertices));
     for (int32_t v = 0; v < vertices; ++v) {
       const float s = in.Float();
@@ -157,7 +152,7 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     surface.vertex_count = static_cast<size_t>(vertices);
     if (!SeekSection(in, at, vertices_at, frame_count * surface.vertex_count, kVertexSize,
                      named + "'s vertices"))
-      return failed();
+      return fail.FromCursor();
     surface.positions.reserve(frame_count * surface.vertex_count);
     for (uint64_t n = 0; n < frame_count * surface.vertex_count; ++n) {
       const int16_t x = in.Int16();
@@ -166,7 +161,7 @@ bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
       in.Int16();  // the normal, which the exporter works out again
       surface.positions.emplace_back(x * kVertexStep, y * kVertexStep, z * kVertexStep);
     }
-    if (!in.ok()) return failed();
+    if (!in.ok()) return fail.FromCursor();
     model->surfaces.push_back(std::move(surface));
     at += static_cast<uint64_t>(end_at);
   }

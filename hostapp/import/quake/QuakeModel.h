@@ -67,6 +67,26 @@ bool ReadMd2(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
 bool ReadMd3(const uint8_t* data, size_t size, QuakeModel* model, std::string* error);
 bool ReadMdlModel(const uint8_t* data, size_t size, QuakeModel* model, std::string* error);
 
+// How a reader gives up, with the reason in *error: the cursor's message
+// when the bytes ran out or a section lies outside the file (FromCursor), or
+// a reason of the reader's own (Refuse). Both return false.
+class ReaderFailure {
+ public:
+  ReaderFailure(const vandrell::ByteCursor& in, std::string* error) : in_(in), error_(error) {}
+  bool FromCursor() const {
+    *error_ = in_.error();
+    return false;
+  }
+  bool Refuse(const std::string& reason) const {
+    *error_ = reason;
+    return false;
+  }
+
+ private:
+  const vandrell::ByteCursor& in_;
+  std::string* error_;
+};
+
 // What the readers share. SeekSection moves the cursor to count records of
 // record_size bytes at base + offset, all of which must lie in the file;
 // otherwise the cursor fails, naming what. CheckHeader makes sure the
