@@ -6,7 +6,8 @@ include which": each row names a part, the folders and files it holds and the
 parts it may include. A source belongs to the part whose folder or file is
 the longest start of its path. An include of one of our own files must land
 in the same part or in one the row allows; a library header that a row claims
-(such as <assimp/...>) may be included only by the parts that list it.
+(such as <assimp/...>) may be included only by the parts that list it. No
+folder of the import may hold more than twelve units.
 
     scripts/check-layers.py [SOURCE_DIR]
 
@@ -25,6 +26,10 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]', re.MULTILINE)
 # Where an include in quotes is looked for, besides the including file's own
 # folder: the source root and the Win32 stand-in's headers.
 INCLUDE_DIRS = ('', 'platform/include')
+# No folder of the import holds more units (a source with its header) than
+# one reads through in a sitting.
+IMPORT = 'hostapp/import/'
+MOST_UNITS = 12
 
 
 class TableError(Exception):
@@ -150,6 +155,17 @@ def problems(root, parts):
     return found
 
 
+def crowded_folders(sources):
+    units = {}
+    for source in sources:
+        if source.startswith(IMPORT):
+            folder, name = os.path.split(source)
+            units.setdefault(folder, set()).add(os.path.splitext(name)[0])
+    return [f'{folder}/: {len(names)} units, more than {MOST_UNITS}'
+            for folder, names in sorted(units.items())
+            if len(names) > MOST_UNITS]
+
+
 def main(argv):
     root = argv[1] if len(argv) > 1 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), '..')
@@ -158,12 +174,12 @@ def main(argv):
     except (OSError, TableError) as error:
         print(f'check-layers: {error}')
         return 2
-    found = problems(root, parts)
+    found = problems(root, parts) + crowded_folders(tracked_sources(root))
     for problem in found:
         print(problem)
     if found:
-        print(f'check-layers: {len(found)} includes run against the '
-              'arrows of README.md')
+        print(f'check-layers: {len(found)} problems with the arrows of '
+              'README.md')
         return 1
     print(f'check-layers: every include of {len(tracked_sources(root))} '
           f'sources keeps to the arrows of {len(parts)} parts')
