@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "hostapp/import/ImportOptions.h"
 #include "resources/resource.h"
 
 namespace tools {
@@ -133,8 +134,7 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
       if (!take_value() || !ParseNumberText(arg, value, 1, &options->height, error)) return false;
     } else if (arg == "--units") {
       if (!take_value()) return false;
-      if (value != "file" && value != "metres" && value != "meters" && value != "centimetres" &&
-          value != "centimeters" && value != "inches") {
+      if (!hostapp::FindUnitName(value)) {
         *error = "--units takes metres, centimetres, inches or file, not '" + value + "'";
         return false;
       }

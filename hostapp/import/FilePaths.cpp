@@ -15,11 +15,24 @@ std::string Lower(std::string text) {
   return text;
 }
 
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
 std::string Extension(const std::string& path) {
   const size_t dot = path.rfind('.');
   const size_t slash = path.find_last_of("/\\");
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   return Lower(path.substr(dot + 1));
+}
+
+std::string Stem(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
 std::string Directory(const std::string& path) {

@@ -9,6 +9,23 @@
 
 namespace hostapp {
 
+// The unit names ImportOptions::units takes, with the length each stands for
+// in metres; "file" (0) follows the file. The American spellings count too.
+struct UnitName {
+  const char* name;
+  double metres;
+};
+inline constexpr UnitName kUnitNames[] = {{"file", 0.0},         {"metres", 1.0},
+                                          {"meters", 1.0},       {"centimetres", 0.01},
+                                          {"centimeters", 0.01}, {"inches", 0.0254}};
+
+// The entry of kUnitNames named name, or null.
+inline const UnitName* FindUnitName(const std::string& name) {
+  for (const UnitName& unit : kUnitNames)
+    if (name == unit.name) return &unit;
+  return nullptr;
+}
+
 struct ImportOptions {
   // The clip to play: empty for the first, a name, a zero-based index, or
   // "all" for every clip back to back on the timeline. Quake-family models
@@ -30,8 +47,8 @@ struct ImportOptions {
   // that one that cannot be read is told. An import whose scene only tries
   // the file (the guarded pre-flight) may leave them unread.
   bool read_textures = true;
-  // The unit of the file's coordinates: "file" or empty to follow the file,
-  // or "metres", "centimetres" or "inches" (see SceneUnits.h).
+  // The unit of the file's coordinates: empty to follow the file, or one of
+  // kUnitNames (see FileToHost.h).
   std::string units;
 };
 

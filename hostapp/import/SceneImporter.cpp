@@ -2,9 +2,10 @@
 
 #include "host/Timing.h"
 #include "hostapp/import/FilePaths.h"
+#include "hostapp/import/FileToHost.h"
 #include "hostapp/import/assimp/AssimpImport.h"
-#include "hostapp/import/assimp/AssimpUnits.h"
 #include "hostapp/import/quake/QuakeImport.h"
+#include "hostapp/import/textures/SkinFiles.h"
 
 namespace hostapp {
 
@@ -37,8 +38,7 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   // Quake-family models and players are read by our own readers.
   const bool quake_model = options.player || ReadByQuakeReaders(path);
   if (!options.skin.empty() && !quake_model) {
-    error_ = "a skin (" + options.skin + ") is chosen among an MD3 model's .skin files; " + path +
-             " is no Quake-family model";
+    error_ = SkinNeedsMd3(options.skin, path + " is no Quake-family model");
     return false;
   }
   if (quake_model) {

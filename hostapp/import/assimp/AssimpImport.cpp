@@ -37,23 +37,16 @@ std::shared_ptr<ImportedAnimation> ImportWithAssimp(const std::string& path,
                                                     ImportSummary& summary, std::string& error) {
   auto animation = std::make_shared<ImportedAnimation>();
   const std::string extension = Extension(path);
-  const bool quake = UsesQuakeAxes(extension);
   if (!ReadWithAssimp(path, extension, *animation, error)) return nullptr;
   const aiScene* source = animation->scene;
 
-  // Axes: the host is Z up with a model facing -Y. Quake models face +X;
-  // they are turned to face -Y, the host's front, as every other model does.
+  // Axes: the host is Z up with a model facing -Y; Quake models are turned
+  // to face it as every other model does. Units: the file's become the
+  // host's inches, at the root like the turn.
   animation->to_host = FileAxesToHost(extension, source);
-  if (quake)
-    animation->to_host =
-        animation->to_host * host::Matrix3({0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0});
-  // Units: the file's become the host's inches, at the root like the turn.
+  if (UsesQuakeAxes(extension)) animation->to_host = animation->to_host * QuakeFacingToHost();
   const FileUnit unit = UnitOfScene(extension, source, options.units);
-  if (unit.factor != 1.0) {
-    const float f = static_cast<float>(unit.factor);
-    animation->to_host =
-        animation->to_host * host::Matrix3({f, 0, 0}, {0, f, 0}, {0, 0, f}, {0, 0, 0});
-  }
+  animation->to_host = ScaledToHost(animation->to_host, unit.factor);
   summary.unit = unit.description;
   summary.unit_size = unit.host_units;
 

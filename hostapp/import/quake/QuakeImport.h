@@ -3,12 +3,9 @@
 // MD2 or MD3 file as it is, or a Quake III player assembled from its three
 // models as the games assemble it.
 //
-// A model's clips come from its frame names (see FrameNameClips.h); a
-// player's from its animation.cfg (see PlayerConfig.h): a both_* animation
-// plays on legs and torso together, a legs_* animation with the torso
-// standing (TORSO_STAND), a torso_* animation with the legs idle (LEGS_IDLE),
-// and the head keeps its first frame. With no clip named, every clip plays,
-// in the file's order.
+// The import in steps: the parts read (QuakeModel.h), their clips laid out
+// on the timeline (QuakeClips.h), the turn and unit, the MD3 skin files, then
+// the nodes, meshes and materials (FigureNodes.h).
 
 #include <memory>
 #include <string>

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "hostapp/import/FilePaths.h"
+#include "mdlformat/FileBytes.h"
 
 namespace hostapp {
 
@@ -118,10 +117,10 @@ ShaderScripts::ShaderScripts(const std::vector<std::string>& folders) {
     if (scripts.empty()) continue;
     std::sort(scripts.begin(), scripts.end());
     for (const std::string& script : scripts) {
-      std::ifstream in(script, std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      Parse(text.str(), script, &shaders_);
+      // A script that cannot be read adds no shaders.
+      std::string text;
+      vandrell::ReadFileText(script, &text, nullptr);
+      Parse(text, script, &shaders_);
     }
     return;
   }

@@ -1,10 +1,9 @@
 #include "hostapp/import/textures/SkinFiles.h"
 
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "hostapp/import/FilePaths.h"
+#include "mdlformat/FileBytes.h"
 
 namespace hostapp {
 
@@ -34,8 +33,7 @@ std::map<std::string, std::string> ParseSkinFile(const std::string& text) {
 
 std::string FindSkinFile(const std::string& model_path, const std::string& skin) {
   const std::string folder = Directory(model_path);
-  std::string stem = model_path.substr(model_path.find_last_of('/') + 1);
-  stem = stem.substr(0, stem.rfind('.'));
+  const std::string stem = Stem(model_path);
   std::string found = FileInAnyCase(folder, stem + "_" + skin + ".skin");
   const size_t underscore = stem.rfind('_');
   if (found.empty() && underscore != std::string::npos &&
@@ -44,10 +42,13 @@ std::string FindSkinFile(const std::string& model_path, const std::string& skin)
   return found;
 }
 
+std::string SkinNeedsMd3(const std::string& skin, const std::string& what) {
+  return "a skin (" + skin + ") is chosen among an MD3 model's .skin files; " + what;
+}
+
 bool ReadSkinFile(const std::string& path, SkinFile* skin, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in || in.bad()) {
+  std::string text;
+  if (!vandrell::ReadFileText(path, &text, nullptr)) {
     *error = "cannot read " + path;
     return false;
   }

@@ -27,6 +27,10 @@ std::map<std::string, std::string> ParseSkinFile(const std::string& text);
 // when there is none.
 std::string FindSkinFile(const std::string& model_path, const std::string& skin);
 
+// The refusal of a skin chosen for a file that is no MD3 model: what says
+// what the file is instead ("PATH is an MD2 model").
+std::string SkinNeedsMd3(const std::string& skin, const std::string& what);
+
 // Reads the skin file at path; false with the reason in *error.
 bool ReadSkinFile(const std::string& path, SkinFile* skin, std::string* error);
 
