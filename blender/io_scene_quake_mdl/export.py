@@ -59,6 +59,7 @@ def run(operator, context, preferred):
         window_manager.progress_begin(0, limit)
         try:
             sampled, records = frames.sample(context, objects, clips, limit,
+                                             scene.unit_settings.scale_length,
                                              window_manager.progress_update)
         finally:
             window_manager.progress_end()
@@ -74,7 +75,7 @@ def run(operator, context, preferred):
         return {"CANCELLED"}
 
     warnings = []
-    parts, materials = frames.build_parts(records, scene.unit_settings.scale_length, warnings)
+    parts, materials = frames.build_parts(records, warnings)
     for text in warnings:
         report({"WARNING"}, text)
 

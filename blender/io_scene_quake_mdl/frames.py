@@ -215,13 +215,18 @@ def material_base(material):
 class _ObjectFrames:
     """One object's triangles (fixed at its first frame) and its positions per frame."""
 
-    def __init__(self, ob):
+    def __init__(self, ob, frame_count, to_gltf):
         self.ob = ob
-        self.parts = []  # (material slot, unique vertex indices, uvs, indices)
-        self.positions = []
+        self.parts = []  # (material, unique vertex indices, uvs, indices)
+        # (frame, vertex, xyz) in glTF's axes and metres, filled frame by frame.
+        self.frame_count = frame_count
+        self.positions = None
+        self.done = 0
+        self.to_gltf = to_gltf
         self.tri_vertices = None
         self.vertex_count = 0
         self.mirrored = False
+        self.scratch = None
 
     def first_frame(self, ob_eval, mesh):
         count = len(mesh.loop_triangles)
@@ -260,25 +265,33 @@ class _ObjectFrames:
             self.parts.append((material, unique[:, 0].copy(), uvs[first],
                                inverse.reshape(-1).astype(np.uint32)))
         self.mirrored = np.linalg.det(np.array(ob_eval.matrix_world)[:3, :3]) < 0.0
+        self.positions = np.empty((self.frame_count, self.vertex_count, 3), dtype=np.float32)
 
     def same_triangles(self, mesh):
         count = len(mesh.loop_triangles)
         if len(mesh.vertices) != self.vertex_count or count * 3 != self.tri_vertices.shape[0]:
             return False
-        vertices = np.empty(count * 3, dtype=np.int32)
-        mesh.loop_triangles.foreach_get("vertices", vertices)
-        return np.array_equal(vertices, self.tri_vertices)
+        if self.scratch is None:
+            self.scratch = np.empty(count * 3, dtype=np.int32)
+        mesh.loop_triangles.foreach_get("vertices", self.scratch)
+        return np.array_equal(self.scratch, self.tri_vertices)
 
     def add_frame(self, ob_eval, mesh):
-        co = np.empty(len(mesh.vertices) * 3, dtype=np.float32)
-        mesh.vertices.foreach_get("co", co)
-        matrix = np.array(ob_eval.matrix_world, dtype=np.float64)
-        world = co.reshape(-1, 3) @ matrix[:3, :3].T + matrix[:3, 3]
-        self.positions.append(world.astype(np.float32))
+        co = np.empty((len(mesh.vertices), 3), dtype=np.float32)
+        mesh.vertices.foreach_get("co", co.reshape(-1))
+        # World space and glTF's axes in one step.
+        matrix = (self.to_gltf @ np.array(ob_eval.matrix_world, dtype=np.float64))
+        matrix = matrix.astype(np.float32)
+        out = self.positions[self.done]
+        np.matmul(co, matrix[:3, :3].T, out=out)
+        out += matrix[:3, 3]
+        self.done += 1
 
 
-def sample(context, objects, clips, frame_limit, progress):
+def sample(context, objects, clips, frame_limit, unit_scale, progress):
     """Evaluates the clips' frames, at most frame_limit of them in all.
+
+    unit_scale: metres per Blender unit.
 
     Returns the clips as sampled and the objects' _ObjectFrames (those with
     triangles). The caller restores the current frame. progress(i) is called
@@ -287,7 +300,13 @@ def sample(context, objects, clips, frame_limit, progress):
     scene = context.scene
     state = _AnimationState(clips)
     sampled = []
-    frames = {ob.name: _ObjectFrames(ob) for ob in objects}
+    frame_count = 0
+    for clip in clips:
+        frame_count += min(clip.count, frame_limit - frame_count)
+    # Blender's (x, y, z) is glTF's (x, z, -y).
+    to_gltf = np.array([[unit_scale, 0, 0, 0], [0, 0, unit_scale, 0],
+                        [0, -unit_scale, 0, 0], [0, 0, 0, 1]], dtype=np.float64)
+    frames = {ob.name: _ObjectFrames(ob, frame_count, to_gltf) for ob in objects}
     first_frame = True
     done = 0
     try:
@@ -332,51 +351,39 @@ def _merge_identical(positions, uvs, indices):
 
     Blender's meshes often keep a vertex per face corner (imported files do);
     sharing them keeps the file small and the exporter's reading short. The
-    exporter works triangle by triangle, so the model does not change. Rows
-    are grouped by a hash of their bits, and the grouping is kept only when
-    every member is found bit for bit equal to its group's first.
+    exporter works triangle by triangle, so the model does not change.
+    Vertices are grouped by their first frame, and the grouping is kept only
+    when every member equals its group's first bit for bit in every frame.
     """
     count = positions.shape[1]
     if count == 0:
         return positions, uvs, indices
-    generator = np.random.default_rng(0x5eed)
-    hashes = np.zeros(count, dtype=np.uint64)
-    rows = [np.ascontiguousarray(uvs)] + [positions[f] for f in range(positions.shape[0])]
-    for row in rows:
-        bits = row.view(np.uint32).astype(np.uint64)
-        factors = generator.integers(1, 2**63, size=bits.shape[1], dtype=np.uint64) | 1
-        hashes = hashes * np.uint64(0x100000001b3) + bits @ factors
-    _values, first, inverse = np.unique(hashes, return_index=True, return_inverse=True)
+    keys = np.empty((count, 5), dtype=np.float32)
+    keys[:, :3] = positions[0]
+    keys[:, 3:] = uvs
+    rows = np.ascontiguousarray(keys.view(np.uint32)).view(np.dtype((np.void, 20))).reshape(-1)
+    _values, first, inverse = np.unique(rows, return_index=True, return_inverse=True)
     if first.shape[0] == count:
         return positions, uvs, indices
     chosen = first[inverse]
-    for row in rows:
-        if not np.array_equal(row.view(np.uint32)[chosen], row.view(np.uint32)):
-            return positions, uvs, indices
+    if not np.array_equal(positions.view(np.uint32)[:, chosen], positions.view(np.uint32)):
+        return positions, uvs, indices
     return (np.ascontiguousarray(positions[:, first]), uvs[first],
             inverse.astype(np.uint32)[indices])
 
 
-def build_parts(records, unit_scale, warnings):
+def build_parts(records, warnings):
     """The .glb's parts and materials from the sampled objects.
 
-    unit_scale: metres per Blender unit. Materials are shared by the parts
-    that use them; an image that cannot be read leaves its material in its
-    colour, with a warning.
+    Materials are shared by the parts that use them; an image that cannot be
+    read leaves its material in its colour, with a warning.
     """
     materials = []
     material_index = {}
     images = {}
     parts = []
     for record in records:
-        positions = np.stack(record.positions)
-        # Blender (x, y, z) is glTF (x, z, -y).
-        gltf = np.empty_like(positions)
-        gltf[..., 0] = positions[..., 0]
-        gltf[..., 1] = positions[..., 2]
-        gltf[..., 2] = -positions[..., 1]
-        if unit_scale != 1.0:
-            gltf *= np.float32(unit_scale)
+        gltf = record.positions
         for material, vertices, uvs, indices in record.parts:
             index = None
             if material is not None:
