@@ -142,9 +142,10 @@ class _AnimationState:
                     self.saved.append((data, data.action, data.use_nla))
 
     def apply(self, clip):
+        # Each action alone on its data; the other data as the user had them.
+        self.restore()
         for data, action in clip.assignments:
             data.action = action
-            # The action alone, not mixed with the data's NLA tracks.
             data.use_nla = False
 
     def restore(self):
