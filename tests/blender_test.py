@@ -409,6 +409,22 @@ def case_refusals(args):
     bpy.ops.mesh.primitive_plane_add()
     expect_refusal(target, ["height"], size="HEIGHT", height=56)
 
+    # Strict: a model that Quake itself refuses (over 2000 vertices) is an
+    # error, and the file is written all the same.
+    empty_scene()
+    bpy.ops.mesh.primitive_uv_sphere_add(segments=64, ring_count=32)
+    strict = os.path.join(folder, "big.mdl")
+    check(export(strict) == {"FINISHED"}, "without strict, a refusal is a warning")
+    os.remove(strict)
+    try:
+        export(strict, strict=True)
+    except RuntimeError as error:
+        check("Quake and QuakeWorld will not load" in str(error), "strict: %s" % error)
+    else:
+        raise Failure("strict makes an engine's refusal an error")
+    check(os.path.exists(strict), "strict still writes the file")
+    os.remove(strict)
+
     # No mdlexport anywhere: the error says where to set it.
     empty_scene()
     bpy.ops.mesh.primitive_cube_add()
@@ -427,7 +443,7 @@ def case_refusals(args):
         os.environ["PATH"] = path
         preferences.mdlexport_path = ""
     os.remove(target)
-    print("refusals: no mesh, changing triangles, no mdlexport")
+    print("refusals: no mesh, changing triangles, mdlexport's own, strict, no mdlexport")
 
 
 CASES = {
