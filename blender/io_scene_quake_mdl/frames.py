@@ -69,7 +69,7 @@ def _animated_ids(objects):
         if keys is not None:
             candidates.append(keys)
         for candidate in candidates:
-            if all(candidate is not other for other in ids):
+            if candidate not in ids:
                 ids.append(candidate)
     return ids
 
@@ -116,7 +116,7 @@ def plan_clips(context, objects, animation, default_name):
             if action not in owners:
                 owners[action] = []
                 order.append(action)
-            if all(data is not other for other in owners[action]):
+            if data not in owners[action]:
                 owners[action].append(data)
     if not order:
         raise ExportError("No actions: none of the exported objects, their armatures or "
@@ -138,7 +138,7 @@ class _AnimationState:
                 if data.use_tweak_mode:
                     raise ExportError("An NLA strip is being edited (tweak mode): leave it "
                                       "before exporting every action")
-                if all(data is not saved[0] for saved in self.saved):
+                if all(data != saved[0] for saved in self.saved):
                     self.saved.append((data, data.action, data.use_nla))
 
     def apply(self, clip):
