@@ -232,9 +232,11 @@ class _ObjectFrames:
     def first_frame(self, ob_eval, mesh):
         count = len(mesh.loop_triangles)
         self.vertex_count = len(mesh.vertices)
-        self.tri_vertices = np.empty(count * 3, dtype=np.int32)
+        # Blender stores these indices unsigned; a matching array lets
+        # foreach_get copy them in one go rather than item by item.
+        self.tri_vertices = np.empty(count * 3, dtype=np.uint32)
         mesh.loop_triangles.foreach_get("vertices", self.tri_vertices)
-        loops = np.empty(count * 3, dtype=np.int32)
+        loops = np.empty(count * 3, dtype=np.uint32)
         mesh.loop_triangles.foreach_get("loops", loops)
         slots = np.empty(count, dtype=np.int32)
         mesh.loop_triangles.foreach_get("material_index", slots)
@@ -255,9 +257,9 @@ class _ObjectFrames:
             vertices = self.tri_vertices[corners]
             uvs = corner_uvs[corners]
             # A glTF vertex is one mesh vertex with one texture coordinate.
-            keys = np.empty((vertices.shape[0], 3), dtype=np.int32)
+            keys = np.empty((vertices.shape[0], 3), dtype=np.uint32)
             keys[:, 0] = vertices
-            keys[:, 1:] = uvs.view(np.int32)
+            keys[:, 1:] = uvs.view(np.uint32)
             unique, first, inverse = np.unique(keys, axis=0, return_index=True,
                                                return_inverse=True)
             material = None
@@ -273,7 +275,7 @@ class _ObjectFrames:
         if len(mesh.vertices) != self.vertex_count or count * 3 != self.tri_vertices.shape[0]:
             return False
         if self.scratch is None:
-            self.scratch = np.empty(count * 3, dtype=np.int32)
+            self.scratch = np.empty(count * 3, dtype=np.uint32)
         mesh.loop_triangles.foreach_get("vertices", self.scratch)
         return np.array_equal(self.scratch, self.tri_vertices)
 
@@ -284,7 +286,10 @@ class _ObjectFrames:
         matrix = (self.to_gltf @ np.array(ob_eval.matrix_world, dtype=np.float64))
         matrix = matrix.astype(np.float32)
         out = self.positions[self.done]
-        np.matmul(co, matrix[:3, :3].T, out=out)
+        # Column by column: a 3x3 product is no work for BLAS's threads.
+        np.multiply(co[:, 0:1], matrix[:3, 0], out=out)
+        out += co[:, 1:2] * matrix[:3, 1]
+        out += co[:, 2:3] * matrix[:3, 2]
         out += matrix[:3, 3]
         self.done += 1
 
