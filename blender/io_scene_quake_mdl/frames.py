@@ -213,33 +213,90 @@ def material_base(material):
     return tuple(socket.default_value), None
 
 
+class _Part:
+    """The triangles of one object that share one material.
+
+    vertices: the object's vertex of each glTF vertex (one a vertex and
+    texture coordinate). merged: (first, inverse) sharing the glTF vertices
+    that are equal in every frame so far, or None.
+    """
+
+    def __init__(self, material, vertices, uvs, indices):
+        self.material = material
+        self.vertices = vertices
+        self.uvs = uvs
+        self.indices = indices
+        self.merged = None
+        self.representatives = None
+
+    def first_positions(self, co):
+        """Finds the glTF vertices equal in the first frame, bit for bit."""
+        keys = np.empty((self.vertices.shape[0], 5), dtype=np.uint32)
+        keys[:, :3] = co.view(np.uint32)[self.vertices]
+        keys[:, 3:] = self.uvs.view(np.uint32)
+        rows = keys.view(np.dtype((np.void, 20))).reshape(-1)
+        _values, first, inverse = np.unique(rows, return_index=True, return_inverse=True)
+        if first.shape[0] < self.vertices.shape[0]:
+            self.merged = first, inverse.reshape(-1)
+            self.representatives = self.vertices[first[inverse.reshape(-1)]]
+
+    def later_positions(self, co):
+        """Gives up sharing when a later frame parts vertices that were equal."""
+        if self.merged is not None:
+            bits = co.view(np.uint32)
+            if not np.array_equal(bits[self.representatives], bits[self.vertices]):
+                self.merged = None
+                self.representatives = None
+
+
 class _ObjectFrames:
-    """One object's triangles (fixed at its first frame) and its positions per frame."""
+    """One object's triangles (fixed at its first frame) and its positions per frame.
+
+    Vertices equal in every frame and in their texture coordinate are made
+    one: Blender's meshes often keep a vertex per face corner (imported
+    files do), and sharing them keeps the file small and the exporter's
+    reading short. The exporter works triangle by triangle, so the model
+    does not change.
+    """
 
     def __init__(self, ob, frame_count, to_gltf):
         self.ob = ob
-        self.parts = []  # (material, unique vertex indices, uvs, indices)
-        # (frame, vertex, xyz) in glTF's axes and metres, filled frame by frame.
+        self.parts = []
+        # (frame, vertex, xyz) in the object's space, and each frame's
+        # object-to-world matrix.
         self.frame_count = frame_count
         self.positions = None
+        self.matrices = np.empty((frame_count, 4, 4), dtype=np.float64)
         self.done = 0
         self.to_gltf = to_gltf
-        self.tri_vertices = None
         self.vertex_count = 0
+        self.triangle_count = 0
         self.mirrored = False
+        # The faces of the first frame: their sizes and their corners' vertices.
+        self.face_sizes = None
+        self.corner_vertices = None
         self.scratch = None
+
+    @property
+    def sampled(self):
+        return self.positions is not None
 
     def first_frame(self, ob_eval, mesh):
         count = len(mesh.loop_triangles)
         self.vertex_count = len(mesh.vertices)
+        self.triangle_count = count
         # Blender stores these indices unsigned; a matching array lets
         # foreach_get copy them in one go rather than item by item.
-        self.tri_vertices = np.empty(count * 3, dtype=np.uint32)
-        mesh.loop_triangles.foreach_get("vertices", self.tri_vertices)
+        tri_vertices = np.empty(count * 3, dtype=np.uint32)
+        mesh.loop_triangles.foreach_get("vertices", tri_vertices)
         loops = np.empty(count * 3, dtype=np.uint32)
         mesh.loop_triangles.foreach_get("loops", loops)
         slots = np.empty(count, dtype=np.int32)
         mesh.loop_triangles.foreach_get("material_index", slots)
+        self.face_sizes = np.empty(len(mesh.polygons), dtype=np.uint32)
+        mesh.polygons.foreach_get("loop_total", self.face_sizes)
+        self.corner_vertices = np.empty(len(mesh.loops), dtype=np.uint32)
+        mesh.loops.foreach_get("vertex_index", self.corner_vertices)
         uv_layer = mesh.uv_layers.active
         if uv_layer is not None:
             loop_uvs = np.empty(len(mesh.loops) * 2, dtype=np.float32)
@@ -254,7 +311,7 @@ class _ObjectFrames:
             slots = np.clip(slots, 0, slot_count - 1)
         for slot in np.unique(slots):
             corners = np.repeat(slots == slot, 3)
-            vertices = self.tri_vertices[corners]
+            vertices = tri_vertices[corners]
             uvs = corner_uvs[corners]
             # A glTF vertex is one mesh vertex with one texture coordinate.
             keys = np.empty((vertices.shape[0], 3), dtype=np.uint32)
@@ -265,33 +322,52 @@ class _ObjectFrames:
             material = None
             if slot_count:
                 material = ob_eval.material_slots[int(slot)].material
-            self.parts.append((material, unique[:, 0].copy(), uvs[first],
-                               inverse.reshape(-1).astype(np.uint32)))
+            self.parts.append(_Part(material, unique[:, 0].copy(), uvs[first],
+                                    inverse.reshape(-1).astype(np.uint32)))
         self.mirrored = np.linalg.det(np.array(ob_eval.matrix_world)[:3, :3]) < 0.0
         self.positions = np.empty((self.frame_count, self.vertex_count, 3), dtype=np.float32)
 
-    def same_triangles(self, mesh):
-        count = len(mesh.loop_triangles)
-        if len(mesh.vertices) != self.vertex_count or count * 3 != self.tri_vertices.shape[0]:
+    def same_faces(self, mesh):
+        """True when mesh has the first frame's vertices and faces, corner by corner.
+
+        The first frame's triangles then serve every frame: Blender may split
+        a face of more than four corners differently as it deforms, the model
+        keeps one split.
+        """
+        if (len(mesh.vertices) != self.vertex_count
+                or len(mesh.polygons) != self.face_sizes.shape[0]
+                or len(mesh.loops) != self.corner_vertices.shape[0]):
             return False
         if self.scratch is None:
-            self.scratch = np.empty(count * 3, dtype=np.uint32)
-        mesh.loop_triangles.foreach_get("vertices", self.scratch)
-        return np.array_equal(self.scratch, self.tri_vertices)
+            self.scratch = np.empty(max(len(mesh.loops), len(mesh.polygons)), dtype=np.uint32)
+        sizes = self.scratch[:len(mesh.polygons)]
+        mesh.polygons.foreach_get("loop_total", sizes)
+        if not np.array_equal(sizes, self.face_sizes):
+            return False
+        corners = self.scratch[:len(mesh.loops)]
+        mesh.loops.foreach_get("vertex_index", corners)
+        return np.array_equal(corners, self.corner_vertices)
 
     def add_frame(self, ob_eval, mesh):
-        co = np.empty((len(mesh.vertices), 3), dtype=np.float32)
+        co = self.positions[self.done]
         mesh.vertices.foreach_get("co", co.reshape(-1))
-        # World space and glTF's axes in one step.
-        matrix = (self.to_gltf @ np.array(ob_eval.matrix_world, dtype=np.float64))
-        matrix = matrix.astype(np.float32)
-        out = self.positions[self.done]
-        # Column by column: a 3x3 product is no work for BLAS's threads.
-        np.multiply(co[:, 0:1], matrix[:3, 0], out=out)
-        out += co[:, 1:2] * matrix[:3, 1]
-        out += co[:, 2:3] * matrix[:3, 2]
-        out += matrix[:3, 3]
+        self.matrices[self.done] = np.array(ob_eval.matrix_world, dtype=np.float64)
+        for part in self.parts:
+            if self.done == 0:
+                part.first_positions(co)
+            else:
+                part.later_positions(co)
         self.done += 1
+
+    def part_frames(self, part):
+        """(frames, vertices, 3) world positions of a part, in glTF's axes and metres."""
+        vertices = part.vertices if part.merged is None else part.vertices[part.merged[0]]
+        local = self.positions[:, vertices]
+        matrices = (self.to_gltf @ self.matrices).astype(np.float32)
+        if np.all(matrices == matrices[0]):
+            return local @ matrices[0, :3, :3].T + matrices[0, :3, 3]
+        return (np.matmul(local, matrices[:, :3, :3].transpose(0, 2, 1))
+                + matrices[:, None, :3, 3])
 
 
 def sample(context, objects, clips, frame_limit, unit_scale, progress):
@@ -327,17 +403,17 @@ def sample(context, objects, clips, frame_limit, unit_scale, progress):
                 depsgraph = context.evaluated_depsgraph_get()
                 for ob in objects:
                     record = frames[ob.name]
-                    if not first_frame and record.tri_vertices is None:
+                    if not first_frame and not record.sampled:
                         continue
                     ob_eval = ob.evaluated_get(depsgraph)
                     mesh = ob_eval.to_mesh()
                     try:
-                        mesh.calc_loop_triangles()
                         if first_frame:
+                            mesh.calc_loop_triangles()
                             if len(mesh.loop_triangles) == 0:
                                 continue
                             record.first_frame(ob_eval, mesh)
-                        elif not record.same_triangles(mesh):
+                        elif not record.same_faces(mesh):
                             raise ExportError(
                                 "Object \"%s\" changes its triangles at frame %d: an MDL model "
                                 "keeps the same triangles in every frame" % (ob.name, frame))
@@ -349,33 +425,25 @@ def sample(context, objects, clips, frame_limit, unit_scale, progress):
                 progress(done)
     finally:
         state.restore()
-    return sampled, [r for r in frames.values() if r.tri_vertices is not None]
+    return sampled, [r for r in frames.values() if r.sampled]
 
 
-def _merge_identical(positions, uvs, indices):
-    """Vertices equal in every frame and in their texture coordinate made one.
-
-    Blender's meshes often keep a vertex per face corner (imported files do);
-    sharing them keeps the file small and the exporter's reading short. The
-    exporter works triangle by triangle, so the model does not change.
-    Vertices are grouped by their first frame, and the grouping is kept only
-    when every member equals its group's first bit for bit in every frame.
-    """
-    count = positions.shape[1]
-    if count == 0:
-        return positions, uvs, indices
-    keys = np.empty((count, 5), dtype=np.float32)
-    keys[:, :3] = positions[0]
-    keys[:, 3:] = uvs
-    rows = np.ascontiguousarray(keys.view(np.uint32)).view(np.dtype((np.void, 20))).reshape(-1)
-    _values, first, inverse = np.unique(rows, return_index=True, return_inverse=True)
-    if first.shape[0] == count:
-        return positions, uvs, indices
-    chosen = first[inverse]
-    if not np.array_equal(positions.view(np.uint32)[:, chosen], positions.view(np.uint32)):
-        return positions, uvs, indices
-    return (np.ascontiguousarray(positions[:, first]), uvs[first],
-            inverse.astype(np.uint32)[indices])
+def _material(material, materials, material_index, images, warnings):
+    """The index of material in materials, entered on its first use."""
+    if material.name not in material_index:
+        color, image = material_base(material)
+        data = None
+        if image is not None:
+            if image.name not in images:
+                images[image.name] = image_png(image)
+            data = images[image.name]
+            if data is None:
+                warnings.append("Image \"%s\" of material \"%s\" has no pixels; the material "
+                                "is painted in its colour" % (image.name, material.name))
+                color = tuple(material.diffuse_color)
+        material_index[material.name] = len(materials)
+        materials.append(glb.Material(material.name, color, data))
+    return material_index[material.name]
 
 
 def build_parts(records, warnings):
@@ -389,31 +457,22 @@ def build_parts(records, warnings):
     images = {}
     parts = []
     for record in records:
-        gltf = record.positions
-        for material, vertices, uvs, indices in record.parts:
+        for part in record.parts:
             index = None
-            if material is not None:
-                if material.name not in material_index:
-                    color, image = material_base(material)
-                    data = None
-                    if image is not None:
-                        if image.name not in images:
-                            images[image.name] = image_png(image)
-                        data = images[image.name]
-                        if data is None:
-                            warnings.append("Image \"%s\" of material \"%s\" has no pixels; the "
-                                            "material is painted in its colour"
-                                            % (image.name, material.name))
-                            color = tuple(material.diffuse_color)
-                    material_index[material.name] = len(materials)
-                    materials.append(glb.Material(material.name, color, data))
-                index = material_index[material.name]
+            if part.material is not None:
+                index = _material(part.material, materials, material_index, images, warnings)
+            uvs, indices = part.uvs, part.indices
+            if part.merged is not None:
+                first, inverse = part.merged
+                uvs, indices = uvs[first], inverse.astype(np.uint32)[indices]
             if record.mirrored:
+                # A mirroring transform turns the faces inside out; so does
+                # reversing their corners, which turns them back.
                 indices = indices.reshape(-1, 3)[:, ::-1].reshape(-1)
             name = record.ob.name
             if len(record.parts) > 1:
-                name = "%s.%s" % (name, material.name if material is not None else "none")
-            merged = _merge_identical(gltf[:, vertices], uvs, indices)
-            parts.append(glb.Part(name, merged[0], merged[1],
-                                  np.ascontiguousarray(merged[2], dtype=np.uint32), index))
+                name = "%s.%s" % (name, part.material.name if part.material else "none")
+            parts.append(glb.Part(name, np.ascontiguousarray(record.part_frames(part)),
+                                  np.ascontiguousarray(uvs),
+                                  np.ascontiguousarray(indices, dtype=np.uint32), index))
     return parts, materials
