@@ -175,7 +175,8 @@ def character_scene():
     The arm: a two-bone armature bending a 2 m cylinder (Subdivision Surface
     on top of the armature), textured with a packed image. Its actions:
     "wave" in an NLA track (frames 1..5) and "nod" assigned (1..4). The blob:
-    an icosphere in its own colour whose shape key "squash" is keyed 1..3.
+    an icosphere in its own colour whose shape key "squash" is keyed 1..3,
+    with two flaps that lie on each other until the shape key parts them.
     """
     empty_scene()
     context = bpy.context
@@ -228,11 +229,25 @@ def character_scene():
     bpy.ops.mesh.primitive_ico_sphere_add(subdivisions=1, radius=0.3, location=(0.0, 1.0, 0.4))
     blob = context.object
     blob.name = "blob"
+    # Two flaps, one on the other, with vertices of their own: equal in the
+    # first frame, parted by the shape key.
+    import bmesh
+    shape = bmesh.new()
+    shape.from_mesh(blob.data)
+    first_flap = len(shape.verts)
+    for _flap in range(2):
+        corners = [shape.verts.new(co) for co in ((0.3, 0.0, 0.0), (0.6, 0.0, 0.0),
+                                                  (0.3, 0.0, 0.3))]
+        shape.faces.new(corners)
+    shape.to_mesh(blob.data)
+    shape.free()
     blob.shape_key_add(name="basis")
     squash = blob.shape_key_add(name="squash")
-    for point in squash.data:
+    for index, point in enumerate(squash.data):
         point.co.z *= 0.4
         point.co.x *= 1.5
+        if index >= first_flap + 3:
+            point.co.y -= 0.3
     for frame, value in ((1, 0.0), (3, 1.0)):
         squash.value = value
         squash.keyframe_insert("value", frame=frame)
