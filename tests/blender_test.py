@@ -106,8 +106,9 @@ def check_positions(model, expected, what):
     """Every model vertex within two packing steps of one scene vertex in every frame.
 
     expected: (frames, scene vertices, 3). Each model vertex is matched with
-    the scene vertex nearest to it over all frames; every scene vertex must
-    be some model vertex's match.
+    the scene vertex nearest to it over all frames, and each scene vertex
+    with the model vertex nearest to it (scene vertices equal in every frame
+    share one).
     """
     got = np.stack(model["positions"])  # (frames, model vertices, 3)
     check(got.shape[0] == expected.shape[0],
@@ -118,9 +119,9 @@ def check_positions(model, expected, what):
     error = worst[np.arange(worst.shape[0]), match]
     check(error.max() <= 2.0, "%s: a vertex is %.2f packing steps from the scene's"
           % (what, error.max()))
-    unmatched = set(range(expected.shape[1])) - set(match.tolist())
-    check(not unmatched, "%s: %d scene vertices have no model vertex"
-          % (what, len(unmatched)))
+    unmatched = np.count_nonzero(worst.min(axis=0) > 2.0)
+    check(not unmatched, "%s: %d scene vertices have no model vertex within two steps"
+          % (what, unmatched))
     return error.max()
 
 
