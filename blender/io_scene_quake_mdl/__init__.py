@@ -171,7 +171,8 @@ class _OptionsPanel:
 
     def draw(self, context):
         layout = self.layout
-        layout.use_property_split = True
+        # The dialog's long field names read whole inside their fields.
+        layout.use_property_split = False
         layout.use_property_decorate = False
         self.draw_options(layout, context.space_data.active_operator)
 
@@ -182,7 +183,8 @@ class QUAKE_MDL_PT_include(_OptionsPanel, bpy.types.Panel):
 
     def draw_options(self, layout, operator):
         layout.prop(operator, "selected_only")
-        layout.prop(operator, "animation")
+        layout.label(text="Animation:")
+        layout.prop(operator, "animation", text="")
         layout.prop(operator, "frames_all")
         row = layout.row()
         row.enabled = not operator.frames_all
@@ -207,8 +209,9 @@ class QUAKE_MDL_PT_skin(_OptionsPanel, bpy.types.Panel):
     bl_order = 2
 
     def draw_options(self, layout, operator):
-        layout.prop(operator, "base_name")
-        layout.prop(operator, "texture_kb")
+        layout.label(text="Model Base Name:")
+        layout.prop(operator, "base_name", text="")
+        layout.prop(operator, "texture_kb", text="Limit Texture Size (KBytes)")
         layout.prop(operator, "gouraud")
         layout.prop(operator, "fullbright")
         layout.prop(operator, "random")
