@@ -316,6 +316,10 @@ def case_every_action(args):
           "the model and its macros, nothing else: %s" % files_in(folder))
     check(armature.animation_data.action.name == "nod" and armature.animation_data.use_nla,
           "the armature's action and NLA as the user had them")
+    umask = os.umask(0)
+    os.umask(umask)
+    check(os.stat(target).st_mode & 0o777 == 0o666 & ~umask,
+          "the model has a new file's permissions: %o" % (os.stat(target).st_mode & 0o777))
     model = read_mdl(target)
     check(model["numframes"] == 12, "5 + 4 + 3 frames, not %d" % model["numframes"])
     check(model["names"] == ["knight%d" % i for i in range(12)],

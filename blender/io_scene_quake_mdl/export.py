@@ -25,9 +25,16 @@ def _remove(path):
         os.remove(path)
 
 
-def _temporary(folder, suffix):
+def _temporary(folder, suffix, keep=False):
+    """A new file name of our own in folder (None: the temporary folder).
+
+    Unless kept, the file is removed again at once, so that mdlexport
+    creates it with the permissions any new file of the user gets.
+    """
     handle, path = tempfile.mkstemp(prefix=".quake-mdl-", suffix=suffix, dir=folder)
     os.close(handle)
+    if not keep:
+        os.remove(path)
     return path
 
 
@@ -99,8 +106,13 @@ def run(operator, context, preferred):
     qc_target = os.path.splitext(target)[0] + ".qc"
     scene_file = model_file = qc_file = None
     try:
-        scene_file = _temporary(None, ".glb")
-        glb.write_glb(scene_file, parts, materials, sampled, "Vandrell Quake MDL add-on")
+        try:
+            scene_file = _temporary(None, ".glb", keep=True)
+            glb.write_glb(scene_file, parts, materials, sampled, "Vandrell Quake MDL add-on")
+        except OSError as error:
+            report({"ERROR"}, "Can't write the frames for mdlexport (%s): %s"
+                   % (scene_file or tempfile.gettempdir(), error.strerror))
+            return {"CANCELLED"}
         try:
             model_file = _temporary(folder, ".mdl")
             if operator.write_qc:
@@ -109,17 +121,25 @@ def run(operator, context, preferred):
         except OSError as error:
             report({"ERROR"}, "Can't create output file %s: %s" % (target, error.strerror))
             return {"CANCELLED"}
-        outcome = tool.run(tool.command(program, scene_file, model_file, settings),
-                           operator.strict, target)
+        try:
+            outcome = tool.run(tool.command(program, scene_file, model_file, settings),
+                               operator.strict, target)
+        except OSError as error:
+            report({"ERROR"}, "Can't run %s: %s" % (program, error.strerror))
+            return {"CANCELLED"}
         for level, text in outcome.reports:
             report({level}, text.replace(qc_file or "\0", qc_target))
         if not outcome.written or not os.path.exists(model_file):
             if not any(level == "ERROR" for level, _text in outcome.reports):
                 report({"ERROR"}, "mdlexport failed (exit status %d)" % outcome.status)
             return {"CANCELLED"}
-        os.replace(model_file, target)
-        if qc_file:
-            os.replace(qc_file, qc_target)
+        try:
+            os.replace(model_file, target)
+            if qc_file:
+                os.replace(qc_file, qc_target)
+        except OSError as error:
+            report({"ERROR"}, "Can't create output file %s: %s" % (target, error.strerror))
+            return {"CANCELLED"}
     finally:
         for path in (scene_file, model_file, qc_file):
             _remove(path)

@@ -130,8 +130,10 @@ def run(args, strict, output_name):
     holds the summary line. Paths of the temporary files are put as the
     user named them.
     """
+    # No console window flashing up on Windows.
+    flags = getattr(subprocess, "CREATE_NO_WINDOW", 0)
     result = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, check=False)
+                            stderr=subprocess.PIPE, check=False, creationflags=flags)
     scene, output = args[-2], args[-1]
 
     def plain(text):
