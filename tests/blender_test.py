@@ -351,8 +351,11 @@ def case_frames_and_size(args):
     folder = os.path.join(args.work, "frames")
     os.makedirs(folder)
     target = os.path.join(folder, "arm.mdl")
-    # The dialog's defaults but for the base name: one frame, random, at true size.
+    # The dialog's defaults but for the base name: one frame, random, at true
+    # size, in a scene whose unit is half a metre.
+    context.scene.unit_settings.scale_length = 0.5
     result = export(target, base_name="ogre_with_long_name", selected_only=True)
+    context.scene.unit_settings.scale_length = 1.0
     check(result == {"FINISHED"}, "the export finished")
     model = read_mdl(target)
     check(model["numframes"] == 1 and model["names"] == ["ogre_with_lo0"],
@@ -360,9 +363,9 @@ def case_frames_and_size(args):
     check(model["synctype"] == 1 and model["flags"] == 0, "random, no flags")
     # Only the blob was selected (it was made last), at frame 1 of the scene.
     context.scene.frame_set(1)
-    expected = quake_positions(context, [meshes[1]], 1.0)[None]
+    expected = quake_positions(context, [meshes[1]], 0.5)[None]
     context.scene.frame_set(2)
-    check_positions(model, expected, "the selected blob at true size")
+    check_positions(model, expected, "the selected blob at true size in half metres")
 
     # The active action of the active object's armature, three frames of it.
     context.view_layer.objects.active = meshes[0]
