@@ -487,9 +487,12 @@ def install(args):
     import io_scene_quake_mdl
     check(os.path.abspath(io_scene_quake_mdl.__file__) == installed,
           "the installed add-on runs, not a copy from elsewhere")
-    menu = [f for f in bpy.types.TOPBAR_MT_file_export._dyn_ui_initialize()
+    check(export_menu_entries(), "File > Export lists Quake MDL")
+
+
+def export_menu_entries():
+    return [f for f in bpy.types.TOPBAR_MT_file_export._dyn_ui_initialize()
             if getattr(f, "__module__", "").startswith("io_scene_quake_mdl")]
-    check(menu, "File > Export lists Quake MDL")
 
 
 def main():
@@ -502,6 +505,9 @@ def main():
         bpy.ops.preferences.addon_disable(module="io_scene_quake_mdl")
         check(not hasattr(bpy.types, "EXPORT_SCENE_OT_quake_mdl"),
               "disabling the add-on removes the operator")
+        check(not export_menu_entries(), "disabling the add-on removes its menu entry")
+        check(not hasattr(bpy.types, "QUAKE_MDL_PT_include"),
+              "disabling the add-on removes its panels")
     except Failure as failure:
         print("blender_test: FAILED: %s" % failure)
         sys.stdout.flush()
