@@ -4,7 +4,8 @@
 # one folder, io_scene_quake_mdl/, at the top of the zip. With --tools DIR
 # every file of DIR (mdlexport.exe, Vandrell.dlo and the libraries they load,
 # for the Windows zip) goes into the add-on's folder too, where the add-on
-# looks for mdlexport first. Prints the zip's path on its last line.
+# finds mdlexport unless its preferences name one. Prints the zip's path on its
+# last line.
 #
 #   scripts/blender-addon.sh [--tools DIR] [OUTPUT.zip]   (default: build/io_scene_quake_mdl-VERSION.zip)
 set -euo pipefail
@@ -20,7 +21,7 @@ while [ $# -gt 0 ]; do
       shift 2
       ;;
     -h | --help)
-      sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+      sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
       exit 0
       ;;
     -*)
