@@ -47,7 +47,8 @@ def run(operator, context, preferred):
         return {"CANCELLED"}
     report({"INFO"}, "Using mdlexport at %s (%s)" % (program, where))
 
-    target = os.path.abspath(operator.filepath)
+    # A path relative to the blend file ("//") made plain first.
+    target = os.path.abspath(tool.bpy_path(operator.filepath))
     objects = frames.exported_objects(context, operator.selected_only)
     if not objects:
         report({"ERROR"}, "No data to export: no %s object has a mesh"
