@@ -469,7 +469,46 @@ def case_refusals(args):
     print("refusals: no mesh, changing triangles, mdlexport's own, strict, no mdlexport")
 
 
+def case_glb_file(args):
+    """The add-on's .glb and PNG writers, read back by Blender's own glTF importer."""
+    from io_scene_quake_mdl import glb, png
+    empty_scene()
+    folder = os.path.join(args.work, "glb")
+    os.makedirs(folder)
+    path = os.path.join(folder, "frames.glb")
+    # One triangle in three frames (glTF axes), a 2x1 image: red, then blue.
+    frames = np.array([[[0, 0, 0], [1, 0, 0], [0, 1, 0]],
+                       [[0, 0, 0], [1, 0, 0], [0, 2, 0]],
+                       [[0, 0, 1], [1, 0, 0], [0, 1, 0]]], dtype=np.float32)
+    uvs = np.array([[0, 0], [1, 0], [0, 1]], dtype=np.float32)
+    indices = np.array([0, 1, 2], dtype=np.uint32)
+    picture = png.encode_rgba(np.array([[[255, 0, 0, 255], [0, 0, 255, 255]]], dtype=np.uint8))
+    glb.write_glb(path, [glb.Part("flap", frames, uvs, indices, 0)],
+                  [glb.Material("paint", (1.0, 1.0, 1.0, 1.0), picture)],
+                  [glb.Clip("open", 0, 2), glb.Clip("lift", 2, 1)], "test")
+    bpy.ops.import_scene.gltf(filepath=path, import_shading="FLAT")
+    flap = bpy.data.objects["flap"]
+    keys = flap.data.shape_keys.key_blocks
+    check(len(keys) == 4, "a basis and one shape key a frame: %d" % len(keys))
+    for k in range(3):
+        got = np.array([tuple(point.co) for point in keys[k + 1].data])
+        # glTF (x, y, z) is Blender (x, -z, y).
+        want = np.stack([frames[k][:, 0], -frames[k][:, 2], frames[k][:, 1]], axis=1)
+        check(np.abs(got - want).max() < 1e-6, "frame %d as its shape key" % k)
+    actions = sorted(action.name for action in bpy.data.actions)
+    check(any(name.startswith("open") for name in actions)
+          and any(name.startswith("lift") for name in actions),
+          "one action a clip: %s" % actions)
+    image = next(i for i in bpy.data.images if i.size[0] == 2)
+    pixels = np.empty(8, dtype=np.float32)
+    image.pixels.foreach_get(pixels)
+    check(np.allclose(pixels, [1, 0, 0, 1, 0, 0, 1, 1], atol=0.01),
+          "the embedded PNG's pixels: %s" % pixels)
+    print("glb file: three frames as shape keys, two clips, the image")
+
+
 CASES = {
+    "glb-file": case_glb_file,
     "every-action": case_every_action,
     "frames-and-size": case_frames_and_size,
     "refusals": case_refusals,
