@@ -347,7 +347,7 @@ def case_every_action(args):
 
 def case_frames_and_size(args):
     context = bpy.context
-    armature, meshes = character_scene()
+    _armature, meshes = character_scene()
     folder = os.path.join(args.work, "frames")
     os.makedirs(folder)
     target = os.path.join(folder, "arm.mdl")
@@ -369,7 +369,7 @@ def case_frames_and_size(args):
 
     # The active action of the active object's armature, three frames of it.
     context.view_layer.objects.active = meshes[0]
-    result = export(target, animation="ACTIVE", frames=3)
+    check(export(target, animation="ACTIVE", frames=3) == {"FINISHED"}, "three frames")
     model = read_mdl(target)
     check(model["names"] == ["arm0", "arm1", "arm2"], "three frames: %s" % model["names"])
     walked = []
@@ -380,7 +380,8 @@ def case_frames_and_size(args):
     check_positions(model, np.stack(walked), "the active action, three frames")
 
     # A height in Quake units: the model's first frame 56 units tall.
-    result = export(target, animation="ACTIVE", frames=1, size="HEIGHT", height=56)
+    check(export(target, animation="ACTIVE", frames=1, size="HEIGHT", height=56)
+          == {"FINISHED"}, "56 units tall")
     model = read_mdl(target)
     z = model["positions"][0][:, 2]
     check(abs((z.max() - z.min()) - 56.0) <= 2.0 * model["scale"][2],
