@@ -153,6 +153,8 @@ class ExportQuakeMdl(bpy.types.Operator, ExportHelper):
         if path is None:
             self.layout.label(text="mdlexport not found: see the add-on's preferences",
                               icon="ERROR")
+        else:
+            self.layout.label(text="mdlexport (%s): %s" % (where, path))
 
     def execute(self, context):
         from . import export
