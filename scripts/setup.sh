@@ -96,6 +96,10 @@ tests_packages=(
   # scripts/windows-tools.sh packs the Windows zip, wine-tools-test.sh unpacks it
   zip
   unzip
+  # the Blender add-on's tests run the real Blender headless; the add-on and
+  # Blender's own glTF importer need numpy in Blender's Python
+  blender
+  python3-numpy
 )
 # scripts/wine-tests.sh: 64-bit Wine with the 64-bit cross compiler (the
 # route every kernel can take), Wine's own fonts, a virtual display and

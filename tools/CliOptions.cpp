@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "hostapp/import/ImportOptions.h"
 #include "resources/resource.h"
 
 namespace tools {
@@ -126,8 +127,7 @@ bool ApplyFrames(const std::string& spelling, const std::string& value, CliOptio
 
 bool ApplyUnits(const std::string&, const std::string& value, CliOptions* options,
                 std::string* error) {
-  if (value != "file" && value != "metres" && value != "meters" && value != "centimetres" &&
-      value != "centimeters" && value != "inches") {
+  if (!hostapp::FindUnitName(value)) {
     *error = "--units takes metres, centimetres, inches or file, not '" + value + "'";
     return false;
   }

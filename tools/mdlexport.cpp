@@ -18,16 +18,16 @@
 
 #include "examine/MdlCheck.h"
 #include "host/Timing.h"
-#include "hostapp/import/FrameMacros.h"
-#include "hostapp/import/ImportGuard.h"
+#include "hostapp/guard/ImportGuard.h"
 #include "hostapp/import/SceneImporter.h"
-#include "hostapp/import/SceneSize.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
 #include "hostapp/user/DialogUser.h"
 #include "mdlformat/MdlReader.h"
 #include "resources/resource.h"
 #include "tools/CliOptions.h"
+#include "tools/FrameMacros.h"
+#include "tools/SceneSize.h"
 
 namespace {
 

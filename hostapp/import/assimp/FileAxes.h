@@ -1,0 +1,24 @@
+#pragma once
+// What the Assimp route learns of a scene file from its kind and settings:
+// the turn from its axes to the host's, whether it holds a Quake-family
+// model, and whether Assimp hands it over one keyframe at a time.
+
+#include <string>
+
+#include "host/Geometry.h"
+
+struct aiScene;
+
+namespace hostapp {
+
+// MD2, MD3, MDL and MDC: the Quake family, in Quake units and facing +X.
+bool UsesQuakeAxes(const std::string& extension);
+// MDC: vertex keyframes that Assimp hands over one import at a time (our own
+// readers take MDL, MD2 and MD3 files).
+bool HasAssimpKeyframes(const std::string& extension);
+
+// The turn from a file's axes to the host's (right-handed, Z up, front -Y),
+// as a row-vector transform: row i is where the file's axis i goes.
+host::Matrix3 FileAxesToHost(const std::string& extension, const aiScene* scene);
+
+}  // namespace hostapp
