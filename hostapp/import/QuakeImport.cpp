@@ -6,12 +6,12 @@
 #include <iterator>
 
 #include "host/Bitmap.h"
-#include "hostapp/import/FrameNameClips.h"
 #include "hostapp/import/Materials.h"
 #include "hostapp/import/PlayerConfig.h"
 #include "hostapp/import/SceneFile.h"
 #include "hostapp/import/SceneUnits.h"
 #include "hostapp/import/SkinFiles.h"
+#include "mdlformat/FrameNameClips.h"
 #include "mdlformat/QuakePalette.h"
 
 namespace hostapp {
@@ -47,7 +47,7 @@ int FindTag(const QuakeModel& model, const std::string& name) {
 // A model's clips: its runs of frame names.
 std::vector<QuakeClip> ModelClips(const QuakeModel& model) {
   std::vector<QuakeClip> clips;
-  for (const FrameRun& run : ClipsFromFrameNames(model.frame_names)) {
+  for (const vandrell::FrameRun& run : vandrell::ClipsFromFrameNames(model.frame_names)) {
     QuakeClip clip;
     clip.name = run.name;
     for (size_t f = run.first; f < run.first + run.count; ++f) clip.poses.push_back({f});

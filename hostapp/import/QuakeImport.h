@@ -3,7 +3,7 @@
 // MD2 or MD3 file as it is, or a Quake III player assembled from its three
 // models as the games assemble it.
 //
-// A model's clips come from its frame names (see FrameNameClips.h); a
+// A model's clips come from its frame names (see mdlformat/FrameNameClips.h); a
 // player's from its animation.cfg (see PlayerConfig.h): a both_* animation
 // plays on legs and torso together, a legs_* animation with the torso
 // standing (TORSO_STAND), a torso_* animation with the legs idle (LEGS_IDLE),
