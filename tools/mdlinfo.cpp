@@ -10,6 +10,7 @@
 
 #include "examine/CheckJson.h"
 #include "examine/MdlCheck.h"
+#include "examine/MdlToGltf.h"
 #include "examine/ModelPicture.h"
 #include "examine/PngFile.h"
 #include "mdlformat/MdlFormat.h"
@@ -28,6 +29,7 @@ void PrintUsage(FILE* out) {
   std::fprintf(out,
                "usage: mdlinfo FILE.mdl [--frames] [--skin-png OUT.png]\n"
                "               [--preview OUT.png [--frame N | --sheet] [--size WxH]]\n"
+               "               [--gltf OUT.glb|OUT.gltf [--quake-units]]\n"
                "       mdlinfo --check [--json] FILE.mdl...\n"
                "\n"
                "Reads FILE.mdl, a Quake MDL model (version 6), and prints its header, its\n"
@@ -44,6 +46,20 @@ void PrintUsage(FILE* out) {
                "                    first and last included, each with its number and name\n"
                "  --size WxH        the picture's size in pixels (default 640x480, and\n"
                "                    1024x768 with --sheet)\n"
+               "  --gltf FILE       write the model as glTF 2.0, for modelling applications:\n"
+               "                    FILE.glb one binary file, FILE.gltf text with FILE.bin\n"
+               "                    beside it. One mesh (seam vertices of back-facing\n"
+               "                    triangles half a skin further right, as games draw\n"
+               "                    them), every frame a morph target named after it,\n"
+               "                    one animation per clip (runs of frame names such as\n"
+               "                    stand1 .. stand9, ten frames a second; a frame group\n"
+               "                    with its own intervals), the first skin as texture\n"
+               "                    (fullbright pixels also as emissive texture), other\n"
+               "                    skin pictures as extra images. Quake's z up becomes\n"
+               "                    glTF's y up, the model's front (+x) glTF's front\n"
+               "                    (+z); sizes in metres, one unit an inch, as mdlexport\n"
+               "                    reads them back\n"
+               "  --quake-units     with --gltf: sizes in Quake units, not metres\n"
                "\n"
                "  --check           check each file and print one line per finding,\n"
                "                    FILE: error|warning: what (engine), or FILE: ok.\n"
@@ -60,7 +76,8 @@ void PrintUsage(FILE* out) {
                "                    and the findings\n"
                "\n"
                "Exit status: 0 a well-formed file (with --check: no error in any file),\n"
-               "1 a file with errors or a picture that could not be written, 2 usage error.\n",
+               "1 a file with errors or a picture or glTF file that could not be written,\n"
+               "2 usage error.\n",
                kSheetFrames);
 }
 
@@ -71,6 +88,8 @@ struct Options {
   bool json = false;
   std::string skin_png;
   std::string preview;
+  std::string gltf;
+  bool quake_units = false;
   bool frame_given = false;
   long frame = 0;
   bool sheet = false;
@@ -121,6 +140,11 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help) {
     } else if (arg == "--skin-png") {
       if (!(text = value(&i, "a file name"))) return false;
       options->skin_png = text;
+    } else if (arg == "--gltf") {
+      if (!(text = value(&i, "a file name"))) return false;
+      options->gltf = text;
+    } else if (arg == "--quake-units") {
+      options->quake_units = true;
     } else if (arg == "--preview") {
       if (!(text = value(&i, "a file name"))) return false;
       options->preview = text;
@@ -154,7 +178,8 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help) {
     return false;
   }
   if (options->check) {
-    if (options->frames || !options->skin_png.empty() || !options->preview.empty()) {
+    if (options->frames || !options->skin_png.empty() || !options->preview.empty() ||
+        !options->gltf.empty()) {
       std::fprintf(stderr, "mdlinfo: --check and --json only check; draw or list separately\n");
       return false;
     }
@@ -166,6 +191,10 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help) {
   }
   if (options->preview.empty() && (options->frame_given || options->sheet || options->width)) {
     std::fprintf(stderr, "mdlinfo: --frame, --sheet and --size go with --preview\n");
+    return false;
+  }
+  if (options->quake_units && options->gltf.empty()) {
+    std::fprintf(stderr, "mdlinfo: --quake-units goes with --gltf\n");
     return false;
   }
   if (options->frame_given && options->sheet) {
@@ -324,6 +353,19 @@ bool WritePictures(const vandrell::MdlFile& file, const Options& options) {
   return SavePicture(picture, options.preview);
 }
 
+// The model as glTF, named after the input file's stem.
+bool WriteGltf(const vandrell::MdlFile& file, const std::string& input, const Options& options) {
+  vandrell::GltfOptions gltf;
+  gltf.quake_units = options.quake_units;
+  const size_t slash = input.find_last_of("/\\");
+  gltf.name = input.substr(slash == std::string::npos ? 0 : slash + 1);
+  gltf.name = gltf.name.substr(0, gltf.name.rfind('.'));
+  std::string error;
+  if (vandrell::WriteGltfFile(file, options.gltf, gltf, &error)) return true;
+  std::fprintf(stderr, "mdlinfo: %s\n", error.c_str());
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -351,5 +393,6 @@ int main(int argc, char** argv) {
   std::printf("%s: well-formed Quake MDL\n", input.c_str());
   PrintModel(file, options.frames);
   PrintFindings(stderr, "mdlinfo: " + input, vandrell::CheckMdlFile(input));
-  return WritePictures(file, options) ? kExitValid : kExitInvalid;
+  if (!WritePictures(file, options)) return kExitInvalid;
+  return options.gltf.empty() || WriteGltf(file, input, options) ? kExitValid : kExitInvalid;
 }
