@@ -62,10 +62,14 @@ std::string CheckReportJson(const std::string& path, const MdlCheckReport& repor
     std::string problems;
     for (const std::string& problem : verdict.problems)
       problems += (problems.empty() ? "" : ",") + JsonString(problem);
+    std::string cautions;
+    for (const std::string& caution : verdict.cautions)
+      cautions += (cautions.empty() ? "" : ",") + JsonString(caution);
     engines += std::string(engines.empty() ? "" : ",") + "{" +
                Field("engine", JsonString(verdict.engine)) + "," +
                Field("loads", verdict.problems.empty() ? "true" : "false") + "," +
-               Field("problems", "[" + problems + "]") + "}";
+               Field("problems", "[" + problems + "]") + "," +
+               Field("cautions", "[" + cautions + "]") + "}";
   }
   json += Field("engines", "[" + engines + "]") + ",";
 

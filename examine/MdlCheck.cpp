@@ -260,7 +260,9 @@ bool MdlCheckReport::HasErrors() const {
 }
 
 const char* SeverityName(FindingSeverity severity) {
-  return severity == FindingSeverity::kError ? "error" : "warning";
+  return severity == FindingSeverity::kError     ? "error"
+         : severity == FindingSeverity::kWarning ? "warning"
+                                                 : "note";
 }
 
 MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
@@ -269,14 +271,21 @@ MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
 
   // An engine's refusal is a warning while some engine still loads the model.
   bool any_loads = false;
-  for (const EngineVerdict& verdict : report.engines) any_loads |= verdict.problems.empty();
-  for (const EngineVerdict& verdict : report.engines) {
-    if (verdict.problems.empty()) continue;
+  for (const EngineVerdict& verdict : report.engines)
+    any_loads |= !verdict.protocol && verdict.problems.empty();
+  auto joined = [](const std::vector<std::string>& parts) {
     std::string what;
-    for (const std::string& problem : verdict.problems)
-      what += (what.empty() ? "" : "; ") + problem;
-    report.findings.push_back(
-        {any_loads ? FindingSeverity::kWarning : FindingSeverity::kError, what, verdict.engine});
+    for (const std::string& part : parts) what += (what.empty() ? "" : "; ") + part;
+    return what;
+  };
+  for (const EngineVerdict& verdict : report.engines) {
+    if (!verdict.problems.empty()) {
+      report.findings.push_back({any_loads ? FindingSeverity::kWarning : FindingSeverity::kError,
+                                 joined(verdict.problems), verdict.engine});
+    } else if (!verdict.cautions.empty()) {
+      report.findings.push_back(
+          {FindingSeverity::kNote, "loads, but " + joined(verdict.cautions), verdict.engine});
+    }
   }
   return report;
 }

@@ -154,7 +154,9 @@ TEST(MdlCheck, GLQuakeRefusesMoreThan1024Vertices2048TrianglesOr256Frames) {
             (std::vector<std::string>{"warning: 1025 vertices, more than 1024; 2049 triangles, "
                                       "more than 2048; 257 frames, more than 256 (GLQuake)",
                                       "warning: 257 frames, more than 256 (QuakeSpasm and "
-                                      "FitzQuake)"}));
+                                      "FitzQuake)",
+                                      "note: loads, but shows at most 256 of its 257 frames "
+                                      "(network protocol 15)"}));
 }
 
 TEST(MdlCheck, QuakeSpasmRefusesMoreThan2000Vertices4096TrianglesOr32Skins) {
@@ -168,7 +170,11 @@ TEST(MdlCheck, QuakeSpasmRefusesMoreThan2000Vertices4096TrianglesOr32Skins) {
                 "warning: 2001 vertices, more than 2000 (Quake and QuakeWorld)",
                 "warning: 2001 vertices, more than 1024; 4097 triangles, more than 2048 (GLQuake)",
                 "warning: 2001 vertices, more than 2000; 4097 triangles, more than 4096; 33 "
-                "skins, outside 1 to 32 (QuakeSpasm and FitzQuake)"}));
+                "skins, outside 1 to 32 (QuakeSpasm and FitzQuake)",
+                "note: loads, but warns of 2001 vertices, more than 2000; 4097 triangles, more "
+                "than 4096 (ironwail)",
+                "warning: 2001 vertices, more than 2000; 4097 triangles, more than 4096 "
+                "(vkQuake)"}));
 }
 
 TEST(MdlCheck, DarkPlacesRefusesCountsAbove65536AndOtherSynctypesAndNoEngineMeansError) {
@@ -181,6 +187,8 @@ TEST(MdlCheck, DarkPlacesRefusesCountsAbove65536AndOtherSynctypesAndNoEngineMean
             (std::vector<std::string>{
                 "warning: 65537 triangles, more than 2048 (GLQuake)",
                 "warning: 65537 triangles, more than 4096 (QuakeSpasm and FitzQuake)",
+                "note: loads, but warns of 65537 triangles, more than 4096 (ironwail)",
+                "warning: 65537 triangles, more than 4096 (vkQuake)",
                 "warning: 65537 triangles, more than 65536; synctype 2, neither 0 "
                 "nor 1 (DarkPlaces)"}));
   EXPECT_FALSE(report.HasErrors()) << "the software renderer still loads it";
@@ -197,16 +205,29 @@ TEST(MdlCheck, DarkPlacesRefusesCountsAbove65536AndOtherSynctypesAndNoEngineMean
   everyone.numverts = 65537;
   everyone.numframes = 1;
   const vandrell::MdlCheckReport refused = Check(MdlBytes(everyone));
-  ASSERT_EQ(refused.findings.size(), 4u);
+  ASSERT_EQ(refused.findings.size(), 6u);
   for (const vandrell::MdlFinding& finding : refused.findings)
     EXPECT_EQ(finding.severity, FindingSeverity::kError) << finding.engine;
-  EXPECT_EQ(refused.findings[3].what, "65537 vertices, more than 65536");
+  EXPECT_EQ(refused.findings[3].what, "65537 vertices, more than 32767") << "ironwail";
+  EXPECT_EQ(refused.findings[5].what, "65537 vertices, more than 65536");
+
+  // A protocol does not load models: past every engine's frames, the model is
+  // still one that no engine loads.
+  MdlLayout frames;
+  frames.numverts = 65537;
+  frames.numframes = 257;
+  const vandrell::MdlCheckReport unplayable = Check(MdlBytes(frames));
+  EXPECT_TRUE(unplayable.HasErrors());
+  EXPECT_EQ(Lines(unplayable).back(),
+            "note: loads, but shows at most 256 of its 257 frames (network protocol 15)");
 }
 
 TEST(MdlCheck, EachEngineLoadsAModelAtItsLimitsAndRefusesOnePast) {
   const char* const quake = "Quake and QuakeWorld";
   const char* const fitz = "QuakeSpasm and FitzQuake";
   const char* const dp = "DarkPlaces";
+  const char* const iw = "ironwail";
+  const char* const vk = "vkQuake";
   struct Limit {
     int32_t MdlLayout::*count;
     int32_t limit;
@@ -224,7 +245,10 @@ TEST(MdlCheck, EachEngineLoadsAModelAtItsLimitsAndRefusesOnePast) {
       {&MdlLayout::numskins, 65536, 1, dp},       {&MdlLayout::skinwidth, 65536, 1, dp},
       {&MdlLayout::skinheight, 65536, 1, dp},     {&MdlLayout::numverts, 65536, 1, dp},
       {&MdlLayout::numtris, 65536, 1, dp},        {&MdlLayout::numframes, 65536, 1, dp},
-      {&MdlLayout::synctype, 1, 1, dp},           {&MdlLayout::synctype, 0, -1, dp}};
+      {&MdlLayout::synctype, 1, 1, dp},           {&MdlLayout::synctype, 0, -1, dp},
+      {&MdlLayout::numverts, 32767, 1, iw},       {&MdlLayout::numframes, 1024, 1, iw},
+      {&MdlLayout::numverts, 2000, 1, vk},        {&MdlLayout::numtris, 4096, 1, vk},
+      {&MdlLayout::numframes, 1024, 1, vk}};
   for (const Limit& l : limits) {
     for (const int past : {0, 1}) {
       MdlLayout layout;
@@ -232,8 +256,40 @@ TEST(MdlCheck, EachEngineLoadsAModelAtItsLimitsAndRefusesOnePast) {
       layout.*l.count = l.limit + past * l.step;
       bool refused = false;
       for (const vandrell::MdlFinding& finding : Check(MdlBytes(layout)).findings)
-        refused = refused || finding.engine == l.engine;
+        refused =
+            refused || (finding.engine == l.engine && finding.severity != FindingSeverity::kNote);
       EXPECT_EQ(refused, past == 1) << l.engine << ": " << layout.*l.count;
+    }
+  }
+}
+
+// What an engine loads but warns about, and what the standard protocol cannot
+// show, are notes: at the limit nothing, one past it a note and no refusal.
+TEST(MdlCheck, IronwailWarnsAbove2000VerticesOr4096TrianglesAndProtocol15ShowsAt256Frames) {
+  struct Limit {
+    int32_t MdlLayout::*count;
+    int32_t limit;
+    const char* engine;
+    const char* note;
+  };
+  const Limit limits[] = {
+      {&MdlLayout::numverts, 2000, "ironwail", "loads, but warns of 2001 vertices, more than 2000"},
+      {&MdlLayout::numtris, 4096, "ironwail", "loads, but warns of 4097 triangles, more than 4096"},
+      {&MdlLayout::numframes, 256, "network protocol 15",
+       "loads, but shows at most 256 of its 257 frames"}};
+  for (const Limit& l : limits) {
+    for (const int past : {0, 1}) {
+      MdlLayout layout;
+      layout.numframes = 1;
+      layout.*l.count = l.limit + past;
+      std::vector<std::string> notes;
+      for (const vandrell::MdlFinding& finding : Check(MdlBytes(layout)).findings) {
+        if (finding.engine != l.engine) continue;
+        EXPECT_EQ(finding.severity, FindingSeverity::kNote) << finding.what;
+        notes.push_back(finding.what);
+      }
+      EXPECT_EQ(notes, past ? std::vector<std::string>{l.note} : std::vector<std::string>{})
+          << l.engine << ": " << layout.*l.count;
     }
   }
 }
@@ -251,6 +307,10 @@ TEST(MdlinfoCheck, LinesJsonAndExitStatus) {
   std::vector<uint8_t> damaged = MdlBytes(MdlLayout());
   PutInt32(&damaged, 4, 5);
   testing_support::WriteFileBytes(bad, damaged);
+  const std::string net = dir.File("net.mdl");
+  MdlLayout frames;
+  frames.numframes = 257;
+  testing_support::WriteFileBytes(net, MdlBytes(frames));
 
   auto run = [](const std::vector<std::string>& args) {
     return testing_support::RunProgram(MDLINFO_PATH, args);
@@ -264,12 +324,19 @@ TEST(MdlinfoCheck, LinesJsonAndExitStatus) {
   EXPECT_EQ(failed.status, 1);
   EXPECT_EQ(failed.out, good + ": ok\n" + bad + ": error: version 5, not 6\n");
 
-  testing_support::ProgramRun json = run({"--json", good, gl, bad});
+  testing_support::ProgramRun noted = run({"--check", net});
+  EXPECT_EQ(noted.status, 0) << "a note is no error";
+  EXPECT_NE(noted.out.find(net + ": note: loads, but shows at most 256 of its 257 frames "
+                                 "(network protocol 15)\n"),
+            std::string::npos)
+      << noted.out;
+
+  testing_support::ProgramRun json = run({"--json", good, gl, bad, net});
   EXPECT_EQ(json.status, 1);
   std::istringstream lines(json.out);
   std::vector<nlohmann::json> objects;
   for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
-  ASSERT_EQ(objects.size(), 3u) << json.out;
+  ASSERT_EQ(objects.size(), 4u) << json.out;
 
   const nlohmann::json& g = objects[0];
   EXPECT_EQ(g["file"], good);
@@ -283,7 +350,8 @@ TEST(MdlinfoCheck, LinesJsonAndExitStatus) {
   EXPECT_EQ(g["header"]["numverts"], 3);
   EXPECT_EQ(g["header"]["numframes"], 2);
   EXPECT_EQ(g["counts"]["frames"], 2);
-  EXPECT_EQ(g["engines"].size(), 4u);
+  EXPECT_EQ(g["engines"].size(), 7u);
+  EXPECT_EQ(g["engines"][6]["engine"], "network protocol 15");
   for (const nlohmann::json& engine : g["engines"]) EXPECT_EQ(engine["loads"], true);
   EXPECT_TRUE(g["findings"].empty());
 
@@ -300,6 +368,15 @@ TEST(MdlinfoCheck, LinesJsonAndExitStatus) {
   EXPECT_EQ(objects[2]["header"]["version"], 5);
   EXPECT_EQ(objects[2]["findings"][0]["what"], "version 5, not 6");
   EXPECT_EQ(objects[2]["findings"][0].count("engine"), 0u);
+
+  const nlohmann::json& n = objects[3];
+  EXPECT_EQ(n["ok"], true);
+  EXPECT_EQ(n["engines"][6]["loads"], true);
+  EXPECT_EQ(n["engines"][6]["cautions"], nlohmann::json({"shows at most 256 of its 257 frames"}));
+  EXPECT_EQ(n["engines"][3]["engine"], "ironwail");
+  EXPECT_EQ(n["engines"][3]["cautions"], nlohmann::json::array());
+  EXPECT_EQ(n["findings"].back()["severity"], "note");
+  EXPECT_EQ(n["findings"].back()["engine"], "network protocol 15");
 }
 
 struct Picture {

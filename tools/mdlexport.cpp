@@ -322,13 +322,19 @@ int Run(int argc, char** argv) {
 
   bool refused = false;
   for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(file.header)) {
-    if (verdict.problems.empty()) continue;
-    refused = true;
+    // What an engine loads but warns about is a note, which --strict lets pass.
+    const bool note = verdict.problems.empty();
+    if (note && verdict.cautions.empty()) continue;
+    refused = refused || !note;
     std::string problems;
-    for (const std::string& problem : verdict.problems)
+    for (const std::string& problem : note ? verdict.cautions : verdict.problems)
       problems += (problems.empty() ? "" : "; ") + problem;
-    std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", verdict.engine.c_str(),
-                 options.output.c_str(), problems.c_str());
+    if (note)
+      std::fprintf(stderr, "mdlexport: note: %s loads %s, but %s\n", verdict.engine.c_str(),
+                   options.output.c_str(), problems.c_str());
+    else
+      std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", verdict.engine.c_str(),
+                   options.output.c_str(), problems.c_str());
   }
   return refused && options.strict ? kExitFailed : kExitWritten;
 }
