@@ -82,7 +82,7 @@ struct MdlFrame {
 struct MdlFrameRecord {
   bool group = false;
   std::vector<MdlFrame> poses;
-  std::vector<float> intervals;  // a group's, one a pose; empty: 0.1, 0.2, ...
+  std::vector<float> intervals = {};  // a group's, one a pose; empty: 0.1, 0.2, ...
 };
 
 struct MdlDescription {
