@@ -444,10 +444,14 @@ std::vector<uint8_t> GlbBytes(const GltfAsset& asset) {
   return out;
 }
 
+bool IsGltfFileName(const std::string& path) {
+  return EndsWith(path, ".glb") || EndsWith(path, ".gltf");
+}
+
 bool WriteGltfFile(const MdlFile& file, const std::string& path, const GltfOptions& options,
                    std::string* error) {
   const bool binary = EndsWith(path, ".glb");
-  if (!binary && !EndsWith(path, ".gltf")) {
+  if (!IsGltfFileName(path)) {
     *error =
         "a glTF file's name ends in .glb (one binary file) or .gltf (text, with a .bin "
         "beside it), not " +

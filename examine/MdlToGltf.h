@@ -73,6 +73,9 @@ bool BuildGltf(const MdlFile& file, const GltfOptions& options, const std::strin
 // (padded with spaces), binary chunk.
 std::vector<uint8_t> GlbBytes(const GltfAsset& asset);
 
+// True when path ends in .glb or .gltf, in any case.
+bool IsGltfFileName(const std::string& path);
+
 // Writes file to path: a GLB file when path ends in .glb, a text .gltf file
 // and its buffer beside it (the same name ending in .bin) when it ends in
 // .gltf, in any case. False, with the reason in *error, for another ending,

@@ -882,3 +882,29 @@ TEST_F(MdlToGltfRoundTrip, ModelsAtGLQuakesAndQuakeSpasmsLimits) {
   ExpectRoundTrip(Torus(32, 32, 0, 256), "GLQuake: 1024 vertices, 2048 triangles, 256 frames");
   ExpectRoundTrip(Torus(40, 50, 96, 8), "QuakeSpasm: 2000 vertices, 4096 triangles");
 }
+
+// mdlinfo --gltf names the node after the file, --quake-units keeps the
+// sizes, and a name that is neither .glb nor .gltf is a usage error.
+TEST(MdlinfoGltf, WritesTheFileInTheUnitAskedAndRefusesOtherNames) {
+  TempDir dir;
+  const std::string mdl = dir.File("seam model.mdl");
+  testing_support::WriteFileBytes(mdl, testscene::MdlBytes(SeamModel()));
+  auto run = [](const std::vector<std::string>& args) {
+    return testing_support::RunProgram(MDLINFO_PATH, args);
+  };
+  const testing_support::ProgramRun quake =
+      run({"--gltf", dir.File("q.glb"), "--quake-units", mdl});
+  ASSERT_EQ(quake.status, 0) << quake.err;
+  const Glb glb = ParseGlb(testing_support::ReadFileBytes(dir.File("q.glb")));
+  EXPECT_EQ(glb.json["nodes"][0]["name"], "seam model");
+  const int position = glb.json["meshes"][0]["primitives"][0]["attributes"]["POSITION"];
+  EXPECT_EQ(glb.json["accessors"][position]["max"], nlohmann::json({0.0, -1.0, 14.0}));
+
+  const testing_support::ProgramRun obj = run({"--gltf", dir.File("q.obj"), mdl});
+  EXPECT_EQ(obj.status, 2);
+  EXPECT_NE(obj.err.find("--gltf writes FILE.glb or FILE.gltf"), std::string::npos) << obj.err;
+  EXPECT_EQ(run({"--quake-units", mdl}).status, 2);
+  EXPECT_EQ(run({"--check", "--gltf", dir.File("c.glb"), mdl}).status, 2);
+  EXPECT_FALSE(testing_support::FileExists(dir.File("q.obj")));
+  EXPECT_FALSE(testing_support::FileExists(dir.File("c.glb")));
+}

@@ -329,7 +329,10 @@ int Run(int argc, char** argv) {
     std::string problems;
     for (const std::string& problem : note ? verdict.cautions : verdict.problems)
       problems += (problems.empty() ? "" : "; ") + problem;
-    if (note)
+    if (note && verdict.protocol)
+      std::fprintf(stderr, "mdlexport: note: over %s, %s %s\n", verdict.engine.c_str(),
+                   options.output.c_str(), problems.c_str());
+    else if (note)
       std::fprintf(stderr, "mdlexport: note: %s loads %s, but %s\n", verdict.engine.c_str(),
                    options.output.c_str(), problems.c_str());
     else

@@ -146,6 +146,10 @@ bool ParseOptions(int argc, char** argv, Options* options, bool* help) {
       options->skin_png = text;
     } else if (arg == "--gltf") {
       if (!(text = value(&i, "a file name"))) return false;
+      if (!vandrell::IsGltfFileName(text)) {
+        std::fprintf(stderr, "mdlinfo: --gltf writes FILE.glb or FILE.gltf, not \"%s\"\n", text);
+        return false;
+      }
       options->gltf = text;
     } else if (arg == "--quake-units") {
       options->quake_units = true;
