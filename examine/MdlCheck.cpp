@@ -265,6 +265,12 @@ const char* SeverityName(FindingSeverity severity) {
                                                  : "note";
 }
 
+std::string JoinProblems(const std::vector<std::string>& problems) {
+  std::string joined;
+  for (const std::string& problem : problems) joined += (joined.empty() ? "" : "; ") + problem;
+  return joined;
+}
+
 MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
   MdlCheckReport report;
   FormatWalk(data, size, &report).Run();
@@ -273,18 +279,13 @@ MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
   bool any_loads = false;
   for (const EngineVerdict& verdict : report.engines)
     any_loads |= !verdict.protocol && verdict.problems.empty();
-  auto joined = [](const std::vector<std::string>& parts) {
-    std::string what;
-    for (const std::string& part : parts) what += (what.empty() ? "" : "; ") + part;
-    return what;
-  };
   for (const EngineVerdict& verdict : report.engines) {
     if (!verdict.problems.empty()) {
       report.findings.push_back({any_loads ? FindingSeverity::kWarning : FindingSeverity::kError,
-                                 joined(verdict.problems), verdict.engine});
+                                 JoinProblems(verdict.problems), verdict.engine});
     } else if (!verdict.cautions.empty()) {
       report.findings.push_back(
-          {FindingSeverity::kNote, "loads, but " + joined(verdict.cautions), verdict.engine});
+          {FindingSeverity::kNote, "loads, but " + JoinProblems(verdict.cautions), verdict.engine});
     }
   }
   return report;

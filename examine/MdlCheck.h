@@ -69,6 +69,9 @@ MdlCheckReport CheckMdlFile(const std::string& path);
 // ironwail, vkQuake, DarkPlaces; then Quake's standard network protocol (15).
 std::vector<EngineVerdict> JudgeEngines(const MdlFileHeader& header);
 
+// An engine's problems (or cautions) as one sentence: "; " between them.
+std::string JoinProblems(const std::vector<std::string>& problems);
+
 // "error", "warning" or "note".
 const char* SeverityName(FindingSeverity severity);
 
