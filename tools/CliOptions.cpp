@@ -418,8 +418,11 @@ standard error when it is a terminal. After a successful export one summary
 line goes to standard output: vertices, triangles, frames, skin size and
 file size (and, with --height, the scale used). When the written model is
 beyond what an engine loads (Quake and QuakeWorld, GLQuake, QuakeSpasm and
-FitzQuake, DarkPlaces), one warning line per engine says why; "mdlinfo
---check" tells the same for any MDL file.
+FitzQuake, ironwail, vkQuake, DarkPlaces), one warning line per engine says
+why; a note says what an engine loads but warns about (ironwail above 2000
+vertices or 4096 triangles) and what network protocol 15 cannot show (frames
+after the 256th); --strict fails on warnings only. "mdlinfo --check" tells
+the same for any MDL file.
 
 Exit status:
   0  the file was written (with --strict: and every engine loads it)

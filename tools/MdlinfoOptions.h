@@ -24,6 +24,8 @@ struct MdlinfoOptions {
   long frame = 0;
   bool sheet = false;
   int width = 0, height = 0;  // 0: the default
+  std::string gltf;           // the glTF file to write, .glb or .gltf
+  bool quake_units = false;   // its sizes in Quake units, not metres
   bool help = false;
 };
 

@@ -329,14 +329,25 @@ bool WriteFrameMacros(const std::string& path, const vandrell::MdlFile& file,
 }
 
 // One warning line for each engine that will not load the model written to
-// path; true when some engine refuses it.
+// path, one note line for each that loads it with a caution; true when some
+// engine refuses it (a note alone lets --strict pass).
 bool WarnOfRefusingEngines(const std::string& path, const vandrell::MdlFileHeader& header) {
   bool refused = false;
   for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(header)) {
-    if (verdict.problems.empty()) continue;
-    refused = true;
-    std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", verdict.engine.c_str(),
-                 path.c_str(), vandrell::JoinProblems(verdict.problems).c_str());
+    const char* engine = verdict.engine.c_str();
+    if (!verdict.problems.empty()) {
+      refused = true;
+      std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", engine, path.c_str(),
+                   vandrell::JoinProblems(verdict.problems).c_str());
+    } else if (!verdict.cautions.empty()) {
+      const std::string cautions = vandrell::JoinProblems(verdict.cautions);
+      if (verdict.protocol)
+        std::fprintf(stderr, "mdlexport: note: over %s, %s %s\n", engine, path.c_str(),
+                     cautions.c_str());
+      else
+        std::fprintf(stderr, "mdlexport: note: %s loads %s, but %s\n", engine, path.c_str(),
+                     cautions.c_str());
+    }
   }
   return refused;
 }
