@@ -44,9 +44,8 @@ file(COPY "${source}/cmake/debian/copyright" "${source}/cmake/debian/changelog"
      FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 gzip_in_place("${doc}/changelog")
 
-# Every ELF file, by its magic number.
-# Named from the tree's root (./usr/...), as dpkg-shlibdeps tells the
-# package's own libraries by where they are.
+# Every ELF file, by its magic number, named from the tree's root
+# (./usr/...) as CPack's own run of dpkg-shlibdeps names them.
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${root}" "${root}/*")
 set(binaries "")
 foreach(file IN LISTS files)
