@@ -99,6 +99,7 @@ TEST_F(InstalledTree, HoldsTheCommandsTheModuleItsLibrariesTheManualPagesAndTheR
       "share/man/man1/mdlexport.1",
       "share/man/man1/mdlinfo.1",
       "share/doc/vandrell/README.md",
+      "share/doc/vandrell/LICENSE",
       "share/doc/vandrell/docs/example-preview.png",
       "share/doc/vandrell/docs/options-dialog.png",
       "share/doc/vandrell/examples/example.gltf",
@@ -107,6 +108,8 @@ TEST_F(InstalledTree, HoldsTheCommandsTheModuleItsLibrariesTheManualPagesAndTheR
   EXPECT_EQ(FilesUnder(moved_), expected);
   EXPECT_EQ(ReadFileBytes(moved_ + "/share/doc/vandrell/README.md"),
             ReadFileBytes(std::string(VANDRELL_SOURCE_DIR) + "/README.md"));
+  EXPECT_EQ(ReadFileBytes(moved_ + "/share/doc/vandrell/LICENSE"),
+            ReadFileBytes(std::string(VANDRELL_SOURCE_DIR) + "/LICENSE"));
 }
 
 TEST_F(InstalledTree, BinariesFindTheirLibrariesRelativeToThemselvesOnly) {
