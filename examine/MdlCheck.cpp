@@ -263,6 +263,12 @@ const char* SeverityName(FindingSeverity severity) {
   return severity == FindingSeverity::kError ? "error" : "warning";
 }
 
+std::string JoinProblems(const std::vector<std::string>& problems) {
+  std::string joined;
+  for (const std::string& problem : problems) joined += (joined.empty() ? "" : "; ") + problem;
+  return joined;
+}
+
 MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
   MdlCheckReport report;
   FormatWalk(data, size, &report).Run();
@@ -272,11 +278,8 @@ MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
   for (const EngineVerdict& verdict : report.engines) any_loads |= verdict.problems.empty();
   for (const EngineVerdict& verdict : report.engines) {
     if (verdict.problems.empty()) continue;
-    std::string what;
-    for (const std::string& problem : verdict.problems)
-      what += (what.empty() ? "" : "; ") + problem;
-    report.findings.push_back(
-        {any_loads ? FindingSeverity::kWarning : FindingSeverity::kError, what, verdict.engine});
+    report.findings.push_back({any_loads ? FindingSeverity::kWarning : FindingSeverity::kError,
+                               JoinProblems(verdict.problems), verdict.engine});
   }
   return report;
 }
