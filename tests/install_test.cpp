@@ -154,6 +154,13 @@ TEST_F(InstalledTree, CommandsRunFromAnotherFolderWithNothingSetAndWriteWhatTheB
       RunBare({moved_ + "/bin/mdlinfo", "--check", "wave.mdl"}, elsewhere.path());
   EXPECT_EQ(check.status, 0) << check.err;
   EXPECT_EQ(check.out, "wave.mdl: ok\n");
+
+  // --version names the module it found in lib/vandrell, without "..".
+  const ProgramRun version = RunBare({moved_ + "/bin/mdlexport", "--version"}, elsewhere.path());
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_NE(version.out.find("\nexporter " + moved_ + "/lib/vandrell/Vandrell.dlo: version 0.10\n"),
+            std::string::npos)
+      << version.out;
 }
 
 TEST_F(InstalledTree, MissingModuleIsNamedWithEveryPlaceLookedIn) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -183,7 +184,9 @@ int PrintVersions() {
     std::fprintf(stderr, "mdlexport: %s makes no exporter\n", module_path.c_str());
     return kExitFailed;
   }
-  std::printf("exporter %s: version %s\n", module_path.c_str(),
+  // Installed, the module is found through ../lib/vandrell: said without the "..".
+  std::printf("exporter %s: version %s\n",
+              std::filesystem::path(module_path).lexically_normal().string().c_str(),
               hostapp::ExporterVersionText(*version).c_str());
   return kExitWritten;
 }
