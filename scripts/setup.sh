@@ -91,8 +91,10 @@ tests_packages=(
   darkplaces-server
   # the install test renders the manual pages with man -l
   man-db
-  # scripts/package.sh: CPack works out the package's Depends with dpkg-shlibdeps
+  # scripts/package.sh: the package's Depends are worked out with dpkg-shlibdeps,
+  # and lintian checks the package as Debian checks its own
   dpkg-dev
+  lintian
   # scripts/windows-libraries.sh: zlib for Windows, and utf8cpp's headers
   libz-mingw-w64-dev
   libutfcpp-dev

@@ -280,6 +280,10 @@ const OptionTable<CliOptions>& CliOptionTable() {
             "(the file is still written)",
             Sets(&CliOptions::strict)},
            {"--help", "-h", nullptr, "this text", Sets(&CliOptions::help)},
+           {"--version", nullptr, nullptr,
+            "print the package's version and the version the exporter module reports (its "
+            "exporter's number for the host, with two decimals), and exit",
+            Sets(&CliOptions::version)},
        }},
   };
   return table;
@@ -291,9 +295,9 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
   std::vector<std::string> files;
   if (!ParseCommandLine<CliOptions>(
           CliOptionTable(), rules, argc, argv, options,
-          [](const CliOptions& given) { return given.help; }, &files, error))
+          [](const CliOptions& given) { return given.help || given.version; }, &files, error))
     return false;
-  if (options->help) return true;
+  if (options->help || options->version) return true;
 
   if (options->dialog && options->cancel) {
     *error = "--dialog leaves OK and Cancel to you: give --dialog or --cancel, not both";

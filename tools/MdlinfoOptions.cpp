@@ -160,6 +160,8 @@ const OptionTable<MdlinfoOptions>& MdlinfoOptionTable() {
             "findings",
             Sets(&MdlinfoOptions::json)},
            {"--help", "-h", nullptr, "this text", Sets(&MdlinfoOptions::help)},
+           {"--version", nullptr, nullptr, "print the package's version and exit",
+            Sets(&MdlinfoOptions::version)},
        }},
   };
   return table;
@@ -169,9 +171,10 @@ bool ParseMdlinfoOptions(int argc, const char* const* argv, MdlinfoOptions* opti
                          std::string* error) {
   if (!ParseCommandLine<MdlinfoOptions>(
           MdlinfoOptionTable(), ParseRules(), argc, argv, options,
-          [](const MdlinfoOptions& given) { return given.help; }, &options->inputs, error))
+          [](const MdlinfoOptions& given) { return given.help || given.version; }, &options->inputs,
+          error))
     return false;
-  if (options->help) return true;
+  if (options->help || options->version) return true;
   if (options->json) options->check = true;
   if (options->inputs.empty()) {
     *error = "no input file";

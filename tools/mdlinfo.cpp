@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "PackageVersion.h"
 #include "examine/CheckJson.h"
 #include "examine/MdlCheck.h"
 #include "examine/MdlToGltf.h"
@@ -200,6 +201,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(tools::MdlinfoHelpText().c_str(), stdout);
+    return kExitValid;
+  }
+  if (options.version) {
+    std::printf("mdlinfo %s\n", vandrell::kPackageVersion);
     return kExitValid;
   }
   if (options.check) return RunCheck(options) ? kExitValid : kExitInvalid;
