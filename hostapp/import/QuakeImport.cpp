@@ -44,9 +44,16 @@ int FindTag(const QuakeModel& model, const std::string& name) {
   return -1;
 }
 
-// A model's clips: its runs of frame names.
+// A model's clips: those its file names, or else its runs of frame names.
 std::vector<QuakeClip> ModelClips(const QuakeModel& model) {
   std::vector<QuakeClip> clips;
+  for (const QuakeModelClip& named : model.clips) {
+    QuakeClip clip;
+    clip.name = named.name;
+    for (size_t f = named.first; f < named.first + named.count; ++f) clip.poses.push_back({f});
+    clips.push_back(std::move(clip));
+  }
+  if (!clips.empty()) return clips;
   for (const FrameRun& run : ClipsFromFrameNames(model.frame_names)) {
     QuakeClip clip;
     clip.name = run.name;
@@ -269,11 +276,11 @@ bool ReadPlayer(const std::string& path, std::vector<QuakeFigure::Part>* parts,
 
 bool IsQuakeModelFile(const std::string& path) {
   const std::string extension = Extension(path);
-  if (extension == "md2" || extension == "md3") return true;
+  if (extension == "md2" || extension == "md3" || extension == "iqm") return true;
   std::ifstream in(path, std::ios::binary);
-  uint8_t magic[4] = {};
+  uint8_t magic[16] = {};
   in.read(reinterpret_cast<char*>(magic), sizeof magic);
-  return in.gcount() == 4 && !QuakeFormatOf(magic, sizeof magic).empty();
+  return !QuakeFormatOf(magic, static_cast<size_t>(in.gcount())).empty();
 }
 
 std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
