@@ -735,25 +735,60 @@ TEST(Mdlexport, QuakeClipsAreListedChosenAndWrittenAsFrameMacros) {
   EXPECT_EQ(run.status, 2);
 }
 
-TEST(Mdlexport, SceneWithoutFacesHasNothingToExport) {
+TEST(Mdlexport, SceneWithoutFacesSaysWhatTheFileHoldsAndExitsOne) {
   TempDir dir;
   const std::string target = dir.File("out.mdl");
-  // A node without a mesh; only vertices; only a line. Each is a valid scene
-  // whose export shows the exporter's message.
-  const std::string empty = dir.File("empty.gltf");
-  WriteText(empty, R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],)"
-                   R"( "nodes": [{"name": "empty"}]})");
-  const std::string points = dir.File("points.obj");
-  WriteText(points, "v 0 0 0\nv 1 0 0\nv 0 1 0\n");
-  const std::string line = dir.File("line.obj");
-  WriteText(line, "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\n");
-  for (const std::string& scene : {empty, points, line}) {
-    const RunResult run = RunMdlexport({scene, target});
-    EXPECT_EQ(run.status, 1) << scene;
-    EXPECT_TRUE(Contains(run.err, "Vandrell Exporter: No data to export\n"))
-        << scene << ": " << run.err;
-    EXPECT_TRUE(run.out.empty()) << scene;
-    EXPECT_FALSE(FileExists(target)) << scene;
+  struct Case {
+    std::string file;
+    std::string holds;
+  };
+  std::vector<Case> cases;
+  // A node without a mesh; only vertices; only points; only a line.
+  cases.push_back({dir.File("empty.gltf"), "holds no mesh"});
+  WriteText(cases.back().file,
+            R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],)"
+            R"( "nodes": [{"name": "empty"}]})");
+  cases.push_back({dir.File("vertices.obj"), "holds only vertices, no faces"});
+  WriteText(cases.back().file, "v 0 0 0\nv 1 0 0\nv 0 1 0\n");
+  cases.push_back({dir.File("points.obj"), "holds only points"});
+  WriteText(cases.back().file, "v 0 0 0\nv 1 0 0\nv 0 1 0\np 1 2\n");
+  cases.push_back({dir.File("line.obj"), "holds only lines"});
+  WriteText(cases.back().file, "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\n");
+  // Motion capture: bones and motion, which Assimp would show as pyramids.
+  cases.push_back({dir.File("motion.bvh"), "holds an animation but no mesh"});
+  WriteText(cases.back().file,
+            "HIERARCHY\nROOT Hips\n{\n  OFFSET 0 0 0\n  CHANNELS 6 Xposition Yposition "
+            "Zposition Zrotation Xrotation Yrotation\n  JOINT Chest\n  {\n    OFFSET 0 5 0\n"
+            "    CHANNELS 3 Zrotation Xrotation Yrotation\n    End Site\n    {\n      OFFSET 0 5 "
+            "0\n    }\n  }\n}\nMOTION\nFrames: 2\nFrame Time: 0.1\n0 0 0 0 0 0 0 0 0\n1 0 0 0 0 0 "
+            "10 0 0\n");
+  // An IQM animation without a mesh (Red Eclipse keeps its players' motions
+  // so), and an MD3 of tags alone (Quake III's weapon hands).
+  testscene::IqmDescription motion;
+  testscene::IqmPose pose;
+  pose.mask = 1;
+  pose.scale[0] = 1;
+  motion.poses = {pose};
+  motion.animations = {{"idle", 0, 2, 10, 1}};
+  motion.frames = {{0}, {3}};
+  cases.push_back({dir.File("idle.iqm"), "holds an animation but no mesh"});
+  testscene::WriteBytes(cases.back().file, testscene::IqmBytes(motion));
+  testscene::Md3Description hand;
+  hand.frame_names = {"hand"};
+  hand.tags = {testscene::StillTag("tag_weapon", 1, {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}),
+               testscene::StillTag("tag_flash", 1, {9, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1})};
+  cases.push_back({dir.File("hand.md3"), "holds only tags (tag_weapon, tag_flash) but no mesh"});
+  testscene::WriteBytes(cases.back().file, testscene::Md3Bytes(hand));
+  for (const Case& c : cases) {
+    const RunResult run = RunMdlexport({c.file, target});
+    EXPECT_EQ(run.status, 1) << c.file;
+    EXPECT_EQ(run.err, "mdlexport: " + c.file + " " + c.holds + "\n") << c.file;
+    EXPECT_TRUE(run.out.empty()) << c.file;
+    EXPECT_FALSE(FileExists(target)) << c.file;
+    const RunResult list = RunMdlexport({"--list", c.file});
+    EXPECT_EQ(list.status, 0) << c.file;
+    EXPECT_TRUE(Contains(list.out, "\nnothing to export: the file " + c.holds + "\n"))
+        << c.file << ": " << list.out;
   }
 }
 

@@ -207,7 +207,15 @@ int Run(int argc, char** argv) {
     PrintList(summary);
     for (const std::string& line : hostapp::UnitAndSizeLines(summary, scene, summary.range_start))
       std::printf("%s\n", line.c_str());
+    if (!summary.without_mesh.empty())
+      std::printf("nothing to export: the file %s\n", summary.without_mesh.c_str());
     return kExitWritten;
+  }
+  // Said here, in the file's terms, rather than as the exporter's "No data
+  // to export".
+  if (!summary.without_mesh.empty()) {
+    std::fprintf(stderr, "mdlexport: %s %s\n", options.scene.c_str(), summary.without_mesh.c_str());
+    return kExitFailed;
   }
 
   for (const std::string& warning : summary.warnings)

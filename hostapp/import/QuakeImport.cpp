@@ -272,6 +272,22 @@ bool ReadPlayer(const std::string& path, std::vector<QuakeFigure::Part>* parts,
   return true;
 }
 
+// What parts without a triangle hold, for the summary; empty when some
+// part has one.
+std::string QuakeMeshlessContents(const std::vector<QuakeFigure::Part>& parts) {
+  std::string tags;
+  bool animation = false;
+  for (const QuakeFigure::Part& part : parts) {
+    for (const QuakeSurface& surface : part.model.surfaces)
+      if (!surface.triangles.empty()) return "";
+    for (const QuakeTag& tag : part.model.tags) tags += (tags.empty() ? "" : ", ") + tag.name;
+    animation = animation || part.model.animation_frames > 0;
+  }
+  if (animation) return "holds an animation but no mesh";
+  if (!tags.empty()) return "holds only tags (" + tags + ") but no mesh";
+  return "holds no mesh";
+}
+
 }  // namespace
 
 bool IsQuakeModelFile(const std::string& path) {
@@ -414,6 +430,7 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
     }
   }
 
+  summary.without_mesh = QuakeMeshlessContents(figure->parts);
   scene.SetAnimationRange(0, figure->End());
   scene.SetTime(0);
   summary.range_start = 0;

@@ -64,6 +64,9 @@ struct QuakeModel {
   // The clips the file names, in its order; empty when its clips are the
   // runs of its frame names (MDL, MD2, MD3).
   std::vector<QuakeModelClip> clips;
+  // IQM: the frames of motion the file stores, even with no joints or
+  // meshes to pose.
+  size_t animation_frames = 0;
   std::vector<QuakeSurface> surfaces;
   std::vector<QuakeTag> tags;
   QuakeSkin skin;  // MDL only; empty otherwise

@@ -14,6 +14,7 @@
 #include "hostapp/import/SceneFile.h"
 #include "hostapp/import/SceneReading.h"
 #include "hostapp/import/SceneUnits.h"
+#include "hostapp/import/assimp/SceneContents.h"
 
 namespace hostapp {
 
@@ -77,6 +78,7 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   const bool quake = IsQuakeFamily(extension);
   if (!ReadSceneFile(path, extension, *animation, error_)) return false;
   const aiScene* source = animation->scene;
+  summary_.without_mesh = MeshlessContents(source);
 
   // Axes: the host is Z up with a model facing -Y. Quake models face +X;
   // they are turned to face -Y, the host's front, as every other model does.

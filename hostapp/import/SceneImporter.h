@@ -66,6 +66,10 @@ struct ImportSummary {
   // The file's unit in words, and host units per unit of the file.
   std::string unit;
   double unit_size = 1.0;
+  // What the file holds when it holds no triangle mesh, to end a sentence
+  // about it ("holds an animation but no mesh", "holds only lines"); empty
+  // when it has a mesh.
+  std::string without_mesh;
 };
 
 class ImportedAnimation;  // evaluation state shared by the scene's callbacks

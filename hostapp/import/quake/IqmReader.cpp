@@ -368,6 +368,7 @@ bool ReadIqm(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
       return failed();
   }
   model->frame_count = animated ? h.frame_count : 1;
+  model->animation_frames = h.frame_count;
 
   // Animations: the clips, by name.
   if (!SeekSection(in, 0, h.animations_at, h.animation_count, kAnimationSize, "the animations"))
