@@ -208,6 +208,40 @@ TEST(Mdlexport, UnreadableSceneExitsTwoWithTheImportersReason) {
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(Contains(run.err, "mdlexport: " + garbage + ": ")) << run.err;
   EXPECT_FALSE(FileExists(target));
+
+  // Files that are not what their names say are named for what they are: a
+  // Git LFS pointer under any model's name, a USD file, a kind nothing reads.
+  const std::string pointer =
+      "version https://git-lfs.github.com/spec/v1\noid "
+      "sha256:4d7a214614ab2935c943f9e0ff69d22eadbb8f32b1258daaa5e2ca24d17e2393\nsize 81920\n";
+  struct Case {
+    std::string name;
+    std::string bytes;
+    std::string reason;
+  };
+  const std::string lfs =
+      "it is a Git LFS pointer, not the file itself (which has 81920 bytes): the repository was "
+      "cloned without Git LFS; `git lfs pull` fetches the file";
+  const std::string usd =
+      "it is a USD (Universal Scene Description) file, a format mdlexport does not read: export "
+      "the model from its program as glTF, FBX or OBJ and convert that";
+  const std::vector<Case> cases = {
+      {"knight.mdl", pointer, lfs},
+      {"knight.md2", pointer, lfs},
+      {"knight.glb", pointer, lfs},
+      {"scene.usda", "#usda 1.0\n(\n)\ndef Xform \"hello\" {}\n", usd},
+      {"scene.usd", std::string("PXR-USDC\0\0\0\0", 12), usd},
+      {"scene.xyz", "1 2 3\n",
+       "no reader here takes .xyz files with these contents (mdlexport --help lists the formats "
+       "read)"}};
+  for (const Case& c : cases) {
+    const std::string path = dir.File(c.name);
+    WriteText(path, c.bytes);
+    run = RunMdlexport({path, target});
+    EXPECT_EQ(run.status, 2) << c.name;
+    EXPECT_EQ(run.err, "mdlexport: " + path + ": cannot read " + path + ": " + c.reason + "\n");
+    EXPECT_FALSE(FileExists(target));
+  }
 }
 
 TEST(Mdlexport, CancelExitsOneAndLeavesTheTargetAlone) {
@@ -394,6 +428,50 @@ TEST(Mdlexport, APlayerWearsItsSkinFilesTextures) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.err.empty()) << run.err;
   EXPECT_GT(DistinctSkinIndices(ReadModel(target)), 2u);
+}
+
+TEST(Mdlexport, ModelsWithoutTheirSkinSayWhatToGive) {
+  TempDir game;
+  // A Quake II model that names no skin.
+  testscene::Md2Description md2;
+  md2.texture_coordinates = {{0, 0}, {4, 2}, {8, 4}};
+  md2.triangles = {{0, 1, 2, 2, 1, 0}};
+  md2.frames = {{"stand1", {1, 1, 1}, {0, 0, 0}, {{2, 3, 4}, {0, 0, 0}, {9, 9, 9}}}};
+  const std::string faerie = game.File("faerie.md2");
+  testscene::WriteBytes(faerie, testscene::Md2Bytes(md2));
+  const std::string target = game.File("out.mdl");
+  RunResult run = RunMdlexport({"-q", faerie, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "mdlexport: warning: " + faerie +
+                         " names no skin, so it is painted in one grey; give its picture with "
+                         "--texture FILE\n");
+  testscene::WriteBytes(game.File("faerie.png"),
+                        ReadFileBytes(SourceFile("examples/example_checker.png")));
+  run = RunMdlexport({"-q", "--texture", game.File("faerie.png"), faerie, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+
+  // A player with red and blue skins but no default one.
+  const std::string folder = game.File("sorceress");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  testscene::WritePlayer(folder, testscene::SmallPlayer());
+  for (const char* part : {"lower", "upper", "head"})
+    for (const char* skin : {"Red", "blue"})
+      testscene::WriteText(folder + "/" + part + "_" + skin + ".skin", "x,\n");
+  run = RunMdlexport({"-q", "--player", folder, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err,
+                       "mdlexport: warning: no lower_default.skin, upper_default.skin "
+                       "or head_default.skin in " +
+                           folder +
+                           ": the surfaces wear the shaders they name; the skins there: "
+                           "blue, red (choose one with --skin NAME)\n"))
+      << run.err;
+  run = RunMdlexport({"-q", "--player", "--skin", "green", folder, target});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Contains(run.err, "no skin file lower_green.skin beside " + folder +
+                                    "/lower.md3 (its skins: blue, red)\n"))
+      << run.err;
 }
 
 TEST(Mdlexport, DialogOptionsReachTheFile) {

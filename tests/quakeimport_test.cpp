@@ -16,8 +16,8 @@
 #include "hostapp/import/QuakeModel.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/scene/StandInScene.h"
-#include "tests/MdlBytes.h"
 #include "tests/ImportFixture.h"
+#include "tests/MdlBytes.h"
 #include "tests/TestSupport.h"
 #include "testscene/QuakeFiles.h"
 
@@ -326,40 +326,41 @@ TEST(QuakeReaders, DamagedFilesAreRefusedWithAReasonAndNeverReadPastTheirEnd) {
   {
     testscene::IqmDescription iqm = SmallIqm();
     iqm.version = 1;
-    cases.push_back({"IQM version", testscene::IqmBytes(iqm),
-                     "unsupported IQM version 1 (expected 2)"});
+    cases.push_back(
+        {"IQM version", testscene::IqmBytes(iqm), "unsupported IQM version 1 (expected 2)"});
     iqm = SmallIqm();
     iqm.file_size = 100000;
     cases.push_back({"IQM size", testscene::IqmBytes(iqm),
                      "the header says the file has 100000 bytes; it has 746"});
     iqm = SmallIqm();
     iqm.triangles[1][2] = 4;
-    cases.push_back({"IQM triangle", testscene::IqmBytes(iqm),
-                     "mesh 0 (body): triangle 1 uses vertex 4, outside the mesh's vertices 0 to 4"});
+    cases.push_back(
+        {"IQM triangle", testscene::IqmBytes(iqm),
+         "mesh 0 (body): triangle 1 uses vertex 4, outside the mesh's vertices 0 to 4"});
     iqm = SmallIqm();
     iqm.blend_indexes[3][1] = 2;
     cases.push_back({"IQM blend", testscene::IqmBytes(iqm),
                      "vertex 3 is bound to joint 2, outside the 2 joints"});
     iqm = SmallIqm();
     iqm.joints[0].parent = 1;
-    cases.push_back({"IQM parent", testscene::IqmBytes(iqm),
-                     "joint 0's parent (1) does not come before it"});
+    cases.push_back(
+        {"IQM parent", testscene::IqmBytes(iqm), "joint 0's parent (1) does not come before it"});
     iqm = SmallIqm();
     iqm.joints[1].scale = {1, 0, 1};
     cases.push_back({"IQM scale", testscene::IqmBytes(iqm),
                      "joint 1's bind pose cannot be undone (a scale of 0)"});
     iqm = SmallIqm();
     iqm.poses.pop_back();
-    cases.push_back({"IQM poses", testscene::IqmBytes(iqm),
-                     "1 poses for 2 joints (a frame poses each joint)"});
+    cases.push_back(
+        {"IQM poses", testscene::IqmBytes(iqm), "1 poses for 2 joints (a frame poses each joint)"});
     iqm = SmallIqm();
     iqm.meshes[0].vertex_count = 5;
-    cases.push_back({"IQM mesh", testscene::IqmBytes(iqm),
-                     "mesh 0 (body)'s vertices run past the file's 4"});
+    cases.push_back(
+        {"IQM mesh", testscene::IqmBytes(iqm), "mesh 0 (body)'s vertices run past the file's 4"});
     std::vector<uint8_t> bytes = testscene::IqmBytes(SmallIqm());
     testing_support::PutInt32(&bytes, 16 + 4 * 20, 99);  // the channels a frame holds
-    cases.push_back({"IQM channels", bytes,
-                     "the poses store 3 channels a frame; the header says 99"});
+    cases.push_back(
+        {"IQM channels", bytes, "the poses store 3 channels a frame; the header says 99"});
   }
   for (const Case& c : cases) {
     QuakeModel model;
@@ -730,7 +731,8 @@ TEST_F(QuakeImport, Md3SkinFilesWinOverShadersAndAreChosenByName) {
   SceneImporter green;
   StandInScene green_scene;
   EXPECT_FALSE(green.Import(folder + "/upper.md3", options, green_scene));
-  EXPECT_EQ(green.Error(), "no skin file upper_green.skin beside " + folder + "/upper.md3");
+  EXPECT_EQ(green.Error(), "no skin file upper_green.skin beside " + folder +
+                               "/upper.md3 (its skins: blue, default)");
   testscene::WriteBytes(folder + "/ogre.md2", testscene::Md2Bytes(SmallMd2()));
   EXPECT_FALSE(green.Import(folder + "/ogre.md2", options, green_scene));
   EXPECT_EQ(green.Error(), "a skin (green) is chosen among an MD3 model's .skin files; " + folder +
@@ -771,7 +773,8 @@ TEST_F(QuakeImport, PlayerPartsWearTheirOwnSkinFilesOfTheChosenName) {
   SceneImporter red;
   StandInScene red_scene;
   EXPECT_FALSE(red.Import(folder, options, red_scene));
-  EXPECT_EQ(red.Error(), "no skin file head_red.skin beside " + folder + "/head.md3");
+  EXPECT_EQ(red.Error(),
+            "no skin file head_red.skin beside " + folder + "/head.md3 (its skins: default)");
   testscene::WriteText(folder + "/head_red.skin", "h_head,models/players/small/head_red.tga\n");
   ASSERT_TRUE(red.Import(folder, options, red_scene)) << red.Error();
   EXPECT_EQ(MapOf(red_scene, "lower"), folder + "/lower_red.tga");

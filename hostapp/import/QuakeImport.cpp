@@ -4,6 +4,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "host/Bitmap.h"
 #include "hostapp/import/FrameNameClips.h"
@@ -200,8 +201,11 @@ std::string SkinWords(const QuakeSkin& skin) {
 // options name is not there for every part, or is given for models other
 // than MD3.
 bool ReadSkinFiles(const std::vector<QuakeFigure::Part>& parts, const ImportOptions& options,
-                   std::vector<SkinFile>* skins, std::string* error) {
+                   std::vector<SkinFile>* skins, ImportSummary& summary, std::string* error) {
   const std::string name = options.skin.empty() ? "default" : options.skin;
+  // The default skin files missing where a part has others, and those others.
+  std::vector<std::string> undressed;
+  std::set<std::string> others;
   for (const QuakeFigure::Part& part : parts) {
     skins->emplace_back();
     if (part.model.format != "MD3") {
@@ -212,11 +216,28 @@ bool ReadSkinFiles(const std::vector<QuakeFigure::Part>& parts, const ImportOpti
     }
     const std::string file = FindSkinFile(part.path, name);
     if (file.empty()) {
-      if (options.skin.empty()) continue;
-      *error = "no skin file " + part.name + "_" + name + ".skin beside " + part.path;
+      const std::vector<std::string> names = SkinNames(part.path);
+      if (options.skin.empty()) {
+        if (!names.empty()) undressed.push_back(part.name + "_default.skin");
+        others.insert(names.begin(), names.end());
+        continue;
+      }
+      std::string listed;
+      for (const std::string& skin : names) listed += (listed.empty() ? "" : ", ") + skin;
+      *error = "no skin file " + part.name + "_" + name + ".skin beside " + part.path +
+               (listed.empty() ? " (it has no skin files)" : " (its skins: " + listed + ")");
       return false;
     }
     if (!ReadSkinFile(file, &skins->back(), error)) return false;
+  }
+  if (!undressed.empty()) {
+    std::string missing, listed;
+    for (size_t k = 0; k < undressed.size(); ++k)
+      missing += (k == 0 ? "" : k + 1 == undressed.size() ? " or " : ", ") + undressed[k];
+    for (const std::string& skin : others) listed += (listed.empty() ? "" : ", ") + skin;
+    summary.warnings.push_back("no " + missing + " in " + Directory(parts.front().path) +
+                               ": the surfaces wear the shaders they name; the skins there: " +
+                               listed + " (choose one with --skin NAME)");
   }
   return true;
 }
@@ -357,7 +378,7 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
 
   // Each MD3 part's skin file, whose textures win over the surfaces' shaders.
   std::vector<SkinFile> skins;
-  if (!ReadSkinFiles(figure->parts, options, &skins, error)) return nullptr;
+  if (!ReadSkinFiles(figure->parts, options, &skins, summary, error)) return nullptr;
 
   // Nodes: a part holds its one surface itself, or has a child node for each.
   // Quake III models name shaders of the game's scripts, or images.
@@ -412,6 +433,10 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
               (texture.empty() ? ", no texture" : ", texture " + texture) + " (" + skin.path + ")";
         }
       }
+      if (model.format == "MD2" && texture.empty() && options.fallback_texture.empty())
+        summary.warnings.push_back(part.path +
+                                   " names no skin, so it is painted in one grey; give its "
+                                   "picture with --texture FILE");
       summary.meshes.push_back((options.player ? part.name + "/" : std::string()) + surface_name +
                                ": " + std::to_string(surface.triangles.size()) + " triangles, " +
                                std::to_string(surface.vertex_count) + " vertices, " +

@@ -7,6 +7,7 @@
 
 #include "host/Timing.h"
 #include "hostapp/import/Clips.h"
+#include "hostapp/import/ForeignFiles.h"
 #include "hostapp/import/ImportedAnimation.h"
 #include "hostapp/import/Materials.h"
 #include "hostapp/import/NodeMeshes.h"
@@ -57,6 +58,13 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   }
   if (!options.fallback_texture.empty() && !IsFile(options.fallback_texture)) {
     error_ = "texture " + options.fallback_texture + " not found";
+    return false;
+  }
+
+  // A file that is not what its name says is named for what it is.
+  const std::string foreign = options.player ? "" : ForeignFileReason(path);
+  if (!foreign.empty()) {
+    error_ = "cannot read " + path + ": " + foreign;
     return false;
   }
 
