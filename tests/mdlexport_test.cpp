@@ -1054,6 +1054,23 @@ TEST(Mdlexport, AssimpsOwnQuakeReaderReadsTheSameModel) {
   EXPECT_EQ(points, 2) << info;
 }
 
+// Each face of the box reaches across the skin, none squeezed into the
+// skin's edge column; returns the vertex count.
+int32_t ExpectEveryFaceAcrossTheSkin(const std::string& target) {
+  const vandrell::MdlFile file = ReadModel(target);
+  EXPECT_EQ(file.header.numtris, 12);
+  EXPECT_GT(DistinctSkinIndices(file), 2u);
+  for (const vandrell::MdlTriangle& triangle : file.triangles) {
+    int32_t low = file.header.skinwidth, high = -1;
+    for (int32_t v : triangle.vertices) {
+      low = std::min(low, file.skin_vertices.at(static_cast<size_t>(v)).s);
+      high = std::max(high, file.skin_vertices.at(static_cast<size_t>(v)).s);
+    }
+    EXPECT_GT(high - low, file.header.skinwidth / 2) << target;
+  }
+  return file.header.numverts;
+}
+
 TEST(Mdlexport, SharedBoxTexturedPaintsItsEmbeddedTexture) {
   const std::string scenes = SharedScenesDir();
   if (scenes.empty()) GTEST_SKIP() << "the shared scenes folder is absent";
@@ -1061,20 +1078,20 @@ TEST(Mdlexport, SharedBoxTexturedPaintsItsEmbeddedTexture) {
   const std::string target = dir.File("box.mdl");
   const RunResult run = RunMdlexport({scenes + "/BoxTextured.glb", target});
   ASSERT_EQ(run.status, 0) << run.err;
-  const vandrell::MdlFile file = ReadModel(target);
-  EXPECT_EQ(file.header.numtris, 12);
-  EXPECT_GT(DistinctSkinIndices(file), 2u);
   // The box maps each face onto a whole repeat of its texture (u from 5 to 6
-  // and the like): every triangle reaches across the skin, none is squeezed
-  // into the skin's edge column.
-  for (const vandrell::MdlTriangle& triangle : file.triangles) {
-    int32_t low = file.header.skinwidth, high = -1;
-    for (int32_t v : triangle.vertices) {
-      low = std::min(low, file.skin_vertices.at(static_cast<size_t>(v)).s);
-      high = std::max(high, file.skin_vertices.at(static_cast<size_t>(v)).s);
-    }
-    EXPECT_GT(high - low, file.header.skinwidth / 2);
-  }
+  // and the like), its sampler repeating.
+  const int32_t repeated = ExpectEveryFaceAcrossTheSkin(target);
+
+  // Its twin among Assimp's test models says MIRRORED_REPEAT along u and
+  // CLAMP_TO_EDGE along v (where its coordinates stay within 0 .. 1): the
+  // odd repeats show the picture mirrored, so each face has its picture and
+  // as many vertices as the repeating box needs.
+  const std::string twin = "/usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf";
+  if (!FileExists(twin)) GTEST_SKIP() << twin << " is absent (assimp-testmodels)";
+  const std::string mirrored = dir.File("mirrored.mdl");
+  const RunResult twin_run = RunMdlexport({twin, mirrored});
+  ASSERT_EQ(twin_run.status, 0) << twin_run.err;
+  EXPECT_EQ(ExpectEveryFaceAcrossTheSkin(mirrored), repeated);
 }
 
 TEST(Mdlexport, SharedAnimatedMorphCubeMovesFromFrameToFrame) {
