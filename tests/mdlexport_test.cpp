@@ -23,6 +23,7 @@
 #include "mdlformat/QuakePalette.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
+#include "testscene/GltfBuffer.h"
 #include "testscene/QuakeFiles.h"
 
 namespace {
@@ -1008,6 +1009,150 @@ TEST(Mdlexport, ExampleSceneExportsAnimatedTexturedAndFacingPlusX) {
     const float step = file.header.scale[axis] * 1.01f;
     EXPECT_NEAR(low, expected[axis][0], step) << "axis " << axis;
     EXPECT_NEAR(high, expected[axis][1], step) << "axis " << axis;
+  }
+}
+
+// Files of four vertices, the origin and one on each of the file's axes at
+// 1 (+X), 2 (+Y) and 3 (+Z), in two triangles, in each format's own words.
+std::string AxesFile(const std::string& folder, const std::string& extension) {
+  const std::string path = folder + "/axes." + extension;
+  if (extension == "obj") {
+    WriteText(path, "v 0 0 0\nv 1 0 0\nv 0 2 0\nv 0 0 3\nf 1 2 3\nf 1 3 4\n");
+  } else if (extension == "ply") {
+    WriteText(path,
+              "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+              "property float z\nelement face 2\nproperty list uchar int vertex_indices\n"
+              "end_header\n0 0 0\n1 0 0\n0 2 0\n0 0 3\n3 0 1 2\n3 0 2 3\n");
+  } else if (extension == "stl") {
+    WriteText(path,
+              "solid axes\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+              "vertex 0 2 0\nendloop\nendfacet\nfacet normal 1 0 0\nouter loop\n"
+              "vertex 0 0 0\nvertex 0 2 0\nvertex 0 0 3\nendloop\nendfacet\nendsolid axes\n");
+  } else if (extension == "x") {
+    WriteText(path,
+              "xof 0303txt 0032\nMesh axes {\n 4;\n 0.0;0.0;0.0;,\n 1.0;0.0;0.0;,\n "
+              "0.0;2.0;0.0;,\n 0.0;0.0;3.0;;\n 2;\n 3;0,1,2;,\n 3;0,2,3;;\n}\n");
+  } else if (extension == "smd") {
+    // bone, position, normal, texture coordinates
+    WriteText(path,
+              "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\nend\n"
+              "triangles\naxes.bmp\n0 0 0 0 0 0 1 0 0\n0 1 0 0 0 0 1 0 0\n0 0 2 0 0 0 1 0 0\n"
+              "axes.bmp\n0 0 0 0 0 0 1 0 0\n0 0 2 0 0 0 1 0 0\n0 0 0 3 0 0 1 0 0\nend\n");
+  } else if (extension == "md5mesh") {
+    // Assimp's reader wants the blank lines between the parts.
+    WriteText(path,
+              "MD5Version 10\ncommandline \"\"\n\nnumJoints 1\nnumMeshes 1\n\njoints {\n"
+              "\t\"origin\"\t-1 ( 0 0 0 ) ( 0 0 0 )\n}\n\nmesh {\n\tshader \"axes\"\n"
+              "\tnumverts 4\n\tvert 0 ( 0 0 ) 0 1\n\tvert 1 ( 0 0 ) 1 1\n\tvert 2 ( 0 0 ) 2 1\n"
+              "\tvert 3 ( 0 0 ) 3 1\n\tnumtris 2\n\ttri 0 0 1 2\n\ttri 1 0 2 3\n"
+              "\tnumweights 4\n\tweight 0 0 1.0 ( 0 0 0 )\n\tweight 1 0 1.0 ( 1 0 0 )\n"
+              "\tweight 2 0 1.0 ( 0 2 0 )\n\tweight 3 0 1.0 ( 0 0 3 )\n}\n");
+  } else if (extension == "b3d") {
+    // Chunks of a four-byte tag and an int32 length: BB3D (version 1) holds
+    // a NODE (name, position, scale, rotation w x y z) holding a MESH (brush
+    // -1) of VRTS (flags 0, no texture coordinates) and TRIS (brush -1).
+    std::vector<uint8_t> vertices, triangles, mesh, node, file;
+    auto put = [](std::vector<uint8_t>& out, const void* data, size_t size) {
+      const uint8_t* bytes = static_cast<const uint8_t*>(data);
+      out.insert(out.end(), bytes, bytes + size);
+    };
+    auto put_int = [&put](std::vector<uint8_t>& out, int32_t value) {
+      const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                                static_cast<uint8_t>(value >> 16),
+                                static_cast<uint8_t>(value >> 24)};
+      put(out, bytes, 4);
+    };
+    auto put_float = [&put_int](std::vector<uint8_t>& out, float value) {
+      int32_t bits;
+      std::memcpy(&bits, &value, 4);
+      put_int(out, bits);
+    };
+    auto chunk = [&put, &put_int](std::vector<uint8_t>& out, const char* tag,
+                                  const std::vector<uint8_t>& body) {
+      put(out, tag, 4);
+      put_int(out, static_cast<int32_t>(body.size()));
+      put(out, body.data(), body.size());
+    };
+    for (int32_t value : {0, 0, 0}) put_int(vertices, value);
+    for (float value : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 2.f, 0.f, 0.f, 0.f, 3.f})
+      put_float(vertices, value);
+    for (int32_t value : {-1, 0, 1, 2, 0, 2, 3}) put_int(triangles, value);
+    put_int(mesh, -1);
+    chunk(mesh, "VRTS", vertices);
+    chunk(mesh, "TRIS", triangles);
+    put(node, "axes", 5);
+    for (float value : {0.f, 0.f, 0.f, 1.f, 1.f, 1.f, 1.f, 0.f, 0.f, 0.f}) put_float(node, value);
+    chunk(node, "MESH", mesh);
+    std::vector<uint8_t> body;
+    put_int(body, 1);
+    chunk(body, "NODE", node);
+    chunk(file, "BB3D", body);
+    testscene::WriteBytes(path, file);
+  } else if (extension == "gltf") {
+    testscene::GltfBuffer buffer;
+    const int positions = buffer.AddFloats({0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3}, 3, true);
+    const int indices = buffer.AddUint16({0, 1, 2, 0, 2, 3}, 1);
+    WriteText(path,
+              "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],"
+              "\"nodes\":[{\"mesh\":0}],\"meshes\":[{\"primitives\":[{\"attributes\":"
+              "{\"POSITION\":" +
+                  std::to_string(positions) + "},\"indices\":" + std::to_string(indices) +
+                  "}]}],\n" + buffer.Members() + "}");
+  }
+  return path;
+}
+
+// Where the written model's frame 0 has the file's +X, +Y and +Z vertices
+// (the nearest, the middle and the farthest from the origin), each as the
+// model's axis it lies along: "+X", "-Y", ...
+std::vector<std::string> MarkerAxes(const vandrell::MdlFile& file) {
+  std::vector<std::pair<float, std::string>> found;
+  for (const vandrell::MdlPackedVertex& packed : file.frames.at(0).vertices) {
+    const uint8_t steps[3] = {packed.x, packed.y, packed.z};
+    float p[3], length = 0;
+    int along = 0;
+    for (int a = 0; a < 3; ++a) {
+      p[a] = file.header.scale_origin[a] + steps[a] * file.header.scale[a];
+      length += p[a] * p[a];
+      if (std::fabs(p[a]) > std::fabs(p[along])) along = a;
+    }
+    if (length < 1e-2f) continue;  // the origin
+    found.push_back({length, std::string(p[along] < 0 ? "-" : "+") + "XYZ"[along]});
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> axes;
+  for (const auto& marker : found) axes.push_back(marker.second);
+  return axes;
+}
+
+TEST(Mdlexport, EachFormatsAxesBringItsModelUprightAndFacingPlusX) {
+  TempDir dir;
+  // Quake models face +X with Z up and +Y their left; each format's up, the
+  // way its models face and its left go there, so each row says where the
+  // file's +X, +Y and +Z end up, worked out from the format's conventions.
+  const struct {
+    const char* extension;
+    std::vector<std::string> expected;
+  } formats[] = {
+      // Y up, facing +Z: its left is +X (right-handed).
+      {"gltf", {"+Y", "+Z", "+X"}},
+      {"obj", {"+Y", "+Z", "+X"}},
+      {"ply", {"+Y", "+Z", "+X"}},
+      // Left-handed, Y up, facing -Z toward its camera: +X is its left.
+      {"x", {"+Y", "+Z", "-X"}},
+      // Left-handed, Y up, facing +Z away from the camera: +X is its right.
+      {"b3d", {"-Y", "+Z", "+X"}},
+      // Z up, facing +X like Quake's.
+      {"smd", {"+X", "+Y", "+Z"}},
+      {"md5mesh", {"+X", "+Y", "+Z"}},
+      // Z up, facing -Y: +X is its left, +Y its back.
+      {"stl", {"+Y", "-X", "+Z"}},
+  };
+  for (const auto& format : formats) {
+    const std::string target = dir.File(std::string("axes-") + format.extension + ".mdl");
+    const RunResult run = RunMdlexport({"-q", AxesFile(dir.path(), format.extension), target});
+    ASSERT_EQ(run.status, 0) << format.extension << ": " << run.err;
+    EXPECT_EQ(MarkerAxes(ReadModel(target)), format.expected) << format.extension;
   }
 }
 

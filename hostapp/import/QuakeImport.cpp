@@ -7,6 +7,7 @@
 #include <set>
 
 #include "host/Bitmap.h"
+#include "hostapp/import/FormatConventions.h"
 #include "hostapp/import/FrameNameClips.h"
 #include "hostapp/import/Materials.h"
 #include "hostapp/import/PlayerConfig.h"
@@ -371,7 +372,7 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
   summary.unit = unit.description;
   summary.unit_size = unit.host_units;
   const float f = static_cast<float>(unit.factor);
-  figure->to_host = host::Matrix3({0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0});
+  figure->to_host = FileAxesToHost(format, nullptr, AxesChoice{options.up, options.turn});
   if (unit.factor != 1.0)
     figure->to_host = figure->to_host * host::Matrix3({f, 0, 0}, {0, f, 0}, {0, 0, f}, {0, 0, 0});
   figure->PrepareMeshes();

@@ -1,7 +1,7 @@
 #pragma once
 // What the importer learns of a scene file from its name and its settings:
-// its kind, its folder, whether it exists, and the turn from its axes to the
-// host's; and finding files whose names ignore case.
+// its kind, its folder and whether it exists (the turn from its axes to the
+// host's is in FormatConventions.h); and finding files whose names ignore case.
 
 #include <string>
 
@@ -29,9 +29,5 @@ bool IsQuakeFamily(const std::string& extension);
 // MDC: vertex keyframes that Assimp hands over one import at a time (our own
 // readers take MDL, MD2 and MD3 files).
 bool HasAssimpKeyframes(const std::string& extension);
-
-// The turn from a file's axes to the host's (right-handed, Z up, front -Y),
-// as a row-vector transform: row i is where the file's axis i goes.
-host::Matrix3 FileAxesToHost(const std::string& extension, const aiScene* scene);
 
 }  // namespace hostapp

@@ -8,6 +8,7 @@
 #include "host/Timing.h"
 #include "hostapp/import/Clips.h"
 #include "hostapp/import/ForeignFiles.h"
+#include "hostapp/import/FormatConventions.h"
 #include "hostapp/import/ImportedAnimation.h"
 #include "hostapp/import/Materials.h"
 #include "hostapp/import/NodeMeshes.h"
@@ -56,6 +57,14 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
     error_ = "no unit named " + options.units + " (metres, centimetres, inches or file)";
     return false;
   }
+  if (!IsUpAxisName(options.up)) {
+    error_ = "no up axis named " + options.up + " (x, y, z, -x, -y or -z)";
+    return false;
+  }
+  if (options.turn != 0 && options.turn != 90 && options.turn != 180 && options.turn != 270) {
+    error_ = "a turn of " + std::to_string(options.turn) + " degrees (90, 180 or 270)";
+    return false;
+  }
   if (!options.fallback_texture.empty() && !IsFile(options.fallback_texture)) {
     error_ = "texture " + options.fallback_texture + " not found";
     return false;
@@ -88,12 +97,11 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   const aiScene* source = animation->scene;
   summary_.without_mesh = MeshlessContents(source);
 
-  // Axes: the host is Z up with a model facing -Y. Quake models face +X;
-  // they are turned to face -Y, the host's front, as every other model does.
-  animation->to_host = FileAxesToHost(extension, source);
-  if (quake)
-    animation->to_host =
-        animation->to_host * host::Matrix3({0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 0});
+  // Axes: the host is Z up with a model facing -Y; every file is turned so,
+  // by its format's conventions. Quake-family files that reach Assimp (MDC,
+  // other games' MDL) come as its MDC reader hands them over.
+  animation->to_host =
+      FileAxesToHost(quake ? "mdc" : extension, source, AxesChoice{options.up, options.turn});
   // Units: the file's become the host's inches, at the root like the turn.
   const FileUnit unit = UnitOfScene(extension, source, options.units);
   if (unit.factor != 1.0) {

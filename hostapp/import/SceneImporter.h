@@ -37,6 +37,11 @@ struct ImportOptions {
   // The unit of the file's coordinates: "file" or empty to follow the file,
   // or "metres", "centimetres" or "inches" (see SceneUnits.h).
   std::string units;
+  // The file's up axis, for files that state nothing useful: empty for the
+  // format's (see FormatConventions.h), or x, y, z, -x, -y, -z; and a turn
+  // after it, 0, 90, 180 or 270 degrees counter-clockwise seen from above.
+  std::string up;
+  int turn = 0;
 };
 
 // One animation clip of the file.

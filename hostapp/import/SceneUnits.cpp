@@ -101,7 +101,8 @@ FileUnit UnitOfScene(const std::string& extension, const aiScene* scene,
     applied = ColladaUnitMetres(scene);
     metres = applied;
     description = UnitWords(metres) + " (Collada unit " + Number(metres) + " m)";
-  } else if (extension == "md2" || extension == "md3" || extension == "mdl" || extension == "mdc") {
+  } else if (extension == "md2" || extension == "md3" || extension == "mdl" || extension == "mdc" ||
+             extension == "iqm") {
     description = "Quake units (" + Upper(extension) + ")";
   } else {
     description = "none stated (" +
