@@ -207,6 +207,7 @@ int Run(int argc, char** argv) {
     PrintList(summary);
     for (const std::string& line : hostapp::UnitAndSizeLines(summary, scene, summary.range_start))
       std::printf("%s\n", line.c_str());
+    if (!summary.axes.empty()) std::printf("axes: %s\n", summary.axes.c_str());
     if (!summary.without_mesh.empty())
       std::printf("nothing to export: the file %s\n", summary.without_mesh.c_str());
     return kExitWritten;

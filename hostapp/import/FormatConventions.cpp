@@ -142,25 +142,61 @@ bool IsUpAxisName(const std::string& text) {
   return false;
 }
 
+namespace {
+
+// The file's up and front, from the table and the choice.
+void UpAndFront(const FormatConvention& row, const AxesChoice& choice, Axis* up, Axis* front) {
+  const Axis table_up = ParseAxis(row.up);
+  *up = table_up;
+  *front = ParseAxis(row.front);
+  if (choice.up.empty()) return;
+  *up = ParseAxis(choice.up);
+  // Along the new up, the front turns with it: to the table's up, away from
+  // where it pointed.
+  if (up->index == front->index) {
+    const float sign = up->sign == front->sign ? -1.0f : 1.0f;
+    *front = table_up;
+    front->sign *= sign;
+  }
+}
+
+std::string AxisName(const Axis& axis) {
+  return std::string(axis.sign < 0 ? "-" : "+") + "XYZ"[axis.index];
+}
+
+}  // namespace
+
 host::Matrix3 FileAxesToHost(const std::string& extension, const aiScene* scene,
                              const AxesChoice& choice) {
   host::Matrix3 turn;
   if (!(extension == "fbx" && choice.up.empty() && FbxAxes(scene, &turn))) {
     const FormatConvention& row = ConventionOf(extension);
-    const Axis table_up = ParseAxis(row.up);
-    Axis up = table_up, front = ParseAxis(row.front);
-    if (!choice.up.empty()) {
-      up = ParseAxis(choice.up);
-      // Along the new up, the front turns with it: to the table's up away
-      // from where it pointed.
-      if (up.index == front.index) {
-        front = table_up;
-        if (up.sign == ParseAxis(row.front).sign) front.sign = -front.sign;
-      }
-    }
+    Axis up, front;
+    UpAndFront(row, choice, &up, &front);
     turn = Turn(Vector(HandedOver(row, up)), Vector(HandedOver(row, front)));
   }
   return turn * TurnAboutUp(choice.turn);
+}
+
+std::string AxesWords(const std::string& extension, const aiScene* scene,
+                      const AxesChoice& choice) {
+  const FormatConvention& row = ConventionOf(extension);
+  std::string words;
+  host::Matrix3 settings;
+  if (extension == "fbx" && choice.up.empty() && FbxAxes(scene, &settings)) {
+    words = "FBX: the file's axis settings";
+  } else {
+    Axis up, front;
+    UpAndFront(row, choice, &up, &front);
+    words = std::string(row.format) + ": up " + AxisName(up) +
+            (choice.up.empty() ? "" : " (--up)") + ", front " + AxisName(front) + ", " +
+            (row.left_handed ? "left" : "right") + "-handed" +
+            (choice.up.empty() ? " (the format's)" : "");
+  }
+  if (choice.turn != 0)
+    words += "; turned " + std::to_string(choice.turn) +
+             " degrees counter-clockwise seen from above (--turn)";
+  return words;
 }
 
 }  // namespace hostapp

@@ -68,4 +68,9 @@ bool IsUpAxisName(const std::string& text);
 host::Matrix3 FileAxesToHost(const std::string& extension, const aiScene* scene,
                              const AxesChoice& choice);
 
+// The same turn in words, for listings: "Blitz3D B3D: up +Y, front +Z,
+// left-handed (the format's)", "FBX: the file's axis settings", "up +Z
+// (--up), front -Y; turned 90 degrees (--turn)".
+std::string AxesWords(const std::string& extension, const aiScene* scene, const AxesChoice& choice);
+
 }  // namespace hostapp

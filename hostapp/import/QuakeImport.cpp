@@ -372,7 +372,9 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
   summary.unit = unit.description;
   summary.unit_size = unit.host_units;
   const float f = static_cast<float>(unit.factor);
-  figure->to_host = FileAxesToHost(format, nullptr, AxesChoice{options.up, options.turn});
+  const AxesChoice axes{options.up, options.turn};
+  figure->to_host = FileAxesToHost(format, nullptr, axes);
+  summary.axes = AxesWords(format, nullptr, axes);
   if (unit.factor != 1.0)
     figure->to_host = figure->to_host * host::Matrix3({f, 0, 0}, {0, f, 0}, {0, 0, f}, {0, 0, 0});
   figure->PrepareMeshes();

@@ -100,8 +100,9 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   // Axes: the host is Z up with a model facing -Y; every file is turned so,
   // by its format's conventions. Quake-family files that reach Assimp (MDC,
   // other games' MDL) come as its MDC reader hands them over.
-  animation->to_host =
-      FileAxesToHost(quake ? "mdc" : extension, source, AxesChoice{options.up, options.turn});
+  const AxesChoice axes{options.up, options.turn};
+  animation->to_host = FileAxesToHost(quake ? "mdc" : extension, source, axes);
+  summary_.axes = AxesWords(quake ? "mdc" : extension, source, axes);
   // Units: the file's become the host's inches, at the root like the turn.
   const FileUnit unit = UnitOfScene(extension, source, options.units);
   if (unit.factor != 1.0) {

@@ -71,6 +71,8 @@ struct ImportSummary {
   // The file's unit in words, and host units per unit of the file.
   std::string unit;
   double unit_size = 1.0;
+  // The file's axes in words (see AxesWords in FormatConventions.h).
+  std::string axes;
   // What the file holds when it holds no triangle mesh, to end a sentence
   // about it ("holds an animation but no mesh", "holds only lines"); empty
   // when it has a mesh.

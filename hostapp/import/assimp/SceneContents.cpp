@@ -15,13 +15,10 @@ bool IsSkeletonStandIn(const aiScene* scene, unsigned m) {
 }
 
 std::string MeshlessContents(const aiScene* scene) {
-  bool points = false, lines = false, vertices = false, skeleton = false;
+  bool points = false, lines = false, vertices = false;
   for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
     const aiMesh* mesh = scene->mMeshes[m];
-    if (IsSkeletonStandIn(scene, m)) {
-      skeleton = true;
-      continue;
-    }
+    if (IsSkeletonStandIn(scene, m)) continue;
     vertices = vertices || mesh->mNumVertices > 0;
     for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
       const unsigned corners = mesh->mFaces[f].mNumIndices;
@@ -31,7 +28,6 @@ std::string MeshlessContents(const aiScene* scene) {
     }
   }
   if (scene->mNumAnimations > 0) return "holds an animation but no mesh";
-  if (skeleton) return "holds a skeleton but no mesh";
   if (points && lines) return "holds only points and lines";
   if (lines) return "holds only lines";
   if (points) return "holds only points";

@@ -2,8 +2,9 @@
 // What a scene holds when it holds no triangle to export, in words that end
 // a sentence about the file: "holds an animation but no mesh", "holds only
 // lines". Assimp gives a file of bones and motion alone (BVH, an MD5
-// animation) a mesh of its own making, pyramids along the bones with a
-// material named "SkeletonMaterial"; that mesh is no mesh of the file's.
+// animation), and any other file without a mesh, a mesh of its own making:
+// pyramids along the bones or nodes, with a material named
+// "SkeletonMaterial". That mesh is no mesh of the file's.
 
 #include <string>
 
