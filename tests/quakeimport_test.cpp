@@ -262,6 +262,15 @@ TEST(QuakeReaders, IqmFramesUndoTheBindPoseAndApplyEachFramesJointsBlendedByWeig
   EXPECT_EQ(surface.triangles[1].vertex[0], 1u);
   EXPECT_EQ(surface.triangles[1].vertex[2], 3u);
 
+  // A vertex count with no positions behind it holds nothing (another
+  // fuzzer's out-of-memory finding): a file of no meshes is read as such.
+  testscene::IqmDescription bare;
+  std::vector<uint8_t> bare_bytes = testscene::IqmBytes(bare);
+  testing_support::PutInt32(&bare_bytes, 16 + 4 * 8, 1685021184);
+  testing_support::PutInt32(&bare_bytes, 16 + 4 * 7, 0);  // no vertex arrays
+  ASSERT_TRUE(Read(bare_bytes, &model, &error)) << error;
+  EXPECT_TRUE(model.surfaces.empty());
+
   // Without animations or frames the one frame is the bind pose.
   testscene::IqmDescription still = SmallIqm();
   still.animations.clear();
@@ -361,6 +370,14 @@ TEST(QuakeReaders, DamagedFilesAreRefusedWithAReasonAndNeverReadPastTheirEnd) {
     testing_support::PutInt32(&bytes, 16 + 4 * 20, 99);  // the channels a frame holds
     cases.push_back(
         {"IQM channels", bytes, "the poses store 3 channels a frame; the header says 99"});
+    // Frames that store no channel take no bytes: their count alone must
+    // not decide what is held (a fuzzer's out-of-memory finding).
+    iqm = SmallIqm();
+    for (testscene::IqmPose& pose : iqm.poses) pose.mask = 0;
+    bytes = testscene::IqmBytes(iqm);
+    testing_support::PutInt32(&bytes, 16 + 4 * 19, (1 << 20) + 1);
+    cases.push_back(
+        {"IQM frame count", bytes, "1048577 frames are more than the import holds (1048576)"});
   }
   for (const Case& c : cases) {
     QuakeModel model;

@@ -41,6 +41,7 @@ enum : uint32_t {
 // More positions than this (frames times vertices) are refused before they
 // are worked out: a few hundred megabytes.
 constexpr uint64_t kMostPositions = uint64_t{1} << 25;
+constexpr uint32_t kMostFrames = uint32_t{1} << 20;
 
 struct Header {
   uint32_t version, file_size, flags;
@@ -277,16 +278,18 @@ bool ReadIqm(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
   }
   if (h.mesh_count > 0 && !present[kPosition])
     return refuse("the file has meshes but no vertex positions");
+  // Without positions the vertex count stands for nothing in the file.
+  const uint32_t vertex_count = present[kPosition] ? h.vertex_count : 0;
 
   // Reads array a of every vertex, its first `wanted` components (0 beyond
   // the array's own).
   auto read_array = [&](uint32_t type, uint32_t wanted) {
-    std::vector<double> values(static_cast<size_t>(h.vertex_count) * wanted, 0.0);
+    std::vector<double> values(static_cast<size_t>(vertex_count) * wanted, 0.0);
     if (!present[type]) return values;
     const VertexArray& array = arrays[type];
     const size_t bytes = ComponentBytes(array.format);
     in.Seek(array.at);
-    for (size_t v = 0; v < h.vertex_count; ++v) {
+    for (size_t v = 0; v < vertex_count; ++v) {
       for (uint32_t c = 0; c < array.components; ++c) {
         const double value = Component(in, array.format);
         if (c < wanted) values[v * wanted + c] = value;
@@ -327,7 +330,7 @@ bool ReadIqm(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     if (!Invert(bind[j], &unbind[j]))
       return refuse("joint " + std::to_string(j) + "'s bind pose cannot be undone (a scale of 0)");
   }
-  for (size_t v = 0; v < h.vertex_count && blends > 0; ++v)
+  for (size_t v = 0; v < vertex_count && blends > 0; ++v)
     for (uint32_t k = 0; k < blends; ++k)
       if (weights[v * 4 + k] != 0 &&
           !(indexes[v * 4 + k] >= 0 && indexes[v * 4 + k] < h.joint_count))
@@ -367,6 +370,11 @@ bool ReadIqm(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
                      "the frames"))
       return failed();
   }
+  // Frames that store no channel take no bytes, so their count alone is
+  // bounded.
+  if (h.frame_count > kMostFrames)
+    return refuse(std::to_string(h.frame_count) + " frames are more than the import holds (" +
+                  std::to_string(kMostFrames) + ")");
   model->frame_count = animated ? h.frame_count : 1;
   model->animation_frames = h.frame_count;
 
@@ -421,8 +429,8 @@ bool ReadIqm(const uint8_t* data, size_t size, QuakeModel* model, std::string* e
     mesh.first_triangle = in.Uint32();
     mesh.triangles = in.Uint32();
     const std::string what = "mesh " + std::to_string(k) + " (" + mesh.name + ")";
-    if (mesh.first_vertex > h.vertex_count || mesh.vertices > h.vertex_count - mesh.first_vertex)
-      return refuse(what + "'s vertices run past the file's " + std::to_string(h.vertex_count));
+    if (mesh.first_vertex > vertex_count || mesh.vertices > vertex_count - mesh.first_vertex)
+      return refuse(what + "'s vertices run past the file's " + std::to_string(vertex_count));
     if (mesh.first_triangle > h.triangle_count ||
         mesh.triangles > h.triangle_count - mesh.first_triangle)
       return refuse(what + "'s triangles run past the file's " + std::to_string(h.triangle_count));
