@@ -232,6 +232,9 @@ TEST(Mdlexport, UnreadableSceneExitsTwoWithTheImportersReason) {
       {"knight.glb", pointer, lfs},
       {"scene.usda", "#usda 1.0\n(\n)\ndef Xform \"hello\" {}\n", usd},
       {"scene.usd", std::string("PXR-USDC\0\0\0\0", 12), usd},
+      {"world.wrl", "#VRML V2.0 utf8\nShape {}\n",
+       "it is a VRML world, a format mdlexport does not read: export the model from its program "
+       "as glTF, FBX or OBJ and convert that"},
       {"scene.xyz", "1 2 3\n",
        "no reader here takes .xyz files with these contents (mdlexport --help lists the formats "
        "read)"}};
@@ -858,6 +861,14 @@ TEST(Mdlexport, SceneWithoutFacesSaysWhatTheFileHoldsAndExitsOne) {
                testscene::StillTag("tag_flash", 1, {9, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1})};
   cases.push_back({dir.File("hand.md3"), "holds only tags (tag_weapon, tag_flash) but no mesh"});
   testscene::WriteBytes(cases.back().file, testscene::Md3Bytes(hand));
+  // A Half-Life model's sequence file: its motion, for the model that names it.
+  const std::string sequence =
+      "/usr/share/assimp/models/MDL/MDL (HL1)/duplicate_sequence_groups/"
+      "duplicate_sequence_groups01.mdl";
+  if (FileExists(sequence))
+    cases.push_back({sequence,
+                     "holds an animation but no mesh (a Half-Life sequence file, whose model "
+                     "names it)"});
   for (const Case& c : cases) {
     const RunResult run = RunMdlexport({c.file, target});
     EXPECT_EQ(run.status, 1) << c.file;

@@ -26,6 +26,7 @@ const ForeignFormat kForeignFormats[] = {
     {"a Maya scene", {"ma", "mb"}, nullptr},
     {"a SketchUp model", {"skp"}, nullptr},
     {"a MagicaVoxel model", {"vox"}, "VOX "},
+    {"a VRML world", {"wrl", "vrml"}, "#VRML"},
 };
 
 }  // namespace

@@ -93,7 +93,15 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
 
   const std::string extension = Extension(path);
   const bool quake = IsQuakeFamily(extension);
-  if (!ReadSceneFile(path, extension, *animation, error_)) return false;
+  if (!ReadSceneFile(path, extension, *animation, error_)) {
+    // Assimp refuses a Half-Life model's sequence file, which holds motion
+    // for the model that names it: a file read, with nothing to export.
+    if (error_.find("from an MDL sequence file") == std::string::npos) return false;
+    error_.clear();
+    summary_.without_mesh =
+        "holds an animation but no mesh (a Half-Life sequence file, whose model names it)";
+    return true;
+  }
   const aiScene* source = animation->scene;
   summary_.without_mesh = MeshlessContents(source);
 
