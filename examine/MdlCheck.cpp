@@ -8,6 +8,7 @@
 
 #include "mdlformat/ByteCursor.h"
 #include "mdlformat/FileBytes.h"
+#include "mdlformat/HeaderCounts.h"
 #include "mdlformat/MdlFormat.h"
 
 namespace vandrell {
@@ -100,19 +101,10 @@ class FormatWalk {
     // Another version may still have this layout; walking it says more.
     if (h.version != mdl_format::kVersion)
       Error("version " + std::to_string(h.version) + ", not 6");
-    const struct {
-      const char* name;
-      int32_t value;
-    } counts[] = {{"numskins", h.numskins},     {"skinwidth", h.skinwidth},
-                  {"skinheight", h.skinheight}, {"numverts", h.numverts},
-                  {"numtris", h.numtris},       {"numframes", h.numframes}};
-    bool sound = true;
-    for (const auto& count : counts) {
-      if (count.value >= 0) continue;
+    const std::vector<HeaderCount> negative = NegativeCounts(MdlHeaderCounts(h));
+    for (const HeaderCount& count : negative)
       Error(std::string("negative ") + count.name + " (" + std::to_string(count.value) + ")");
-      sound = false;
-    }
-    if (!sound) return false;
+    if (!negative.empty()) return false;
 
     const uint64_t verts = Count(h.numverts);
     const uint64_t pixels = MulSat(Count(h.skinwidth), Count(h.skinheight));
@@ -263,6 +255,12 @@ const char* SeverityName(FindingSeverity severity) {
   return severity == FindingSeverity::kError ? "error" : "warning";
 }
 
+std::string JoinProblems(const std::vector<std::string>& problems) {
+  std::string joined;
+  for (const std::string& problem : problems) joined += (joined.empty() ? "" : "; ") + problem;
+  return joined;
+}
+
 MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
   MdlCheckReport report;
   FormatWalk(data, size, &report).Run();
@@ -272,11 +270,8 @@ MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
   for (const EngineVerdict& verdict : report.engines) any_loads |= verdict.problems.empty();
   for (const EngineVerdict& verdict : report.engines) {
     if (verdict.problems.empty()) continue;
-    std::string what;
-    for (const std::string& problem : verdict.problems)
-      what += (what.empty() ? "" : "; ") + problem;
-    report.findings.push_back(
-        {any_loads ? FindingSeverity::kWarning : FindingSeverity::kError, what, verdict.engine});
+    report.findings.push_back({any_loads ? FindingSeverity::kWarning : FindingSeverity::kError,
+                               JoinProblems(verdict.problems), verdict.engine});
   }
   return report;
 }

@@ -62,6 +62,9 @@ MdlCheckReport CheckMdlFile(const std::string& path);
 // DarkPlaces.
 std::vector<EngineVerdict> JudgeEngines(const MdlFileHeader& header);
 
+// An engine's problems as one sentence: "; " between them.
+std::string JoinProblems(const std::vector<std::string>& problems);
+
 // "error" or "warning".
 const char* SeverityName(FindingSeverity severity);
 

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "hostapp/import/PlayerConfig.h"
-#include "hostapp/import/QuakeFigure.h"
-#include "hostapp/import/QuakeModel.h"
+#include "hostapp/import/quake/PlayerConfig.h"
+#include "hostapp/import/quake/QuakeFigure.h"
+#include "hostapp/import/quake/QuakeModel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const hostapp::PlayerConfig config =

@@ -4,8 +4,11 @@
 #include <iterator>
 
 namespace vandrell {
+namespace {
 
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+// One way of reading a whole file, into bytes or into text.
+template <typename Container>
+bool ReadWholeFile(const std::string& path, Container* bytes, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     if (error) *error = "cannot open " + path;
@@ -17,6 +20,16 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::st
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+  return ReadWholeFile(path, bytes, error);
+}
+
+bool ReadFileText(const std::string& path, std::string* text, std::string* error) {
+  return ReadWholeFile(path, text, error);
 }
 
 }  // namespace vandrell

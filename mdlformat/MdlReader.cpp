@@ -4,6 +4,7 @@
 #include <string>
 
 #include "mdlformat/FileBytes.h"
+#include "mdlformat/HeaderCounts.h"
 #include "mdlformat/MdlFormat.h"
 
 namespace vandrell {
@@ -26,17 +27,10 @@ bool ReadHeader(ByteCursor& in, MdlFileHeader* h) {
   if (h->version != mdl_format::kVersion)
     return in.Fail("unsupported MDL version " + std::to_string(h->version) + " (expected 6)");
 
-  const struct {
-    const char* name;
-    int32_t value;
-  } counts[] = {{"numskins", h->numskins},     {"skinwidth", h->skinwidth},
-                {"skinheight", h->skinheight}, {"numverts", h->numverts},
-                {"numtris", h->numtris},       {"numframes", h->numframes}};
-  for (const auto& count : counts) {
-    if (count.value < 0)
-      return in.Fail(std::string("negative ") + count.name + " (" + std::to_string(count.value) +
-                     ")");
-  }
+  const std::vector<HeaderCount> negative = NegativeCounts(MdlHeaderCounts(*h));
+  if (!negative.empty())
+    return in.Fail(std::string("negative ") + negative[0].name + " (" +
+                   std::to_string(negative[0].value) + ")");
   return true;
 }
 

@@ -129,18 +129,19 @@ fi
 mkdir -p "$work"
 
 # A mirror in the middle of a sync can serve files that do not match its
-# index for a while; downloads are tried again a little later before the
-# check gives up.
+# index for a while; downloads are tried again a little later, each time on
+# a new root, before the check gives up.
+# shellcheck source=scripts/retry.sh
+source scripts/retry.sh
 attempts=${FRESH_MACHINE_ATTEMPTS:-3}
-say "debootstrap --variant=minbase $suite from $mirror"
-for ((attempt = 1; ; attempt++)); do
-  debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 && break
-  tail -n 20 "$work/debootstrap.log" >&2
-  [ "$attempt" -lt "$attempts" ] || die "debootstrap failed $attempts times"
-  say "debootstrap failed (try $attempt of $attempts); trying again in $((attempt * 20)) s with a new root"
+bootstrap_root() {
   rm -rf --one-file-system "$root"
-  sleep $((attempt * 20))
-done
+  debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 && return 0
+  tail -n 20 "$work/debootstrap.log" >&2
+  return 1
+}
+say "debootstrap --variant=minbase $suite from $mirror"
+retry "$attempts" 20 debootstrap bootstrap_root || die "debootstrap failed $attempts times"
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 # No service a package installs is started inside the root.
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
@@ -200,15 +201,11 @@ check_debian_package() {
 
 say "installing git, as the README asks"
 # A stale index is a warning: the installation decides.
-for ((attempt = 1; ; attempt++)); do
-  in_root apt-get -o DPkg::Lock::Timeout=900 update -qq >"$work/update.log" 2>&1 && break
-  if [ "$attempt" -ge "$attempts" ]; then
-    say "warning: some package indexes of the fresh root could not be updated:" >&2
-    grep -E '^(E|W|Err):' "$work/update.log" >&2 || tail -n 5 "$work/update.log" >&2
-    break
-  fi
-  sleep $((attempt * 10))
-done
+update_root_indexes() { in_root apt-get -o DPkg::Lock::Timeout=900 update -qq >"$work/update.log" 2>&1; }
+if ! retry "$attempts" 10 "apt-get update in the fresh root" update_root_indexes; then
+  say "warning: some package indexes of the fresh root could not be updated:" >&2
+  grep -E '^(E|W|Err):' "$work/update.log" >&2 || tail -n 5 "$work/update.log" >&2
+fi
 in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq git \
   >"$work/git.log" 2>&1 || { tail -n 20 "$work/git.log" >&2; die "installing git failed"; }
 

@@ -96,6 +96,10 @@ tests_packages=(
   # scripts/windows-tools.sh packs the Windows zip, wine-tools-test.sh unpacks it
   zip
   unzip
+  # the Blender add-on's tests run the real Blender headless; the add-on and
+  # Blender's own glTF importer need numpy in Blender's Python
+  blender
+  python3-numpy
 )
 # scripts/wine-tests.sh: 64-bit Wine with the 64-bit cross compiler (the
 # route every kernel can take), Wine's own fonts, a virtual display and
@@ -241,20 +245,16 @@ apt_lock=(-o DPkg::Lock::Timeout=900)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
+# shellcheck source=scripts/retry.sh
+source "$(dirname "${BASH_SOURCE[0]}")/retry.sh"
+
 # A mirror caught in the middle of a sync serves an index that does not
-# match its release file for a while; another try a little later often
-# gets a consistent one. If none does, the indexes that did arrive (or the
-# old ones) are used.
+# match its release file for a while. If no try gets a consistent one, the
+# indexes that did arrive (or the old ones) are used.
+# shellcheck disable=SC2317 # called through retry
+update_indexes_once() { "${as_root[@]}" apt-get "${apt_lock[@]}" update -qq >"$log" 2>&1; }
 update_indexes() {
-  local attempt attempts=${VANDRELL_SETUP_UPDATE_ATTEMPTS:-3}
-  for ((attempt = 1; ; attempt++)); do
-    if "${as_root[@]}" apt-get "${apt_lock[@]}" update -qq >"$log" 2>&1; then
-      return 0
-    fi
-    [ "$attempt" -ge "$attempts" ] && break
-    say "apt-get update failed (try $attempt of $attempts); trying again in $((attempt * 10)) s"
-    sleep $((attempt * 10))
-  done
+  retry "${VANDRELL_SETUP_UPDATE_ATTEMPTS:-3}" 10 "apt-get update" update_indexes_once && return 0
   warn "some package indexes could not be updated; going on with those apt has:"
   grep -E '^(E|W|Err):' "$log" | sed 's/^/setup:   /' >&2 || true
 }

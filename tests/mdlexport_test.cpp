@@ -117,17 +117,11 @@ void FrameExtent(const vandrell::MdlFile& file, size_t frame, int axis, float* l
   }
 }
 
-TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
+// Every option's line is checked against the option table by options_test.
+TEST(Mdlexport, HelpExitsZeroAndExplainsTheFlagsTheStatusesAndTheAxes) {
   const RunResult run = RunMdlexport({"--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(run.err.empty()) << run.err;
-  for (const char* option :
-       {"--base-name", "--frames",     "--texture-kb", "--scale",   "--collision-scale", "--flag",
-        "--flat",      "--fullbright", "--no-random",  "--texture", "--animation",       "--fps",
-        "--list",      "-q",           "--cancel",     "--help",    "--height",          "--units",
-        "--dialog",    "--player",     "--qc",         "--skin"}) {
-    EXPECT_TRUE(Contains(run.out, option)) << "--help does not mention " << option;
-  }
   for (const char* flag : {"rotate", "rocket-smoke-trail", "grenade-smoke-trail",
                            "gib-long-blood-trail", "gib-short-blood-trail", "wizard-green-tracer",
                            "hellknight-yellow-tracer", "vore-purple-tracer"}) {
@@ -135,8 +129,23 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsEveryOptionTheStatusesAndTheAxes) {
   }
   EXPECT_TRUE(Contains(run.out, "Exit status"));
   EXPECT_TRUE(Contains(run.out, "Textures: a texture the scene names is looked for"));
-  EXPECT_TRUE(Contains(run.out, "(x, y, z) -> (x, -z, y)"));
-  EXPECT_TRUE(Contains(run.out, "Z up"));
+  // The table of format conventions, which the README prints too, line for
+  // line: SMD is Z up and faces +X, B3D is left-handed and faces +Z.
+  const size_t table = run.out.find("  format                         up  front  hand   unit");
+  ASSERT_NE(table, std::string::npos) << run.out;
+  EXPECT_TRUE(
+      Contains(run.out, "  Half-Life SMD                  +Z  +X     right  none: inches\n"));
+  EXPECT_TRUE(
+      Contains(run.out, "  Blitz3D B3D                    +Y  +Z     left   none: inches\n"));
+  const std::string readme = ReadText(SourceFile("README.md"));
+  int rows = 0;
+  for (size_t at = table; at < run.out.size() && run.out.compare(at, 2, "  ") == 0; ++rows) {
+    const size_t end = run.out.find('\n', at);
+    EXPECT_TRUE(Contains(readme, "\n    " + run.out.substr(at + 2, end - at - 2) + "\n"))
+        << "README.md lacks the conventions row " << run.out.substr(at, end - at);
+    at = end + 1;
+  }
+  EXPECT_EQ(rows, 14);
   EXPECT_TRUE(Contains(run.out, "MD2"));
   EXPECT_TRUE(Contains(run.out, "+X"));
   EXPECT_TRUE(Contains(run.out, "one inch is one Quake unit"));
@@ -154,6 +163,8 @@ TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
     const char* reason;  // a part of the message
   };
   const std::vector<Case> cases = {
+      {{"--up", "w", scene, target}, "--up takes x, y, z, -x, -y or -z, not 'w'"},
+      {{"--turn", "45", scene, target}, "--turn takes 90, 180 or 270 (degrees), not '45'"},
       {{}, "no scene file"},
       {{scene}, "no output file"},
       {{"--bogus", scene, target}, "unknown option --bogus"},
@@ -1165,6 +1176,66 @@ TEST(Mdlexport, EachFormatsAxesBringItsModelUprightAndFacingPlusX) {
     ASSERT_EQ(run.status, 0) << format.extension << ": " << run.err;
     EXPECT_EQ(MarkerAxes(ReadModel(target)), format.expected) << format.extension;
   }
+
+  // Files that state nothing useful: --up names the file's up axis, the
+  // front following the table, and --turn turns counter-clockwise seen from
+  // above after it (the model's +X to +Y).
+  const struct {
+    const char* extension;
+    std::vector<std::string> options;
+    std::vector<std::string> expected;
+    const char* axes;  // what --list says
+  } chosen[] = {
+      // An STL file of Y-up data: up +Y; its front -Y lies along it, so the
+      // front becomes the table's up (+Z) turned away: +Z, as OBJ's.
+      {"stl",
+       {"--up", "y"},
+       {"+Y", "+Z", "+X"},
+       "STL, 3MF, AMF: up +Y (--up), front +Z, right-handed"},
+      // The same turned a quarter: +X to +Y, +Y to -X.
+      {"stl",
+       {"--up", "y", "--turn", "90"},
+       {"-X", "+Z", "+Y"},
+       "STL, 3MF, AMF: up +Y (--up), front +Z, right-handed; turned 90 degrees counter-clockwise "
+       "seen from above (--turn)"},
+      // An OBJ file of Z-up data: its front +Z lies along the new up, so it
+      // becomes the table's up (+Y) turned away: -Y, as STL's.
+      {"obj", {"--up", "z"}, {"+Y", "-X", "+Z"}, "OBJ, PLY: up +Z (--up), front -Y, right-handed"},
+      // Upside down: the front stays, the sides swap.
+      {"obj", {"--up", "-y"}, {"-Y", "-Z", "+X"}, "OBJ, PLY: up -Y (--up), front +Z, right-handed"},
+      // A Quake model turned half round.
+      {"smd",
+       {"--turn", "180"},
+       {"-X", "-Y", "+Z"},
+       "Half-Life SMD: up +Z, front +X, right-handed (the format's); turned 180 degrees "
+       "counter-clockwise seen from above (--turn)"},
+  };
+  for (const auto& choice : chosen) {
+    const std::string scene = AxesFile(dir.path(), choice.extension);
+    const std::string target = dir.File("chosen.mdl");
+    std::vector<std::string> args = choice.options;
+    args.insert(args.begin(), "-q");
+    args.push_back(scene);
+    args.push_back(target);
+    const RunResult run = RunMdlexport(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(MarkerAxes(ReadModel(target)), choice.expected) << choice.axes;
+    args.pop_back();
+    args.insert(args.begin(), "--list");
+    EXPECT_TRUE(Contains(RunMdlexport(args).out, std::string("\naxes: ") + choice.axes + "\n"))
+        << choice.axes;
+  }
+
+  // The turn comes before the size options: --height measures the file's
+  // +Y, 2 long, as the model's height.
+  const std::string tall = dir.File("tall.mdl");
+  const RunResult run =
+      RunMdlexport({"-q", "--up", "y", "--height", "56", AxesFile(dir.path(), "stl"), tall});
+  ASSERT_EQ(run.status, 0) << run.err;
+  float low = 0, high = 0;
+  const vandrell::MdlFile file = ReadModel(tall);
+  FrameExtent(file, 0, 2, &low, &high);
+  EXPECT_NEAR(high, 56, file.header.scale[2] * 1.01f);
 }
 
 // What "assimp info" says of a file, or empty when the tool is missing.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "mdlformat/ByteCursor.h"
+#include "mdlformat/FileBytes.h"
 #include "mdlformat/MdlReader.h"
 #include "mdlformat/NormalTable.h"
 #include "mdlformat/QuakePalette.h"
@@ -445,58 +446,55 @@ TEST(NormalTable, IsAUnitSetClosedUnderSignChangesAndCyclicPermutation) {
 
 // --- Quake palette --------------------------------------------------------------
 
-// The palette in 8-bit levels, RRGGBB, sixteen entries to a row.
-const char* const kPaletteRows[16] = {
-    "000000 0F0F0F 1F1F1F 2F2F2F 3F3F3F 4B4B4B 5B5B5B 6B6B6B 7B7B7B 8B8B8B 9B9B9B ABABAB BBBBBB "
-    "CBCBCB DBDBDB EBEBEB",
-    "0F0B07 170F0B 1F170B 271B0F 2F2313 372B17 3F2F17 4B371B 533B1B 5B431F 634B1F 6B531F 73571F "
-    "7B5F23 836723 8F6F23",
-    "0B0B0F 13131B 1B1B27 272733 2F2F3F 37374B 3F3F57 474767 4F4F73 5B5B7F 63638B 6B6B97 7373A3 "
-    "7B7BAF 8383BB 8B8BCB",
-    "000000 070700 0B0B00 131300 1B1B00 232300 2B2B07 2F2F07 373707 3F3F07 474707 4B4B0B 53530B "
-    "5B5B0B 63630B 6B6B0F",
-    "070000 0F0000 170000 1F0000 270000 2F0000 370000 3F0000 470000 4F0000 570000 5F0000 670000 "
-    "6F0000 770000 7F0000",
-    "131300 1B1B00 232300 2F2B00 372F00 433700 4B3B07 574307 5F4707 6B4B0B 77530F 835713 8B5B13 "
-    "975F1B A3631F AF6723",
-    "231307 2F170B 3B1F0F 4B2313 572B17 632F1F 733723 7F3B2B 8F4333 9F4F33 AF632F BF772F CF8F2B "
-    "DFAB27 EFCB1F FFF31B",
-    "0B0700 1B1300 2B230F 372B13 47331B 533723 633F2B 6F4733 7F533F 8B5F47 9B6B53 A77B5F B7876B "
-    "C3937B D3A38B E3B397",
-    "AB8BA3 9F7F97 937387 8B677B 7F5B6F 775363 6B4B57 5F3F4B 573743 4B2F37 43272F 371F23 2B171B "
-    "231313 170B0B 0F0707",
-    "BB739F AF6B8F A35F83 975777 8B4F6B 7F4B5F 734353 6B3B4B 5F333F 532B37 47232B 3B1F23 2F171B "
-    "231313 170B0B 0F0707",
-    "DBC3BB CBB3A7 BFA39B AF978B A3877B 977B6F 876F5F 7B6353 6B5747 5F4B3B 533F33 433327 372B1F "
-    "271F17 1B130F 0F0B07",
-    "6F837B 677B6F 5F7367 576B5F 4F6357 475B4F 3F5347 374B3F 2F4337 2B3B2F 233327 1F2B1F 172317 "
-    "0F1B13 0B130B 070B07",
-    "FFF31B EFDF17 DBCB13 CBB70F BBA70F AB970B 9B8307 8B7307 7B6307 6B5300 5B4700 4B3700 3B2B00 "
-    "2B1F00 1B0F00 0B0700",
-    "0000FF 0B0BEF 1313DF 1B1BCF 2323BF 2B2BAF 2F2F9F 2F2F8F 2F2F7F 2F2F6F 2F2F5F 2B2B4F 23233F "
-    "1B1B2F 13131F 0B0B0F",
-    "2B0000 3B0000 4B0700 5F0700 6F0F00 7F1707 931F07 A3270B B7330F C34B1B CF632B DB7F3B E3974F "
-    "E7AB5F EFBF77 F7D38B",
-    "A77B3B B79B37 C7C337 E7E357 7FBFFF ABE7FF D7FFFF 670000 8B0000 B30000 D70000 FF0000 FFF393 "
-    "FFF7C7 FFFFFF 00FF00",
-};
-
-TEST(QuakePalette, EveryEntryIsItsListedLevels) {
-  int k = 0;
-  for (const char* row : kPaletteRows) {
-    const char* p = row;
-    for (int column = 0; column < 16; ++column, ++k) {
-      while (*p == ' ') ++p;
-      char* end = nullptr;
-      const unsigned long rgb = std::strtoul(p, &end, 16);
-      ASSERT_EQ(end - p, 6) << "entry " << k;
-      p = end;
-      EXPECT_EQ(kQuakePaletteRgb[k][0], (rgb >> 16) & 0xFF) << "entry " << k;
-      EXPECT_EQ(kQuakePaletteRgb[k][1], (rgb >> 8) & 0xFF) << "entry " << k;
-      EXPECT_EQ(kQuakePaletteRgb[k][2], rgb & 0xFF) << "entry " << k;
+// DarkPlaces carries Quake's palette in its program, for games that ship no
+// gfx/palette.lmp of their own: the game's colours, written down by other
+// hands than ours. Entries 0 to 254 must be those. Entry 255 is ours alone:
+// pure green, where the game has 9F5B53; no colour is ever matched to it.
+TEST(QuakePalette, EntriesUpTo254AreTheGamesAsDarkPlacesCarriesThem) {
+  std::string engine;
+  for (const char* path : {"/usr/games/darkplaces-server", "/usr/bin/darkplaces-server"}) {
+    if (std::FILE* file = std::fopen(path, "rb")) {
+      std::fclose(file);
+      engine = path;
+      break;
     }
   }
-  ASSERT_EQ(k, vandrell::kPaletteSize);
+  if (engine.empty())
+    GTEST_SKIP() << "darkplaces-server is not installed (scripts/setup.sh installs it)";
+  std::vector<uint8_t> program;
+  ASSERT_TRUE(vandrell::ReadFileBytes(engine, &program, nullptr)) << engine;
+
+  // The engine's table starts with black and the first steps of the grey
+  // ramp; of every place these stand, the one that agrees longest is it.
+  const uint8_t start[] = {0x00, 0x00, 0x00, 0x0F, 0x0F, 0x0F, 0x1F, 0x1F, 0x1F, 0x2F, 0x2F, 0x2F};
+  const size_t table_bytes = 3 * vandrell::kPaletteSize;
+  size_t best = 0;
+  int best_agreeing = -1;
+  for (auto at = program.begin();
+       (at = std::search(at, program.end(), std::begin(start), std::end(start))) != program.end();
+       ++at) {
+    const size_t offset = static_cast<size_t>(at - program.begin());
+    if (program.size() - offset < table_bytes) break;
+    int agreeing = 0;
+    for (int k = 0; k < 255; ++k)
+      agreeing +=
+          std::equal(kQuakePaletteRgb[k], kQuakePaletteRgb[k] + 3, &program[offset + 3 * k]);
+    if (agreeing > best_agreeing) {
+      best_agreeing = agreeing;
+      best = offset;
+    }
+  }
+  ASSERT_GE(best_agreeing, 0) << engine << " holds no palette starting 000000 0F0F0F 1F1F1F";
+  for (int k = 0; k < 255; ++k) {
+    const uint8_t* game = &program[best + 3 * k];
+    EXPECT_TRUE(std::equal(kQuakePaletteRgb[k], kQuakePaletteRgb[k] + 3, game))
+        << "entry " << k << ": ours " << int{kQuakePaletteRgb[k][0]} << ","
+        << int{kQuakePaletteRgb[k][1]} << "," << int{kQuakePaletteRgb[k][2]} << ", the game's "
+        << int{game[0]} << "," << int{game[1]} << "," << int{game[2]};
+  }
+  EXPECT_EQ((std::vector<int>{kQuakePaletteRgb[255][0], kQuakePaletteRgb[255][1],
+                              kQuakePaletteRgb[255][2]}),
+            (std::vector<int>{0x00, 0xFF, 0x00}));
   EXPECT_EQ(vandrell::kPaletteSizeWithoutFullbright, 224);
 }
 

@@ -10,16 +10,16 @@
 
 #include "host/Bitmap.h"
 #include "host/Timing.h"
-#include "hostapp/import/FrameMacros.h"
 #include "hostapp/import/FrameNameClips.h"
-#include "hostapp/import/PlayerConfig.h"
-#include "hostapp/import/QuakeModel.h"
 #include "hostapp/import/SceneImporter.h"
+#include "hostapp/import/quake/PlayerConfig.h"
+#include "hostapp/import/quake/QuakeModel.h"
 #include "hostapp/scene/StandInScene.h"
 #include "tests/ImportFixture.h"
 #include "tests/MdlBytes.h"
 #include "tests/TestSupport.h"
 #include "testscene/QuakeFiles.h"
+#include "tools/FrameMacros.h"
 
 namespace {
 
@@ -502,6 +502,20 @@ TEST_F(QuakeImport, Md2FramesPlayATenthOfASecondApartTurnedToFaceTheHostsFront) 
   ASSERT_TRUE(importer.Import(dir_.File("ogre.md2"), options, scene)) << importer.Error();
   EXPECT_EQ(scene.GetAnimationRange().end, 0);
   ExpectAt(WorldVertex(FindNode(scene, "ogre"), 0, 0), 8, -7, 9, "run");
+
+  // Quake units are the host's inches; a unit named instead scales the
+  // turned model: a centimetre is 1 / 2.54 inch.
+  EXPECT_EQ(summary.unit, "Quake units (MD2)");
+  EXPECT_EQ(summary.unit_size, 1.0);
+  ImportOptions in_centimetres;
+  in_centimetres.units = "centimeters";
+  SceneImporter scaled_importer;
+  StandInScene scaled;
+  ASSERT_TRUE(scaled_importer.Import(dir_.File("ogre.md2"), in_centimetres, scaled))
+      << scaled_importer.Error();
+  EXPECT_EQ(scaled_importer.Summary().unit, "centimetres (chosen; the file: Quake units (MD2))");
+  ExpectAt(WorldVertex(FindNode(scaled, "ogre"), 0, 0), 5 / 2.54f, -2 / 2.54f, 11 / 2.54f,
+           "frame 0 in centimetres");
 }
 
 TEST_F(QuakeImport, IqmAnimationsAreClipsByNameOneFrameATenthOfASecondFacingTheHostsFront) {

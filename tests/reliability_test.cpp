@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "hostapp/import/ImportGuard.h"
+#include "hostapp/guard/ImportGuard.h"
 #include "mdlformat/MdlReader.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"

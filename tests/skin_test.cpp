@@ -15,6 +15,7 @@
 #include "hostapp/scene/StandInScene.h"
 #include "scene/MaterialTable.h"
 #include "skin/QuakePalette.h"
+#include "skin/SkinPainter.h"
 
 namespace {
 
@@ -947,6 +948,24 @@ TEST_F(SkinBuild, ABlockWhosePalettedCopyCannotBeMadeGetsTheFlatColour) {
   ASSERT_NE(table_.Slot(0).bitmap, nullptr);
   EXPECT_EQ(SkinRow(0, 0, 4), (std::vector<int>{208, 208, 208, kUnwritten}));
   EXPECT_EQ(SkinRow(1, 0, 4), (std::vector<int>{208, 208, 208, kUnwritten}));
+}
+
+TEST_F(SkinBuild, ABitmapWithoutPixelsLeavesItsBlockAtTheCopysFillIndexZero) {
+  // The host's scaled copy gives every pixel it cannot take from the source
+  // the fill index the painter asks for: entry 0, black. The material is red
+  // (251 painted flat), so neither its colour nor an unwritten byte can pass.
+  Colour(1.0f, 0.0f, 0.0f);
+  vandrell::MaterialSlot& slot = table_.Slot(0);
+  slot.bitmap = new host::Bitmap(nullptr);  // the table's to delete
+  slot.x0 = 1;
+  slot.y0 = 0;
+  slot.x1 = 2;
+  slot.y1 = 1;
+  width_ = 4;
+  skin_.assign(8, kUnwritten);
+  vandrell::PaintSkin(table_, skin_.data(), width_, false);
+  EXPECT_EQ(SkinRow(0, 0, 4), (std::vector<int>{kUnwritten, 0, 0, kUnwritten}));
+  EXPECT_EQ(SkinRow(1, 0, 4), (std::vector<int>{kUnwritten, 0, 0, kUnwritten}));
 }
 
 TEST_F(SkinBuild, PaintsFromPngAndJpegFiles) {

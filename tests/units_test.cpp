@@ -14,10 +14,10 @@
 
 #include "host/Timing.h"
 #include "hostapp/import/SceneImporter.h"
-#include "hostapp/import/SceneSize.h"
 #include "hostapp/scene/SceneBounds.h"
 #include "hostapp/scene/StandInScene.h"
 #include "tests/TestSupport.h"
+#include "tools/SceneSize.h"
 
 namespace {
 
@@ -158,6 +158,9 @@ TEST_F(Units, TheUserNamesTheUnitInsteadOfTheFile) {
   EXPECT_EQ(summary.unit.rfind("metres (chosen", 0), 0u) << summary.unit;
   ExpectCube(Measure("plain.obj", "centimetres"), kInchesPerMetre / 100, "OBJ in centimetres");
   ExpectCube(Measure("plain.obj", "inches"), 1.0, "OBJ in inches");
+  // The American spellings name the same units.
+  ExpectCube(Measure("plain.obj", "meters"), kInchesPerMetre, "OBJ in meters");
+  ExpectCube(Measure("plain.obj", "centimeters"), kInchesPerMetre / 100, "OBJ in centimeters");
 
   Convert("1", "gltf2", "metre.gltf");
   ExpectCube(Measure("metre.gltf", "inches"), 1.0, "glTF in inches");

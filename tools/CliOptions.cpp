@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "hostapp/import/FormatConventions.h"
+#include "hostapp/import/ImportOptions.h"
 #include "resources/resource.h"
 
 namespace tools {
@@ -46,15 +48,6 @@ bool ParseWholeNumber(const std::string& option, const std::string& text, int64_
   return true;
 }
 
-// The same, kept as the canonical decimal text the dialog is given.
-bool ParseNumberText(const std::string& option, const std::string& text, int64_t minimum,
-                     std::string* out, std::string* error) {
-  int64_t value = 0;
-  if (!ParseWholeNumber(option, text, minimum, &value, error)) return false;
-  *out = std::to_string(value);
-  return true;
-}
-
 }  // namespace
 
 const std::vector<CliFlag>& CliFlags() {
@@ -71,163 +64,273 @@ const std::vector<CliFlag>& CliFlags() {
   return flags;
 }
 
-bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std::string* error) {
-  std::vector<std::string> files;
-  bool options_ended = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (options_ended || arg.size() < 2 || arg[0] != '-') {
-      files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_ended = true;
-      continue;
-    }
-    // "--name=value" is the same as "--name value".
-    std::string value;
-    bool inline_value = false;
-    const size_t equals = arg.find('=');
-    if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-      arg = arg.substr(0, equals);
-      inline_value = true;
-    }
-    auto take_value = [&]() -> bool {
-      if (inline_value) return true;
-      if (i + 1 >= argc) {
-        *error = arg + " needs a value";
-        return false;
-      }
-      value = argv[++i];
-      return true;
-    };
-    auto no_value = [&]() -> bool {
-      if (!inline_value) return true;
-      *error = arg + " takes no value";
-      return false;
-    };
+namespace {
 
-    if (arg == "--help" || arg == "-h") {
-      options->help = true;
-      return true;
-    } else if (arg == "--base-name") {
-      if (!take_value()) return false;
-      options->base_name = value;
-      options->base_name_given = true;
-    } else if (arg == "--frames") {
-      if (!take_value()) return false;
-      if (value == "all") {
-        options->all_frames = true;
-        options->frames.clear();
-      } else {
-        if (!ParseNumberText(arg, value, 1, &options->frames, error)) return false;
-        options->all_frames = false;
-      }
-    } else if (arg == "--texture-kb") {
-      if (!take_value() || !ParseNumberText(arg, value, 0, &options->texture_kb, error))
-        return false;
-    } else if (arg == "--scale") {
-      if (!take_value() || !ParseNumberText(arg, value, 0, &options->scale, error)) return false;
-    } else if (arg == "--height") {
-      if (!take_value() || !ParseNumberText(arg, value, 1, &options->height, error)) return false;
-    } else if (arg == "--units") {
-      if (!take_value()) return false;
-      if (value != "file" && value != "metres" && value != "meters" && value != "centimetres" &&
-          value != "centimeters" && value != "inches") {
-        *error = "--units takes metres, centimetres, inches or file, not '" + value + "'";
-        return false;
-      }
-      options->units = value;
-    } else if (arg == "--collision-scale") {
-      if (!take_value() || !ParseNumberText(arg, value, 0, &options->collision_scale, error))
-        return false;
-    } else if (arg == "--flag") {
-      if (!take_value()) return false;
-      const auto& flags = CliFlags();
-      const auto found = std::find_if(flags.begin(), flags.end(),
-                                      [&](const CliFlag& flag) { return value == flag.name; });
-      if (found == flags.end()) {
-        *error = "unknown flag '" + value + "' (see --help for the eight names)";
-        return false;
-      }
-      auto& controls = options->flag_controls;
-      if (std::find(controls.begin(), controls.end(), found->control_id) == controls.end())
-        controls.push_back(found->control_id);
-    } else if (arg == "--flat") {
-      if (!no_value()) return false;
-      options->flat = true;
-    } else if (arg == "--fullbright") {
-      if (!no_value()) return false;
-      options->fullbright = true;
-    } else if (arg == "--no-random") {
-      if (!no_value()) return false;
-      options->no_random = true;
-    } else if (arg == "--texture") {
-      if (!take_value()) return false;
-      if (value.empty()) {
-        *error = "--texture needs a file name";
-        return false;
-      }
-      options->texture = value;
-    } else if (arg == "--animation") {
-      if (!take_value()) return false;
-      if (value.empty()) {
-        *error = "--animation needs a clip name, an index or 'all'";
-        return false;
-      }
-      options->animation = value;
-    } else if (arg == "--skin") {
-      if (!take_value()) return false;
-      if (value.empty() || value.find_first_of("/\\") != std::string::npos) {
-        *error = "--skin needs a skin's name (as in head_NAME.skin), not '" + value + "'";
-        return false;
-      }
-      options->skin = value;
-    } else if (arg == "--player") {
-      if (!no_value()) return false;
-      options->player = true;
-    } else if (arg == "--qc") {
-      if (!take_value()) return false;
-      if (value.empty()) {
-        *error = "--qc needs a file name";
-        return false;
-      }
-      options->qc = value;
-    } else if (arg == "--fps") {
-      int64_t fps = 0;
-      if (!take_value() || !ParseWholeNumber(arg, value, 1, &fps, error)) return false;
-      options->frames_per_second = static_cast<int>(fps);
-    } else if (arg == "--import-memory" || arg == "--import-time") {
-      int64_t bound = 0;
-      if (!take_value() || !ParseWholeNumber(arg, value, 0, &bound, error)) return false;
-      (arg == "--import-memory" ? options->import_memory_mib : options->import_seconds) = bound;
-    } else if (arg == "--list") {
-      if (!no_value()) return false;
-      options->list = true;
-    } else if (arg == "-q") {
-      if (!no_value()) return false;
-      options->quiet = true;
-    } else if (arg == "--cancel") {
-      if (!no_value()) return false;
-      options->cancel = true;
-    } else if (arg == "--dialog") {
-      if (!no_value()) return false;
-      options->dialog = true;
-    } else if (arg == "--strict") {
-      if (!no_value()) return false;
-      options->strict = true;
-    } else {
-      *error = "unknown option " + arg;
+using Option = CommandOption<CliOptions>;
+using Apply = decltype(Option::apply);
+
+// An option without a value that turns a choice on.
+Apply Sets(bool CliOptions::*choice) {
+  return [choice](const std::string&, const std::string&, CliOptions* options, std::string*) {
+    options->*choice = true;
+    return true;
+  };
+}
+
+// A name or file that cannot be empty; refused with missing.
+Apply Names(std::string CliOptions::*name, const char* missing) {
+  return [name, missing](const std::string&, const std::string& value, CliOptions* options,
+                         std::string* error) {
+    if (value.empty()) {
+      *error = missing;
       return false;
+    }
+    options->*name = value;
+    return true;
+  };
+}
+
+// A dialog field's whole number, at least minimum.
+Apply Number(std::optional<int32_t> CliOptions::*field, int64_t minimum) {
+  return [field, minimum](const std::string& spelling, const std::string& value,
+                          CliOptions* options, std::string* error) {
+    int64_t number = 0;
+    if (!ParseWholeNumber(spelling, value, minimum, &number, error)) return false;
+    options->*field = static_cast<int32_t>(number);
+    return true;
+  };
+}
+
+// A bound of the guarded import; 0 for none.
+Apply Bound(long CliOptions::*bound) {
+  return [bound](const std::string& spelling, const std::string& value, CliOptions* options,
+                 std::string* error) {
+    int64_t number = 0;
+    if (!ParseWholeNumber(spelling, value, 0, &number, error)) return false;
+    options->*bound = static_cast<long>(number);
+    return true;
+  };
+}
+
+bool ApplyFrames(const std::string& spelling, const std::string& value, CliOptions* options,
+                 std::string* error) {
+  if (value == "all") {
+    options->all_frames = true;
+    options->frames.reset();
+    return true;
+  }
+  int64_t frames = 0;
+  if (!ParseWholeNumber(spelling, value, 1, &frames, error)) return false;
+  options->frames = static_cast<int32_t>(frames);
+  options->all_frames = false;
+  return true;
+}
+
+bool ApplyUnits(const std::string&, const std::string& value, CliOptions* options,
+                std::string* error) {
+  if (!hostapp::FindUnitName(value)) {
+    *error = "--units takes metres, centimetres, inches or file, not '" + value + "'";
+    return false;
+  }
+  options->units = value;
+  return true;
+}
+
+bool ApplyUp(const std::string&, const std::string& value, CliOptions* options,
+             std::string* error) {
+  if (value.empty() || !hostapp::IsUpAxisName(value)) {
+    *error = "--up takes x, y, z, -x, -y or -z, not '" + value + "'";
+    return false;
+  }
+  options->up = value;
+  return true;
+}
+
+bool ApplyTurn(const std::string&, const std::string& value, CliOptions* options,
+               std::string* error) {
+  for (int degrees : {0, 90, 180, 270}) {
+    if (value == std::to_string(degrees)) {
+      options->turn = degrees;
+      return true;
     }
   }
+  *error = "--turn takes 90, 180 or 270 (degrees), not '" + value + "'";
+  return false;
+}
+
+bool ApplyFlag(const std::string&, const std::string& value, CliOptions* options,
+               std::string* error) {
+  const auto& flags = CliFlags();
+  const auto found = std::find_if(flags.begin(), flags.end(),
+                                  [&](const CliFlag& flag) { return value == flag.name; });
+  if (found == flags.end()) {
+    *error = "unknown flag '" + value + "' (see --help for the eight names)";
+    return false;
+  }
+  auto& controls = options->flag_controls;
+  if (std::find(controls.begin(), controls.end(), found->control_id) == controls.end())
+    controls.push_back(found->control_id);
+  return true;
+}
+
+bool ApplySkin(const std::string&, const std::string& value, CliOptions* options,
+               std::string* error) {
+  if (value.empty() || value.find_first_of("/\\") != std::string::npos) {
+    *error = "--skin needs a skin's name (as in head_NAME.skin), not '" + value + "'";
+    return false;
+  }
+  options->skin = value;
+  return true;
+}
+
+bool ApplyFps(const std::string& spelling, const std::string& value, CliOptions* options,
+              std::string* error) {
+  int64_t fps = 0;
+  if (!ParseWholeNumber(spelling, value, 1, &fps, error)) return false;
+  options->frames_per_second = static_cast<int>(fps);
+  return true;
+}
+
+bool ApplyBaseName(const std::string&, const std::string& value, CliOptions* options,
+                   std::string*) {
+  options->base_name = value;
+  options->base_name_given = true;
+  return true;
+}
+
+std::string FlagNames() {
+  std::string names;
+  for (const CliFlag& flag : CliFlags())
+    names += (names.empty() ? "" : ", ") + std::string(flag.name);
+  return names;
+}
+
+}  // namespace
+
+const OptionTable<CliOptions>& CliOptionTable() {
+  static const OptionTable<CliOptions> table = {
+      {"Dialog options (not given: the dialog's defaults):",
+       {
+           {"--base-name", nullptr, "TEXT",
+            "model base name, the prefix of every frame name (default: the output file name "
+            "before its first \".\"; the dialog keeps at most 12 characters)",
+            ApplyBaseName},
+           {"--frames", nullptr, "N|all",
+            "frames to sample, a whole number of at least 1 (default 1); \"all\" samples every "
+            "frame of the animation range. Never more than the range holds.",
+            ApplyFrames},
+           {"--texture-kb", nullptr, "N", "largest skin size in KBytes (default 16)",
+            Number(&CliOptions::texture_kb, 0)},
+           {"--scale", nullptr, "PCT", "model scale in percent (default 100)",
+            Number(&CliOptions::scale, 0)},
+           {"--height", nullptr, "N",
+            "scale the model to be N Quake units tall (a player is 56) at the first sampled "
+            "frame, measured along Z after import; the scale is worked out and entered into "
+            "the scale field, and the summary line says it. Not together with --scale",
+            Number(&CliOptions::height, 1)},
+           {"--collision-scale", nullptr, "PCT", "collision box scale in percent (default 100)",
+            Number(&CliOptions::collision_scale, 0)},
+           {"--flag", nullptr, "NAME",
+            "sets an effect flag; may be repeated. NAME is one of " + FlagNames(), ApplyFlag},
+           {"--flat", nullptr, nullptr, "Gouraud shading off: vertex normals are not smoothed",
+            Sets(&CliOptions::flat)},
+           {"--fullbright", nullptr, nullptr, "the skin may use the palette's fullbright colours",
+            Sets(&CliOptions::fullbright)},
+           {"--no-random", nullptr, nullptr,
+            "synchronised animation (synctype 0) instead of random", Sets(&CliOptions::no_random)},
+           {"--cancel", nullptr, nullptr, "press Cancel instead of OK: nothing is written",
+            Sets(&CliOptions::cancel)},
+           {"--dialog", nullptr, nullptr,
+            "(Windows) show the options dialog instead: the options given are entered, then "
+            "you change what you like and press OK or Cancel yourself",
+            Sets(&CliOptions::dialog)},
+       }},
+      {"Import options:",
+       {
+           {"--texture", nullptr, "FILE",
+            "a diffuse bitmap for materials that have none, or whose own texture is not found "
+            "or cannot be read (MD2 files often name no skin, or one that is not there); used "
+            "as given, not looked up as below",
+            Names(&CliOptions::texture, "--texture needs a file name")},
+           {"--animation", nullptr, "NAME|INDEX|all",
+            "the clip to play: its name, its zero-based index, or \"all\" for every clip back "
+            "to back (default: the first; for MDL, MD2 and MD3 files and players, every clip). "
+            "A name that matches no clip exactly may match one in another case",
+            Names(&CliOptions::animation, "--animation needs a clip name, an index or 'all'")},
+           {"--player", nullptr, nullptr,
+            "SCENE is a Quake III player: its folder, or any of its lower.md3, upper.md3 and "
+            "head.md3. The three are hung together by their tags (see Quake models below)",
+            Sets(&CliOptions::player)},
+           {"--skin", nullptr, "NAME",
+            "the skin of MD3 models and players: each model's MODEL_NAME.skin file beside it "
+            "(head_red.skin) says its surfaces' textures; it must be there. Without it, the "
+            "MODEL_default.skin files are used where there are any",
+            ApplySkin},
+           {"--fps", nullptr, "N",
+            "frames a second of the sampled animation (default 10, Quake's rate); must divide "
+            "4800 ticks a second",
+            ApplyFps},
+           {"--units", nullptr, "UNIT",
+            "the unit of the file's coordinates: metres, centimetres, inches, or file "
+            "(default: the file's own; see Units below)",
+            ApplyUnits},
+           {"--up", nullptr, "AXIS",
+            "the file's up axis, for a file that states nothing useful: x, y, z, -x, -y or -z "
+            "(default: its format's; see Coordinates below); its front then follows the table",
+            ApplyUp},
+           {"--turn", nullptr, "DEGREES",
+            "turn the model 90, 180 or 270 degrees counter-clockwise seen from above, after "
+            "--up and before --height and --scale",
+            ApplyTurn},
+           {"--import-memory", nullptr, "MIB", "memory the scene import may use (default 4096 MiB)",
+            Bound(&CliOptions::import_memory_mib)},
+           {"--import-time", nullptr, "S",
+            "seconds the scene import may take (default 120)\n"
+            "The import runs first in a child process under these bounds; a crash of the "
+            "import library, or a file that makes it run away, ends with \"cannot read SCENE: "
+            "...\" and exit status 2. 0 removes a bound.",
+            Bound(&CliOptions::import_seconds)},
+       }},
+      {"Other options:",
+       {
+           {"--list", nullptr, nullptr,
+            "print the scene's nodes, meshes, materials, textures (each with the file found, "
+            "or the names tried) and clips with their frame counts, the file's unit and the "
+            "model's size in Quake units; export nothing",
+            Sets(&CliOptions::list)},
+           {"--qc", nullptr, "FILE",
+            "also write the written model's QuakeC frame macros to FILE: one \"$frame\" line "
+            "per clip, in the order the frames were written, each name the clip's name and the "
+            "frame's number in the clip from 1 (stand1 stand2 ...; an underscore before the "
+            "number when the clip's name ends in a digit); the base name's frames when the "
+            "scene has no clips. For pasting into a monster's .qc",
+            Names(&CliOptions::qc, "--qc needs a file name")},
+           {"-q", nullptr, nullptr, "no summary line and no progress", Sets(&CliOptions::quiet)},
+           {"--strict", nullptr, nullptr,
+            "exit with status 1 when the written model is one that some game engine refuses "
+            "(the file is still written)",
+            Sets(&CliOptions::strict)},
+           {"--help", "-h", nullptr, "this text", Sets(&CliOptions::help)},
+       }},
+  };
+  return table;
+}
+
+bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std::string* error) {
+  ParseRules rules;
+  rules.inline_values = true;
+  std::vector<std::string> files;
+  if (!ParseCommandLine<CliOptions>(
+          CliOptionTable(), rules, argc, argv, options,
+          [](const CliOptions& given) { return given.help; }, &files, error))
+    return false;
+  if (options->help) return true;
 
   if (options->dialog && options->cancel) {
     *error = "--dialog leaves OK and Cancel to you: give --dialog or --cancel, not both";
     return false;
   }
-  if (!options->height.empty() && !options->scale.empty()) {
+  if (options->height && options->scale) {
     *error = "--height sets the scale: give --height or --scale, not both";
     return false;
   }
@@ -252,7 +355,20 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
   return true;
 }
 
+namespace {
+
+// The table of format conventions, two spaces in, for --help.
+std::string ConventionTableText() {
+  std::string text;
+  for (const std::string& line : hostapp::FormatConventionLines()) text += "  " + line + "\n";
+  return text;
+}
+
+}  // namespace
+
 std::string CliHelpText() {
+  // The option list sits between what the command does and the conventions
+  // it follows, which no single option owns.
   return R"(usage: mdlexport [options] SCENE OUTPUT.mdl
        mdlexport --player [options] FOLDER|PART.md3 OUTPUT.mdl
        mdlexport --list [options] SCENE
@@ -265,82 +381,8 @@ is loaded from the folder of this program, or from ../lib/vandrell beside
 that folder where the program is installed; the options below are entered
 into its options dialog as a user would, and OK is pressed.
 
-Dialog options (not given: the dialog's defaults):
-  --base-name TEXT    model base name, the prefix of every frame name
-                      (default: the output file name before its first ".";
-                      the dialog keeps at most 12 characters)
-  --frames N|all      frames to sample, a whole number of at least 1
-                      (default 1); "all" samples every frame of the
-                      animation range. Never more than the range holds.
-  --texture-kb N      largest skin size in KBytes (default 16)
-  --scale PCT         model scale in percent (default 100)
-  --height N          scale the model to be N Quake units tall (a player
-                      is 56) at the first sampled frame, measured along Z
-                      after import; the scale is worked out and entered
-                      into the scale field, and the summary line says it.
-                      Not together with --scale
-  --collision-scale PCT
-                      collision box scale in percent (default 100)
-  --flag NAME         sets an effect flag; may be repeated. NAME is one of
-                      rotate, rocket-smoke-trail, grenade-smoke-trail,
-                      gib-long-blood-trail, gib-short-blood-trail,
-                      wizard-green-tracer, hellknight-yellow-tracer,
-                      vore-purple-tracer
-  --flat              Gouraud shading off: vertex normals are not smoothed
-  --fullbright        the skin may use the palette's fullbright colours
-  --no-random         synchronised animation (synctype 0) instead of random
-  --cancel            press Cancel instead of OK: nothing is written
-  --dialog            (Windows) show the options dialog instead: the
-                      options given are entered, then you change what you
-                      like and press OK or Cancel yourself
-
-Import options:
-  --texture FILE      a diffuse bitmap for materials that have none, or
-                      whose own texture is not found or cannot be read (MD2
-                      files often name no skin, or one that is not there);
-                      used as given, not looked up as below
-  --animation NAME|INDEX|all
-                      the clip to play: its name, its zero-based index, or
-                      "all" for every clip back to back (default: the first;
-                      for MDL, MD2 and MD3 files and players, every clip).
-                      A name that matches no clip exactly may match one in
-                      another case
-  --player            SCENE is a Quake III player: its folder, or any of its
-                      lower.md3, upper.md3 and head.md3. The three are hung
-                      together by their tags (see Quake models below)
-  --skin NAME         the skin of MD3 models and players: each model's
-                      MODEL_NAME.skin file beside it (head_red.skin) says its
-                      surfaces' textures; it must be there. Without it, the
-                      MODEL_default.skin files are used where there are any
-  --fps N             frames a second of the sampled animation (default 10,
-                      Quake's rate); must divide 4800 ticks a second
-  --units UNIT        the unit of the file's coordinates: metres,
-                      centimetres, inches, or file (default: the file's
-                      own; see Units below)
-  --import-memory MIB memory the scene import may use (default 4096 MiB)
-  --import-time S     seconds the scene import may take (default 120)
-                      The import runs first in a child process under these
-                      bounds; a crash of the import library, or a file that
-                      makes it run away, ends with "cannot read SCENE: ..."
-                      and exit status 2. 0 removes a bound.
-
-Other options:
-  --list              print the scene's nodes, meshes, materials, textures
-                      (each with the file found, or the names tried) and
-                      clips with their frame counts, the file's unit and
-                      the model's size in Quake units; export nothing
-  --qc FILE           also write the written model's QuakeC frame macros to
-                      FILE: one "$frame" line per clip, in the order the
-                      frames were written, each name the clip's name and the
-                      frame's number in the clip from 1 (stand1 stand2 ...;
-                      an underscore before the number when the clip's name
-                      ends in a digit); the base name's frames when the scene
-                      has no clips. For pasting into a monster's .qc
-  -q                  no summary line and no progress
-  --strict            exit with status 1 when the written model is one that
-                      some game engine refuses (the file is still written)
-  -h, --help          this text
-
+)" + OptionListText(CliOptionTable(), 22, 76) +
+         R"(
 Textures: a texture the scene names is looked for as games look for one.
 For each base folder in turn, first the scene's folder, then each folder
 above it up to the root (a Quake model names its skin relative to the
@@ -365,15 +407,18 @@ names tried.
 Numbers are whole and written with the digits 0-9 only; anything else (1.5,
 -3, 12px) is a usage error. "--name=value" may be written for "--name value".
 
-Coordinates: the host is right-handed with Z up, and a model faces -Y (the
-host's front view). Files that are Y-up (glTF, OBJ, Collada, DirectX, ..., as
-Assimp delivers them) are turned with (x, y, z) -> (x, -z, y), so glTF's +Z
-front faces -Y. FBX files are turned as their axis settings say (their right
-axis to +X, front to -Y, up to +Z). STL and 3MF files are Z-up and are not
-turned. Quake-family files (MD2, MD3, MDL) face +X; they are turned a quarter
-turn further so that they face -Y too. The exporter turns the host's front -Y
-to +X, the way Quake expects, so converting a Quake model keeps its
-orientation.
+Coordinates: every model reaches the MDL upright and facing Quake's front
+(+X). Where a file states its axes (glTF, FBX's axis settings, Collada's up
+axis) the file wins; otherwise its format's convention does, from this table
+("front" is the way the format's models face, in the file's own axes):
+
+)" + ConventionTableText() +
+         R"(
+A left-handed format comes out as the model, not its mirror image; a
+Quake-family model keeps its orientation. --up names the up axis of a file
+that states nothing useful (its front stays unless it lies along the new up,
+when it becomes the table's up turned away), and --turn turns the model
+after it. --list says which axes were used.
 
 Quake models: MDL, MD2 and MD3 files are read whole, every frame, frames
 a tenth of a second apart (at the default --fps 10 each frame of the file

@@ -4,8 +4,12 @@
 // digits-only fields would take them; anything else is a usage error rather
 // than a value the dialog would quietly turn into something else.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/OptionTable.h"
 
 namespace tools {
 
@@ -21,16 +25,16 @@ struct CliOptions {
   std::string scene;
   std::string output;  // empty only with list
 
-  // Dialog entries; an empty text leaves the dialog's own default.
+  // Dialog entries; one not given leaves the dialog's own default.
   std::string base_name;
   bool base_name_given = false;
-  std::string frames;       // a whole number of at least 1, or empty
-  bool all_frames = false;  // every frame of the animation range
-  std::string texture_kb;
-  std::string scale;
-  // A height in Quake units (whole, at least 1) that sets the scale instead.
-  std::string height;
-  std::string collision_scale;
+  std::optional<int32_t> frames;  // at least 1
+  bool all_frames = false;        // every frame of the animation range
+  std::optional<int32_t> texture_kb;
+  std::optional<int32_t> scale;
+  // A height in Quake units (at least 1) that sets the scale instead.
+  std::optional<int32_t> height;
+  std::optional<int32_t> collision_scale;
   std::vector<int> flag_controls;  // check boxes to tick, no repeats
   bool flat = false;
   bool fullbright = false;
@@ -47,6 +51,10 @@ struct CliOptions {
   std::string skin;     // the MD3 skin files' name; empty for "default"
   int frames_per_second = 10;
   std::string units;  // empty: the file's own
+  // The file's up axis (x, y, z, -x, -y, -z; empty: its format's) and a turn
+  // after it, counter-clockwise seen from above: 0, 90, 180 or 270.
+  std::string up;
+  int turn = 0;
   // Bounds of the guarded import (0: none).
   long import_memory_mib = 4096;
   long import_seconds = 120;
@@ -59,6 +67,9 @@ struct CliOptions {
   bool strict = false;  // an engine's refusal of the written model fails the run
   bool help = false;
 };
+
+// Every option of mdlexport, in --help's order.
+const OptionTable<CliOptions>& CliOptionTable();
 
 // Reads argv. False on a usage error, with the reason in *error; true with
 // help set (and nothing else checked) when --help or -h is given.

@@ -7,24 +7,27 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "examine/MdlCheck.h"
 #include "host/Timing.h"
-#include "hostapp/import/FrameMacros.h"
-#include "hostapp/import/ImportGuard.h"
+#include "hostapp/guard/ImportGuard.h"
 #include "hostapp/import/SceneImporter.h"
-#include "hostapp/import/SceneSize.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
 #include "hostapp/user/DialogUser.h"
 #include "mdlformat/MdlReader.h"
 #include "resources/resource.h"
 #include "tools/CliOptions.h"
+#include "tools/FrameMacros.h"
+#include "tools/SceneSize.h"
 
 namespace {
 
@@ -32,7 +35,8 @@ constexpr int kExitWritten = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-void PrintList(const hostapp::ImportSummary& summary) {
+// What --list prints: the scene as imported, its unit and its size.
+void PrintList(const hostapp::ImportSummary& summary, hostapp::StandInScene& scene) {
   std::printf("nodes (%zu):\n", summary.nodes.size());
   for (const std::string& line : summary.nodes) std::printf("  %s\n", line.c_str());
   std::printf("meshes (%zu):\n", summary.meshes.size());
@@ -55,6 +59,8 @@ void PrintList(const hostapp::ImportSummary& summary) {
   std::printf("animation range: ticks %d..%d, %d frame%s at %d ticks a frame\n",
               static_cast<int>(summary.range_start), static_cast<int>(summary.range_end),
               static_cast<int>(frames), frames == 1 ? "" : "s", host::GetTicksPerFrame());
+  for (const std::string& line : hostapp::UnitAndSizeLines(summary, scene, summary.range_start))
+    std::printf("%s\n", line.c_str());
 }
 
 // Writes text to path whole or not at all: into a file beside it first, which
@@ -77,17 +83,21 @@ bool WriteWholeFile(const std::string& path, const std::string& text, std::strin
 
 // The user's part of the dialog: paste into the fields that were given, set
 // the boxes, press OK or Cancel (or, with --dialog, leave that to the person).
+// frames and scale are the entries worked out from the scene (--frames all,
+// --height); none or empty where the dialog keeps its own.
 std::vector<hostapp::UserStep> DialogSteps(const tools::CliOptions& options,
-                                           const std::string& frames) {
+                                           std::optional<int32_t> frames,
+                                           const std::string& scale) {
   using hostapp::UserStep;
   std::vector<UserStep> steps;
   if (options.base_name_given) steps.push_back(UserStep::Paste(IDC_BASE_NAME, options.base_name));
-  if (!frames.empty()) steps.push_back(UserStep::Paste(IDC_FRAMES, frames));
-  if (!options.texture_kb.empty())
-    steps.push_back(UserStep::Paste(IDC_TEXTURE_LIMIT, options.texture_kb));
-  if (!options.collision_scale.empty())
-    steps.push_back(UserStep::Paste(IDC_SCALE_COLLISION_BOX, options.collision_scale));
-  if (!options.scale.empty()) steps.push_back(UserStep::Paste(IDC_SCALE_MODEL, options.scale));
+  if (frames) steps.push_back(UserStep::Paste(IDC_FRAMES, std::to_string(*frames)));
+  if (options.texture_kb)
+    steps.push_back(UserStep::Paste(IDC_TEXTURE_LIMIT, std::to_string(*options.texture_kb)));
+  if (options.collision_scale)
+    steps.push_back(
+        UserStep::Paste(IDC_SCALE_COLLISION_BOX, std::to_string(*options.collision_scale)));
+  if (!scale.empty()) steps.push_back(UserStep::Paste(IDC_SCALE_MODEL, scale));
   if (options.flat) steps.push_back(UserStep::Check(IDC_GOURAUD_SHADING, false));
   if (options.no_random) steps.push_back(UserStep::Check(IDC_RANDOM, false));
   if (options.fullbright) steps.push_back(UserStep::Check(IDC_FULLBRIGHT_COLORS, true));
@@ -142,6 +152,232 @@ class Progress {
   bool open_ = false;
 };
 
+// Where the exporter module is, found before the long work of the import so
+// that a broken installation says so at once. False, after saying so, when
+// it is needed and not there.
+bool FindExporterModule(bool needed, std::string* path) {
+  *path = hostapp::FindModule("Vandrell.dlo");
+  if (!path->empty() || !needed) return true;
+  std::string places;
+  for (const std::string& place : hostapp::ModuleLocations("Vandrell.dlo"))
+    places += (places.empty() ? "" : " nor ") + place;
+  std::fprintf(stderr, "mdlexport: cannot find the exporter module: there is no %s\n",
+               places.c_str());
+  return false;
+}
+
+hostapp::ImportOptions ImportOptionsOf(const tools::CliOptions& options) {
+  hostapp::ImportOptions import_options;
+  import_options.animation = options.animation;
+  import_options.frames_per_second = options.frames_per_second;
+  import_options.fallback_texture = options.texture;
+  import_options.units = options.units;
+  import_options.up = options.up;
+  import_options.turn = options.turn;
+  import_options.player = options.player;
+  import_options.skin = options.skin;
+  return import_options;
+}
+
+// Imports the scene once in a child process under limits, so that a crash
+// or a runaway inside the import library ends a child, not us. False after
+// saying why it did not pass.
+bool TrialImportPasses(const std::string& scene_path, hostapp::ImportOptions import_options,
+                       const hostapp::ImportLimits& limits) {
+  // The trial scene is thrown away: its textures need not be read.
+  import_options.read_textures = false;
+  const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {
+    hostapp::StandInScene trial_scene;
+    hostapp::SceneImporter trial;
+    const bool read = trial.Import(scene_path, import_options, trial_scene);
+    if (!read) *reason = trial.Error();
+    return read;
+  });
+  if (preflight.outcome == hostapp::GuardOutcome::kPassed) return true;
+  std::fprintf(stderr, "mdlexport: %s\n",
+               hostapp::GuardMessage(scene_path, limits, preflight).c_str());
+  return false;
+}
+
+// The scale field's entry: --scale as given, or with --height the scale that
+// makes the scene that tall at time t; empty for the dialog's own. False
+// after saying why the height cannot be reached.
+bool ScaleEntry(std::optional<int32_t> scale, std::optional<int32_t> height,
+                hostapp::StandInScene& scene, host::HostTime t, std::string* entry) {
+  if (!height) {
+    *entry = scale ? std::to_string(*scale) : "";
+    return true;
+  }
+  std::string error;
+  if (hostapp::ScaleForHeight(scene, t, *height, entry, &error)) return true;
+  std::fprintf(stderr, "mdlexport: --height %d: %s\n", static_cast<int>(*height), error.c_str());
+  return false;
+}
+
+// The exporter that the module at path makes, kept alive by *module; null
+// after saying why there is none.
+std::unique_ptr<host::SceneExporter> LoadExporter(const std::string& path,
+                                                  hostapp::PluginModule* module) {
+  if (!module->Load(path)) {
+    std::fprintf(stderr, "mdlexport: cannot load the exporter: %s\n", module->Error().c_str());
+    return nullptr;
+  }
+  std::unique_ptr<host::SceneExporter> exporter(module->CreateExporter());
+  if (!exporter) std::fprintf(stderr, "mdlexport: %s makes no exporter\n", path.c_str());
+  return exporter;
+}
+
+// What became of the export at the dialog.
+struct DialogExport {
+  hostapp::UserRun run;
+  // Scene evaluations the exporter made: a written file always comes from a
+  // scene the exporter read, so none tells that it never ran.
+  long evaluations = 0;
+};
+
+// Exports the scene to output with the user's steps at the options dialog
+// (hand_over: leaving it open to the person at the screen), echoing every
+// message box, with progress over the frames to sample unless quiet.
+DialogExport ExportAtTheDialog(host::SceneExporter& exporter, hostapp::StandInScene& scene,
+                               const std::string& output,
+                               const std::vector<hostapp::UserStep>& steps, bool hand_over,
+                               int frames_to_sample, bool quiet) {
+  DialogExport result;
+  Progress progress(scene.GetAnimationRange().start, host::GetTicksPerFrame(), frames_to_sample);
+  const bool show_progress = !quiet && StandardErrorIsTerminal();
+  scene.SetEvaluationObserver([&](hostapp::StandInNode&, host::HostTime t) {
+    ++result.evaluations;
+    if (show_progress) progress.At(t);
+  });
+  hostapp::UserSettings settings;
+  settings.target = output;
+  settings.hand_over = hand_over;
+  settings.on_message = [&](const hostapp::ShownMessage& message) {
+    std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
+    if (show_progress) progress.Interrupted();
+  };
+  result.run = hostapp::RunAsUser(
+      steps, settings, [&] { return exporter.ExportScene(output.c_str(), &scene, &scene); });
+  progress.Finish();
+  scene.SetEvaluationObserver(nullptr);
+  return result;
+}
+
+// Whether the export ran through to a written file; false, after saying why
+// where no message box has, when it did not.
+bool ExportRanThrough(const DialogExport& result, const tools::CliOptions& options) {
+  if (!result.run.error.empty()) {
+    std::fprintf(stderr, "mdlexport: the options dialog refused the options: %s\n",
+                 result.run.error.c_str());
+    return false;
+  }
+  if (options.cancel) {
+    if (!options.quiet) std::fprintf(stderr, "mdlexport: cancelled, nothing written\n");
+    return false;
+  }
+  // Every failure, and "No data to export", was shown in a message box.
+  if (!result.run.messages.empty()) return false;
+  if (options.dialog && result.run.dialog_shown && result.evaluations == 0) {
+    if (!options.quiet)
+      std::fprintf(stderr, "mdlexport: cancelled in the dialog, nothing written\n");
+    return false;
+  }
+  if (result.evaluations == 0) {
+    std::fprintf(stderr, "mdlexport: the exporter did not run (its options dialog did not open)\n");
+    return false;
+  }
+  return true;
+}
+
+// Reads the written model back; what we write holds exactly what its counts
+// call for. False after saying why it does not.
+bool ReadWrittenModel(const std::string& path, vandrell::MdlFile* file) {
+  std::string error;
+  if (vandrell::ReadMdlFile(path, file, &error) && file->trailing_bytes == 0) return true;
+  if (file->trailing_bytes != 0)
+    error = std::to_string(file->trailing_bytes) + " bytes follow the last frame";
+  std::fprintf(stderr, "mdlexport: %s: the written file does not read back: %s\n", path.c_str(),
+               error.c_str());
+  return false;
+}
+
+// The summary line of a written model; scaled is what --height made of the
+// scale, or empty.
+void PrintSummaryLine(const std::string& path, const vandrell::MdlFileHeader& h,
+                      const std::string& scaled) {
+  std::FILE* written = std::fopen(path.c_str(), "rb");
+  long bytes = -1;
+  if (written) {
+    if (std::fseek(written, 0, SEEK_END) == 0) bytes = std::ftell(written);
+    std::fclose(written);
+  }
+  std::printf("%s: %d vertices, %d triangles, %d frames, skin %dx%d, %ld bytes%s\n", path.c_str(),
+              h.numverts, h.numtris, h.numframes, h.skinwidth, h.skinheight, bytes, scaled.c_str());
+}
+
+// Writes the QuakeC frame macros of the written model's frames, sampled from
+// range_start on, to path. False after saying why it could not.
+bool WriteFrameMacros(const std::string& path, const vandrell::MdlFile& file,
+                      const std::vector<hostapp::ClipInfo>& timeline, host::HostTime range_start) {
+  // The exporter names frame i its base name and i: frame 0 gives the base.
+  std::string base = file.frames.empty() ? "" : file.frames.front().name;
+  if (!base.empty() && base.back() == '0') base.pop_back();
+  const std::string lines = hostapp::FrameMacroLines(
+      timeline, range_start, host::GetTicksPerFrame(), static_cast<int>(file.frames.size()), base);
+  std::string error;
+  if (WriteWholeFile(path, lines, &error)) return true;
+  std::fprintf(stderr, "mdlexport: --qc: %s\n", error.c_str());
+  return false;
+}
+
+// One warning line for each engine that will not load the model written to
+// path; true when some engine refuses it.
+bool WarnOfRefusingEngines(const std::string& path, const vandrell::MdlFileHeader& header) {
+  bool refused = false;
+  for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(header)) {
+    if (verdict.problems.empty()) continue;
+    refused = true;
+    std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", verdict.engine.c_str(),
+                 path.c_str(), vandrell::JoinProblems(verdict.problems).c_str());
+  }
+  return refused;
+}
+
+// Exports the imported scene with the exporter of module_path as the
+// options say, reads back what it wrote and reports on it; the exit status.
+// timeline holds the clips the import laid out.
+int ExportImported(const tools::CliOptions& options, hostapp::StandInScene& scene,
+                   const std::vector<hostapp::ClipInfo>& timeline, const std::string& module_path) {
+  const host::ValidityInterval range = scene.GetAnimationRange();
+  const int32_t range_frames =
+      host::FramesInRange(range.start, range.end, host::GetTicksPerFrame());
+  const std::optional<int32_t> frames = options.all_frames ? range_frames : options.frames;
+  std::string scale;
+  if (!ScaleEntry(options.scale, options.height, scene, range.start, &scale)) return kExitFailed;
+
+  hostapp::PluginModule module;
+  const std::unique_ptr<host::SceneExporter> exporter = LoadExporter(module_path, &module);
+  if (!exporter) return kExitFailed;
+  // The exporter never samples more frames than the range holds.
+  const DialogExport result =
+      ExportAtTheDialog(*exporter, scene, options.output, DialogSteps(options, frames, scale),
+                        options.dialog, std::min(frames.value_or(1), range_frames), options.quiet);
+  if (!ExportRanThrough(result, options)) return kExitFailed;
+
+  vandrell::MdlFile file;
+  if (!ReadWrittenModel(options.output, &file)) return kExitFailed;
+  if (!options.quiet) {
+    PrintSummaryLine(
+        options.output, file.header,
+        options.height ? ", scale " + scale + "% for a height of " + std::to_string(*options.height)
+                       : "");
+  }
+  if (!options.qc.empty() && !WriteFrameMacros(options.qc, file, timeline, range.start))
+    return kExitFailed;
+  const bool refused = WarnOfRefusingEngines(options.output, file.header);
+  return refused && options.strict ? kExitFailed : kExitWritten;
+}
+
 int Run(int argc, char** argv) {
   tools::CliOptions options;
   std::string error;
@@ -159,43 +395,13 @@ int Run(int argc, char** argv) {
                  "dialogs to show\n");
     return kExitUsage;
   }
-  // Found before the long work of the import, so that a broken installation
-  // says so at once.
-  const std::string module_path = hostapp::FindModule("Vandrell.dlo");
-  if (module_path.empty() && !options.list) {
-    std::string places;
-    for (const std::string& place : hostapp::ModuleLocations("Vandrell.dlo"))
-      places += (places.empty() ? "" : " nor ") + place;
-    std::fprintf(stderr, "mdlexport: cannot find the exporter module: there is no %s\n",
-                 places.c_str());
-    return kExitFailed;
-  }
+  std::string module_path;
+  if (!FindExporterModule(!options.list, &module_path)) return kExitFailed;
 
-  hostapp::ImportOptions import_options;
-  import_options.animation = options.animation;
-  import_options.frames_per_second = options.frames_per_second;
-  import_options.fallback_texture = options.texture;
-  import_options.units = options.units;
-  import_options.player = options.player;
-  import_options.skin = options.skin;
-  // A crash or a runaway inside the import library ends a child, not us.
-  const hostapp::ImportLimits limits{options.import_memory_mib, options.import_seconds};
-  // The trial scene is thrown away: its textures need not be read.
-  hostapp::ImportOptions trial_options = import_options;
-  trial_options.read_textures = false;
-  const hostapp::GuardReport preflight = hostapp::RunGuarded(limits, [&](std::string* reason) {
-    hostapp::StandInScene trial_scene;
-    hostapp::SceneImporter trial;
-    const bool read = trial.Import(options.scene, trial_options, trial_scene);
-    if (!read) *reason = trial.Error();
-    return read;
-  });
-  if (preflight.outcome != hostapp::GuardOutcome::kPassed) {
-    std::fprintf(stderr, "mdlexport: %s\n",
-                 hostapp::GuardMessage(options.scene, limits, preflight).c_str());
+  const hostapp::ImportOptions import_options = ImportOptionsOf(options);
+  if (!TrialImportPasses(options.scene, import_options,
+                         {options.import_memory_mib, options.import_seconds}))
     return kExitUsage;
-  }
-
   hostapp::StandInScene scene;
   hostapp::SceneImporter importer;
   if (!importer.Import(options.scene, import_options, scene)) {
@@ -204,9 +410,7 @@ int Run(int argc, char** argv) {
   }
   const hostapp::ImportSummary& summary = importer.Summary();
   if (options.list) {
-    PrintList(summary);
-    for (const std::string& line : hostapp::UnitAndSizeLines(summary, scene, summary.range_start))
-      std::printf("%s\n", line.c_str());
+    PrintList(summary, scene);
     if (!summary.axes.empty()) std::printf("axes: %s\n", summary.axes.c_str());
     if (!summary.without_mesh.empty())
       std::printf("nothing to export: the file %s\n", summary.without_mesh.c_str());
@@ -218,128 +422,9 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "mdlexport: %s %s\n", options.scene.c_str(), summary.without_mesh.c_str());
     return kExitFailed;
   }
-
   for (const std::string& warning : summary.warnings)
     std::fprintf(stderr, "mdlexport: warning: %s\n", warning.c_str());
-
-  const host::ValidityInterval range = scene.GetAnimationRange();
-  const int32_t range_frames =
-      host::FramesInRange(range.start, range.end, host::GetTicksPerFrame());
-  const std::string frames = options.all_frames ? std::to_string(range_frames) : options.frames;
-  // --height becomes the scale the user would have typed.
-  if (!options.height.empty() &&
-      !hostapp::ScaleForHeight(scene, range.start, std::stod(options.height), &options.scale,
-                               &error)) {
-    std::fprintf(stderr, "mdlexport: --height %s: %s\n", options.height.c_str(), error.c_str());
-    return kExitFailed;
-  }
-
-  hostapp::PluginModule module;
-  if (!module.Load(module_path)) {
-    std::fprintf(stderr, "mdlexport: cannot load the exporter: %s\n", module.Error().c_str());
-    return kExitFailed;
-  }
-  std::unique_ptr<host::SceneExporter> exporter(module.CreateExporter());
-  if (!exporter) {
-    std::fprintf(stderr, "mdlexport: %s makes no exporter\n", module_path.c_str());
-    return kExitFailed;
-  }
-
-  // The exporter never samples more frames than the range holds.
-  const int requested = frames.empty() ? 1 : std::stoi(frames);
-  Progress progress(range.start, host::GetTicksPerFrame(),
-                    requested < range_frames ? requested : range_frames);
-  // A written file always comes from a scene the exporter read; counting the
-  // evaluations tells a fresh file from one that stood there before.
-  long evaluations = 0;
-  const bool show_progress = !options.quiet && StandardErrorIsTerminal();
-  scene.SetEvaluationObserver([&](hostapp::StandInNode&, host::HostTime t) {
-    ++evaluations;
-    if (show_progress) progress.At(t);
-  });
-
-  hostapp::UserSettings settings;
-  settings.target = options.output;
-  settings.hand_over = options.dialog;
-  settings.on_message = [&](const hostapp::ShownMessage& message) {
-    std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
-    if (show_progress) progress.Interrupted();
-  };
-  const hostapp::UserRun run = hostapp::RunAsUser(DialogSteps(options, frames), settings, [&] {
-    return exporter->ExportScene(options.output.c_str(), &scene, &scene);
-  });
-  progress.Finish();
-  scene.SetEvaluationObserver(nullptr);
-
-  if (!run.error.empty()) {
-    std::fprintf(stderr, "mdlexport: the options dialog refused the options: %s\n",
-                 run.error.c_str());
-    return kExitFailed;
-  }
-  if (options.cancel) {
-    if (!options.quiet) std::fprintf(stderr, "mdlexport: cancelled, nothing written\n");
-    return kExitFailed;
-  }
-  // Every failure, and "No data to export", was shown in a message box.
-  if (!run.messages.empty()) return kExitFailed;
-  if (options.dialog && run.dialog_shown && evaluations == 0) {
-    if (!options.quiet)
-      std::fprintf(stderr, "mdlexport: cancelled in the dialog, nothing written\n");
-    return kExitFailed;
-  }
-  if (evaluations == 0) {
-    std::fprintf(stderr, "mdlexport: the exporter did not run (its options dialog did not open)\n");
-    return kExitFailed;
-  }
-
-  vandrell::MdlFile file;
-  // What we write holds exactly what its counts call for.
-  if (!vandrell::ReadMdlFile(options.output, &file, &error) || file.trailing_bytes != 0) {
-    if (file.trailing_bytes != 0)
-      error = std::to_string(file.trailing_bytes) + " bytes follow the last frame";
-    std::fprintf(stderr, "mdlexport: %s: the written file does not read back: %s\n",
-                 options.output.c_str(), error.c_str());
-    return kExitFailed;
-  }
-  if (!options.quiet) {
-    const vandrell::MdlFileHeader& h = file.header;
-    std::FILE* written = std::fopen(options.output.c_str(), "rb");
-    long bytes = -1;
-    if (written) {
-      if (std::fseek(written, 0, SEEK_END) == 0) bytes = std::ftell(written);
-      std::fclose(written);
-    }
-    const std::string scaled =
-        options.height.empty() ? ""
-                               : ", scale " + options.scale + "% for a height of " + options.height;
-    std::printf("%s: %d vertices, %d triangles, %d frames, skin %dx%d, %ld bytes%s\n",
-                options.output.c_str(), h.numverts, h.numtris, h.numframes, h.skinwidth,
-                h.skinheight, bytes, scaled.c_str());
-  }
-  if (!options.qc.empty()) {
-    // The exporter names frame i its base name and i: frame 0 gives the base.
-    std::string base = file.frames.empty() ? "" : file.frames.front().name;
-    if (!base.empty() && base.back() == '0') base.pop_back();
-    const std::string lines =
-        hostapp::FrameMacroLines(summary.timeline, range.start, host::GetTicksPerFrame(),
-                                 static_cast<int>(file.frames.size()), base);
-    if (!WriteWholeFile(options.qc, lines, &error)) {
-      std::fprintf(stderr, "mdlexport: --qc: %s\n", error.c_str());
-      return kExitFailed;
-    }
-  }
-
-  bool refused = false;
-  for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(file.header)) {
-    if (verdict.problems.empty()) continue;
-    refused = true;
-    std::string problems;
-    for (const std::string& problem : verdict.problems)
-      problems += (problems.empty() ? "" : "; ") + problem;
-    std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", verdict.engine.c_str(),
-                 options.output.c_str(), problems.c_str());
-  }
-  return refused && options.strict ? kExitFailed : kExitWritten;
+  return ExportImported(options, scene, summary.timeline, module_path);
 }
 
 }  // namespace

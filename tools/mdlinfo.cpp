@@ -1,6 +1,7 @@
 // mdlinfo: reads a Quake MDL file, checks it and prints what it holds; checks
 // files against the format and the engines' limits; draws the skin and the
-// model as PNG pictures. See PrintUsage() for the options and exit statuses.
+// model as PNG pictures. See MdlinfoHelpText() for the options and exit
+// statuses.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "examine/PngFile.h"
 #include "mdlformat/MdlFormat.h"
 #include "mdlformat/MdlReader.h"
+#include "tools/MdlinfoOptions.h"
 
 namespace {
 
@@ -21,159 +23,8 @@ constexpr int kExitValid = 0;
 constexpr int kExitInvalid = 1;
 constexpr int kExitUsage = 2;
 
-constexpr int kSheetFrames = 16;
-constexpr int kMaxPictureSide = 4096;
-
-void PrintUsage(FILE* out) {
-  std::fprintf(out,
-               "usage: mdlinfo FILE.mdl [--frames] [--skin-png OUT.png]\n"
-               "               [--preview OUT.png [--frame N | --sheet] [--size WxH]]\n"
-               "       mdlinfo --check [--json] FILE.mdl...\n"
-               "\n"
-               "Reads FILE.mdl, a Quake MDL model (version 6), and prints its header, its\n"
-               "counts, its skin size and each frame's name and box, in packed bytes and\n"
-               "decoded (scale_origin + packed x scale), then what --check would say.\n"
-               "\n"
-               "  --frames          also print every vertex of every frame, decoded,\n"
-               "                    with its normal index\n"
-               "  --skin-png FILE   write the first skin image through the Quake palette\n"
-               "  --preview FILE    draw the model: skin-textured, lit from its normals,\n"
-               "                    seen from the front left and a little above\n"
-               "  --frame N         the frame to draw, counting from 0 (default 0)\n"
-               "  --sheet           draw up to %d evenly spaced frames side by side,\n"
-               "                    first and last included, each with its number and name\n"
-               "  --size WxH        the picture's size in pixels (default 640x480, and\n"
-               "                    1024x768 with --sheet)\n"
-               "\n"
-               "  --check           check each file and print one line per finding,\n"
-               "                    FILE: error|warning: what (engine), or FILE: ok.\n"
-               "                    Format: magic and version, counts, triangle indices,\n"
-               "                    skin coordinates, normal indices, seam flags, group\n"
-               "                    intervals, a file too short (bytes after the last\n"
-               "                    frame, which games ignore, are a warning). Engines:\n"
-               "                    the limits of Quake and QuakeWorld, GLQuake,\n"
-               "                    QuakeSpasm and FitzQuake, and DarkPlaces; a model\n"
-               "                    some engine refuses gets a warning naming it, one\n"
-               "                    that no engine loads an error.\n"
-               "  --json            with --check (or alone): one JSON object a line per\n"
-               "                    file, with the header, the counts, each engine's verdict\n"
-               "                    and the findings\n"
-               "\n"
-               "Exit status: 0 a well-formed file (with --check: no error in any file),\n"
-               "1 a file with errors or a picture that could not be written, 2 usage error.\n",
-               kSheetFrames);
-}
-
-struct Options {
-  std::vector<std::string> inputs;
-  bool frames = false;
-  bool check = false;
-  bool json = false;
-  std::string skin_png;
-  std::string preview;
-  bool frame_given = false;
-  long frame = 0;
-  bool sheet = false;
-  int width = 0, height = 0;  // 0: the default
-};
-
-// "640x480", each side 1 .. kMaxPictureSide.
-bool ParseSize(const std::string& text, int* width, int* height) {
-  const size_t x = text.find('x');
-  if (x == std::string::npos || x == 0 || x + 1 >= text.size()) return false;
-  const std::string parts[2] = {text.substr(0, x), text.substr(x + 1)};
-  long values[2];
-  for (int i = 0; i < 2; ++i) {
-    if (parts[i].size() > 4 || parts[i].find_first_not_of("0123456789") != std::string::npos)
-      return false;
-    values[i] = std::strtol(parts[i].c_str(), nullptr, 10);
-    if (values[i] < 1 || values[i] > kMaxPictureSide) return false;
-  }
-  *width = static_cast<int>(values[0]);
-  *height = static_cast<int>(values[1]);
-  return true;
-}
-
-// False on a usage error, after saying why.
-bool ParseOptions(int argc, char** argv, Options* options, bool* help) {
-  auto value = [&](int* i, const char* what) -> const char* {
-    if (*i + 1 >= argc) {
-      std::fprintf(stderr, "mdlinfo: %s needs %s\n", argv[*i], what);
-      return nullptr;
-    }
-    return argv[++*i];
-  };
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      *help = true;
-      return true;
-    }
-    const char* text = nullptr;
-    if (arg == "--frames") {
-      options->frames = true;
-    } else if (arg == "--check") {
-      options->check = true;
-    } else if (arg == "--json") {
-      options->json = true;
-    } else if (arg == "--sheet") {
-      options->sheet = true;
-    } else if (arg == "--skin-png") {
-      if (!(text = value(&i, "a file name"))) return false;
-      options->skin_png = text;
-    } else if (arg == "--preview") {
-      if (!(text = value(&i, "a file name"))) return false;
-      options->preview = text;
-    } else if (arg == "--frame") {
-      if (!(text = value(&i, "a frame number"))) return false;
-      const std::string number = text;
-      if (number.empty() || number.size() > 9 ||
-          number.find_first_not_of("0123456789") != std::string::npos) {
-        std::fprintf(stderr, "mdlinfo: --frame takes a frame number from 0, not \"%s\"\n", text);
-        return false;
-      }
-      options->frame = std::strtol(text, nullptr, 10);
-      options->frame_given = true;
-    } else if (arg == "--size") {
-      if (!(text = value(&i, "a size such as 640x480"))) return false;
-      if (!ParseSize(text, &options->width, &options->height)) {
-        std::fprintf(stderr, "mdlinfo: --size takes WIDTHxHEIGHT, each 1 to %d, not \"%s\"\n",
-                     kMaxPictureSide, text);
-        return false;
-      }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      std::fprintf(stderr, "mdlinfo: unknown option %s\n", arg.c_str());
-      return false;
-    } else {
-      options->inputs.push_back(arg);
-    }
-  }
-  if (options->json) options->check = true;
-  if (options->inputs.empty()) {
-    std::fprintf(stderr, "mdlinfo: no input file\n");
-    return false;
-  }
-  if (options->check) {
-    if (options->frames || !options->skin_png.empty() || !options->preview.empty()) {
-      std::fprintf(stderr, "mdlinfo: --check and --json only check; draw or list separately\n");
-      return false;
-    }
-    return true;
-  }
-  if (options->inputs.size() > 1) {
-    std::fprintf(stderr, "mdlinfo: more than one input file (only --check takes several)\n");
-    return false;
-  }
-  if (options->preview.empty() && (options->frame_given || options->sheet || options->width)) {
-    std::fprintf(stderr, "mdlinfo: --frame, --sheet and --size go with --preview\n");
-    return false;
-  }
-  if (options->frame_given && options->sheet) {
-    std::fprintf(stderr, "mdlinfo: --frame and --sheet exclude each other\n");
-    return false;
-  }
-  return true;
-}
+using tools::kSheetFrames;
+using Options = tools::MdlinfoOptions;
 
 // The effect bits by the options dialog's names for them.
 struct FlagName {
@@ -328,20 +179,19 @@ bool WritePictures(const vandrell::MdlFile& file, const Options& options) {
 
 int main(int argc, char** argv) {
   Options options;
-  bool help = false;
-  if (!ParseOptions(argc, argv, &options, &help)) {
-    std::fprintf(stderr, "Try 'mdlinfo --help'.\n");
+  std::string error;
+  if (!tools::ParseMdlinfoOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "mdlinfo: %s\nTry 'mdlinfo --help'.\n", error.c_str());
     return kExitUsage;
   }
-  if (help) {
-    PrintUsage(stdout);
+  if (options.help) {
+    std::fputs(tools::MdlinfoHelpText().c_str(), stdout);
     return kExitValid;
   }
   if (options.check) return RunCheck(options) ? kExitValid : kExitInvalid;
 
   const std::string& input = options.inputs[0];
   vandrell::MdlFile file;
-  std::string error;
   if (!vandrell::ReadMdlFile(input, &file, &error)) {
     std::fprintf(stderr, "mdlinfo: %s: %s\n", input.c_str(), error.c_str());
     // The check walks past what stopped the reader and may say more.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "hostapp/import/SceneFile.h"
+#include "hostapp/import/FilePaths.h"
 
 namespace hostapp {
 

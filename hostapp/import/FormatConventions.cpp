@@ -1,7 +1,5 @@
 #include "hostapp/import/FormatConventions.h"
 
-#include <assimp/scene.h>
-
 #include <cstdint>
 #include <sstream>
 
@@ -76,7 +74,8 @@ host::Matrix3 Turn(const host::Point3& up, const host::Point3& front) {
   return host::Matrix3(rows[0], rows[1], rows[2], {0, 0, 0});
 }
 
-// A quarter turn count counter-clockwise about the host's Z, seen from above.
+}  // namespace
+
 host::Matrix3 TurnAboutUp(int degrees) {
   host::Matrix3 turn;
   for (int k = 0; k < (degrees / 90) % 4; ++k)
@@ -84,28 +83,11 @@ host::Matrix3 TurnAboutUp(int degrees) {
   return turn;
 }
 
-// FBX files' axis settings as a transform; false when they are missing or
-// make no set of axes.
-bool FbxAxes(const aiScene* scene, host::Matrix3* turn) {
-  const aiMetadata* settings = scene ? scene->mMetaData : nullptr;
-  int32_t up = 0, up_sign = 0, front = 0, front_sign = 0, right = 0, right_sign = 0;
-  if (!settings || !settings->Get("UpAxis", up) || !settings->Get("UpAxisSign", up_sign) ||
-      !settings->Get("FrontAxis", front) || !settings->Get("FrontAxisSign", front_sign) ||
-      !settings->Get("CoordAxis", right) || !settings->Get("CoordAxisSign", right_sign))
-    return false;
-  auto axis = [](int32_t a) { return a >= 0 && a <= 2; };
-  if (!axis(up) || !axis(front) || !axis(right) || up == front || up == right || front == right)
-    return false;
-  auto sign = [](int32_t s) { return s < 0 ? -1.0f : 1.0f; };
-  host::Point3 rows[3];
-  rows[right] = {sign(right_sign), 0, 0};
-  rows[front] = {0, -sign(front_sign), 0};
-  rows[up] = {0, 0, sign(up_sign)};
-  *turn = host::Matrix3(rows[0], rows[1], rows[2], {0, 0, 0});
-  return true;
+std::string TurnWords(int degrees) {
+  if (degrees % 360 == 0) return "";
+  return "turned " + std::to_string(degrees) +
+         " degrees counter-clockwise seen from above (--turn)";
 }
-
-}  // namespace
 
 const std::vector<FormatConvention>& FormatConventions() { return kConventions; }
 
@@ -166,37 +148,24 @@ std::string AxisName(const Axis& axis) {
 
 }  // namespace
 
-host::Matrix3 FileAxesToHost(const std::string& extension, const aiScene* scene,
-                             const AxesChoice& choice) {
-  host::Matrix3 turn;
-  if (!(extension == "fbx" && choice.up.empty() && FbxAxes(scene, &turn))) {
-    const FormatConvention& row = ConventionOf(extension);
-    Axis up, front;
-    UpAndFront(row, choice, &up, &front);
-    turn = Turn(Vector(HandedOver(row, up)), Vector(HandedOver(row, front)));
-  }
-  return turn * TurnAboutUp(choice.turn);
+host::Matrix3 ConventionToHost(const std::string& extension, const AxesChoice& choice) {
+  const FormatConvention& row = ConventionOf(extension);
+  Axis up, front;
+  UpAndFront(row, choice, &up, &front);
+  return Turn(Vector(HandedOver(row, up)), Vector(HandedOver(row, front))) *
+         TurnAboutUp(choice.turn);
 }
 
-std::string AxesWords(const std::string& extension, const aiScene* scene,
-                      const AxesChoice& choice) {
+std::string ConventionWords(const std::string& extension, const AxesChoice& choice) {
   const FormatConvention& row = ConventionOf(extension);
-  std::string words;
-  host::Matrix3 settings;
-  if (extension == "fbx" && choice.up.empty() && FbxAxes(scene, &settings)) {
-    words = "FBX: the file's axis settings";
-  } else {
-    Axis up, front;
-    UpAndFront(row, choice, &up, &front);
-    words = std::string(row.format) + ": up " + AxisName(up) +
-            (choice.up.empty() ? "" : " (--up)") + ", front " + AxisName(front) + ", " +
-            (row.left_handed ? "left" : "right") + "-handed" +
-            (choice.up.empty() ? " (the format's)" : "");
-  }
-  if (choice.turn != 0)
-    words += "; turned " + std::to_string(choice.turn) +
-             " degrees counter-clockwise seen from above (--turn)";
-  return words;
+  Axis up, front;
+  UpAndFront(row, choice, &up, &front);
+  std::string words = std::string(row.format) + ": up " + AxisName(up) +
+                      (choice.up.empty() ? "" : " (--up)") + ", front " + AxisName(front) + ", " +
+                      (row.left_handed ? "left" : "right") + "-handed" +
+                      (choice.up.empty() ? " (the format's)" : "");
+  const std::string turn = TurnWords(choice.turn);
+  return turn.empty() ? words : words + "; " + turn;
 }
 
 }  // namespace hostapp

@@ -21,8 +21,6 @@
 
 #include "host/Geometry.h"
 
-struct aiScene;
-
 namespace hostapp {
 
 struct FormatConvention {
@@ -59,18 +57,21 @@ struct AxesChoice {
 // Whether text names an up axis for AxesChoice (empty included).
 bool IsUpAxisName(const std::string& text);
 
-// The turn from a file's axes, as Assimp hands them over, to the host's, as
-// a row-vector transform: row i is where the file's axis i goes. FBX files
-// follow their axis settings; every other file its row of the table, with
-// the choice's up axis (the front then follows the table: it stays when it
-// is not along the new up axis, otherwise it becomes the table's up turned
-// away from it) and then its turn.
-host::Matrix3 FileAxesToHost(const std::string& extension, const aiScene* scene,
-                             const AxesChoice& choice);
+// The turn from a file's axes, as its reader hands them over, to the host's,
+// as a row-vector transform (row i is where the file's axis i goes): by its
+// row of the table, with the choice's up axis (the front then follows the
+// table: it stays when it is not along the new up axis, otherwise it becomes
+// the table's up turned away from it) and then the choice's turn.
+host::Matrix3 ConventionToHost(const std::string& extension, const AxesChoice& choice);
 
-// The same turn in words, for listings: "Blitz3D B3D: up +Y, front +Z,
-// left-handed (the format's)", "FBX: the file's axis settings", "up +Z
-// (--up), front -Y; turned 90 degrees (--turn)".
-std::string AxesWords(const std::string& extension, const aiScene* scene, const AxesChoice& choice);
+// The same in words, for listings: "Blitz3D B3D: up +Y, front +Z,
+// left-handed (the format's)", "... up +Z (--up), front -Y, ...; turned 90
+// degrees counter-clockwise seen from above (--turn)".
+std::string ConventionWords(const std::string& extension, const AxesChoice& choice);
+
+// A turn of degrees (a multiple of 90) counter-clockwise about the host's Z,
+// seen from above, and its words for listings (empty for none).
+host::Matrix3 TurnAboutUp(int degrees);
+std::string TurnWords(int degrees);
 
 }  // namespace hostapp

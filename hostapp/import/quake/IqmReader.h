@@ -30,7 +30,7 @@
 #include <cstdint>
 #include <string>
 
-#include "hostapp/import/QuakeModel.h"
+#include "hostapp/import/quake/QuakeModel.h"
 
 namespace hostapp {
 

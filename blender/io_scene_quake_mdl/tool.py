@@ -1,0 +1,161 @@
+"""Finding and running mdlexport, and sorting what it says into reports."""
+
+import os
+import shutil
+import subprocess
+
+PROGRAM = "mdlexport.exe" if os.name == "nt" else "mdlexport"
+
+# The model flags in the options dialog's order, with mdlexport's names.
+FLAGS = (
+    ("flag_rotate", "rotate", "Rotate"),
+    ("flag_rocket", "rocket-smoke-trail", "Rocket Smoke Trail"),
+    ("flag_grenade", "grenade-smoke-trail", "Grenade Smoke Trail"),
+    ("flag_gib", "gib-long-blood-trail", "Gib Long Blood Trail"),
+    ("flag_zombie_gib", "gib-short-blood-trail", "Gib Short Blood Trail"),
+    ("flag_wizard", "wizard-green-tracer", "Wizard Green Tracer"),
+    ("flag_knight", "hellknight-yellow-tracer", "Hellknight Yellow Tracer"),
+    ("flag_vore", "vore-purple-tracer", "Vore Purple Tracer"),
+)
+
+
+def _runnable(path):
+    return os.path.isfile(path) and os.access(path, os.X_OK)
+
+
+def find_mdlexport(preferred):
+    """(path, where) of the mdlexport to use, or (None, what was tried).
+
+    preferred is the path set in the add-on's preferences (the program or
+    its folder), tried first when set; then the add-on's own folder and the
+    folder above it (where a zip of the tools puts it); then PATH.
+    """
+    tried = []
+    if preferred:
+        path = os.path.abspath(bpy_path(preferred))
+        if os.path.isdir(path):
+            path = os.path.join(path, PROGRAM)
+        if _runnable(path):
+            return path, "the add-on's preferences"
+        tried.append(path + " (set in the preferences)")
+    here = os.path.dirname(os.path.abspath(__file__))
+    for folder in (here, os.path.dirname(here)):
+        path = os.path.join(folder, PROGRAM)
+        if _runnable(path):
+            return path, "beside the add-on"
+        tried.append(path)
+    path = shutil.which(PROGRAM)
+    if path:
+        return path, "PATH"
+    tried.append("PATH")
+    return None, ", ".join(tried)
+
+
+def bpy_path(path):
+    """A path as Blender stores it ('//' is the blend file's folder) made plain."""
+    try:
+        import bpy
+        return bpy.path.abspath(path)
+    except ImportError:
+        return path
+
+
+def not_found_message(tried):
+    return ("mdlexport not found (looked in %s). Install the Vandrell tools (the Debian "
+            "package puts mdlexport on PATH; the Windows zip carries this add-on beside "
+            "mdlexport.exe), or set mdlexport's path in Edit > Preferences > Add-ons > "
+            "Quake MDL" % tried)
+
+
+def command(program, scene, output, settings):
+    """mdlexport's arguments for the options in settings (a dict)."""
+    args = [program, "--fps", "1"]
+    args += ["--frames", "all" if settings["frames_all"] else str(settings["frames"])]
+    if settings["clips"] > 1:
+        args += ["--animation", "all"]
+    args += ["--base-name", settings["base_name"]]
+    args += ["--texture-kb", str(settings["texture_kb"])]
+    if settings["height"] is not None:
+        args += ["--height", str(settings["height"])]
+    else:
+        args += ["--scale", str(settings["scale"])]
+    args += ["--collision-scale", str(settings["collision_scale"])]
+    if not settings["gouraud"]:
+        args.append("--flat")
+    if settings["fullbright"]:
+        args.append("--fullbright")
+    if not settings["random"]:
+        args.append("--no-random")
+    for name in settings["flags"]:
+        args += ["--flag", name]
+    if settings["qc"]:
+        args += ["--qc", settings["qc"]]
+    if settings["strict"]:
+        args.append("--strict")
+    args += ["--", scene, output]
+    return args
+
+
+class Outcome:
+    """What one run of mdlexport said: its status and its reports."""
+
+    def __init__(self, status, lines):
+        self.status = status
+        # (level, text, engine) with level ERROR, WARNING or INFO, in the order
+        # said; engine tells an engine's refusal from other messages.
+        self.lines = lines
+
+    @property
+    def reports(self):
+        return [(level, text) for level, text, _engine in self.lines]
+
+    @property
+    def written(self):
+        """True when the file is complete: also when strict turned a refusal into status 1."""
+        if self.status == 0:
+            return True
+        refused = any(engine for _level, _text, engine in self.lines)
+        other_errors = any(level == "ERROR" and not engine
+                           for level, _text, engine in self.lines)
+        return self.status == 1 and refused and not other_errors
+
+
+def run(args, strict, output_name):
+    """Runs mdlexport and sorts its lines into reports.
+
+    "Vandrell Exporter: ..." lines are the exporter's message boxes, which
+    only failures and "No data to export" show: errors. "mdlexport:
+    warning: ..." lines are warnings, and an engine's refusal is an error
+    with strict. Other "mdlexport: ..." lines are failures. Standard output
+    holds the summary line. Paths of the temporary files are put as the
+    user named them.
+    """
+    # No console window flashing up on Windows.
+    flags = getattr(subprocess, "CREATE_NO_WINDOW", 0)
+    result = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, check=False, creationflags=flags)
+    scene, output = args[-2], args[-1]
+
+    def plain(text):
+        return text.replace(output, output_name).replace(scene, "the scene")
+
+    lines = []
+    for line in result.stderr.decode("utf-8", "replace").splitlines():
+        line = line.strip()
+        if not line or line.startswith("sampling frame"):
+            continue
+        if line.startswith("mdlexport: warning: "):
+            text = line[len("mdlexport: warning: "):]
+            engine = " will not load " in text
+            lines.append(("ERROR" if engine and strict else "WARNING", plain(text), engine))
+        elif line.startswith("mdlexport: "):
+            lines.append(("ERROR", plain(line[len("mdlexport: "):]), False))
+        elif line.startswith("Try 'mdlexport --help'"):
+            continue
+        else:
+            # The exporter's own message boxes, caption first.
+            lines.append(("ERROR", plain(line), False))
+    for line in result.stdout.decode("utf-8", "replace").splitlines():
+        if line.strip():
+            lines.append(("INFO", plain(line.strip()), False))
+    return Outcome(result.returncode, lines)
