@@ -4,7 +4,8 @@
 #   lib/vandrell/            Vandrell.dlo and the shared libraries it and the
 #                            commands load (hostsdk, win32)
 #   share/man/man1/          mdlexport.1, mdlinfo.1
-#   share/doc/vandrell/      the README with its pictures, the example scene
+#   share/doc/vandrell/      the README with its pictures, the example scene,
+#                            the LICENSE
 # The commands find their libraries through a run path relative to their own
 # folder, and mdlexport finds the module in ../lib/vandrell, so an installed
 # tree works wherever it is put, with nothing set in the environment.
@@ -20,28 +21,35 @@ set_target_properties(mdlexport PROPERTIES INSTALL_RPATH "$ORIGIN/../${VANDRELL_
 set_target_properties(Vandrell hostsdk win32 PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(FILES man/mdlexport.1 man/mdlinfo.1 DESTINATION share/man/man1)
-install(FILES README.md DESTINATION share/doc/vandrell)
+install(FILES README.md LICENSE DESTINATION share/doc/vandrell)
 install(FILES docs/example-preview.png docs/options-dialog.png DESTINATION share/doc/vandrell/docs)
 install(FILES examples/example.gltf examples/example_checker.png
         DESTINATION share/doc/vandrell/examples)
 
-# The Debian package: scripts/package.sh makes it. Its Depends are worked out
-# from the binaries by dpkg-shlibdeps; our own libraries in lib/vandrell are
-# found there and need no package.
+# The Debian package: scripts/package.sh makes it. cmake/DebianTree.cmake
+# turns the staged tree into what Debian's policy asks (compressed manual
+# pages, the copyright file and the changelog of cmake/debian/) and works out
+# its Depends with dpkg-shlibdeps; our own libraries in lib/vandrell are found
+# there and need no package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vandrell)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Vandrell maintainers <maintainers@users.noreply.c-seed-aafd0484.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Quake MDL exporter: mdlexport converts scenes, mdlinfo checks models")
-set(CPACK_PACKAGE_DESCRIPTION
-    "mdlexport converts scene files (glTF, FBX, OBJ, Collada, DirectX, MD2, MD3 and the\n"
-    "other formats Assimp reads) into Quake MDL models (version 6) with the Vandrell\n"
-    "exporter plug-in, which it loads as its modelling host would. mdlinfo checks MDL\n"
-    "files against the format and the limits of the Quake engines, and draws their\n"
-    "skins and frames as PNG pictures.")
+# One string (a list would be joined with ';'), its lines under 80 columns.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "mdlexport converts scene files (glTF, FBX, OBJ, Collada, DirectX, MD2, MD3\n"
+       "and the other formats Assimp reads) into Quake MDL models (version 6) with\n"
+       "the Vandrell exporter plug-in, which it loads as its modelling host would.\n"
+       "mdlinfo checks MDL files against the format and the limits of the Quake\n"
+       "engines, and draws their skins and frames as PNG pictures.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Off: CPack's own dpkg-shlibdeps run would add ldconfig calls for our private
+# libraries (see cmake/DebianTree.cmake, which runs it instead).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DebianTree.cmake)
+set(CPACK_VANDRELL_SOURCE_DIR ${CMAKE_SOURCE_DIR})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

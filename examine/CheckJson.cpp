@@ -4,27 +4,11 @@
 #include <cstdio>
 #include <string>
 
+#include "examine/JsonText.h"
+
 namespace vandrell {
 
 namespace {
-
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      // Bytes beyond ASCII (a file name need not be UTF-8) are escaped one by one.
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
 
 std::string Number(float value) {
   if (!std::isfinite(value)) return "null";
@@ -44,8 +28,8 @@ std::string Field(const char* name, const std::string& value) {
 std::string Header(const MdlFileHeader& h) {
   std::string ident;
   for (uint8_t c : h.ident) ident += static_cast<char>(c);
-  return "{" + Field("ident", Quoted(ident)) + "," + Field("version", std::to_string(h.version)) +
-         "," + Field("scale", Vector(h.scale)) + "," +
+  return "{" + Field("ident", JsonString(ident)) + "," +
+         Field("version", std::to_string(h.version)) + "," + Field("scale", Vector(h.scale)) + "," +
          Field("scale_origin", Vector(h.scale_origin)) + "," +
          Field("bounding_radius", Number(h.bounding_radius)) + "," +
          Field("eye_position", Vector(h.eye_position)) + "," +
@@ -62,7 +46,7 @@ std::string Header(const MdlFileHeader& h) {
 }  // namespace
 
 std::string CheckReportJson(const std::string& path, const MdlCheckReport& report) {
-  std::string json = "{" + Field("file", Quoted(path)) + "," +
+  std::string json = "{" + Field("file", JsonString(path)) + "," +
                      Field("ok", report.HasErrors() ? "false" : "true") + "," +
                      Field("file_bytes", std::to_string(report.file_bytes)) + "," +
                      Field("expected_bytes", std::to_string(report.expected_bytes)) + ",";
@@ -77,20 +61,24 @@ std::string CheckReportJson(const std::string& path, const MdlCheckReport& repor
   for (const EngineVerdict& verdict : report.engines) {
     std::string problems;
     for (const std::string& problem : verdict.problems)
-      problems += (problems.empty() ? "" : ",") + Quoted(problem);
+      problems += (problems.empty() ? "" : ",") + JsonString(problem);
+    std::string cautions;
+    for (const std::string& caution : verdict.cautions)
+      cautions += (cautions.empty() ? "" : ",") + JsonString(caution);
     engines += std::string(engines.empty() ? "" : ",") + "{" +
-               Field("engine", Quoted(verdict.engine)) + "," +
+               Field("engine", JsonString(verdict.engine)) + "," +
                Field("loads", verdict.problems.empty() ? "true" : "false") + "," +
-               Field("problems", "[" + problems + "]") + "}";
+               Field("problems", "[" + problems + "]") + "," +
+               Field("cautions", "[" + cautions + "]") + "}";
   }
   json += Field("engines", "[" + engines + "]") + ",";
 
   std::string findings;
   for (const MdlFinding& finding : report.findings) {
     findings += std::string(findings.empty() ? "" : ",") + "{" +
-                Field("severity", Quoted(SeverityName(finding.severity))) + "," +
-                Field("what", Quoted(finding.what));
-    if (!finding.engine.empty()) findings += "," + Field("engine", Quoted(finding.engine));
+                Field("severity", JsonString(SeverityName(finding.severity))) + "," +
+                Field("what", JsonString(finding.what));
+    if (!finding.engine.empty()) findings += "," + Field("engine", JsonString(finding.engine));
     findings += "}";
   }
   return json + Field("findings", "[" + findings + "]") + "}";

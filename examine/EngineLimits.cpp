@@ -1,6 +1,8 @@
 // The limits each engine's model loader enforces on an MDL header. A loader
 // that meets one of these stops with an error (or, in the software renderer,
-// would draw past its buffers), so each is reported as a refusal.
+// would draw past its buffers), so each is reported as a refusal. What a
+// loader only warns about, and what the standard network protocol cannot
+// send, are cautions.
 #include <string>
 #include <vector>
 
@@ -32,7 +34,7 @@ std::vector<EngineVerdict> JudgeEngines(const MdlFileHeader& h) {
 
   // The original software renderer, shared by Quake and QuakeWorld: its skin
   // span drawing needs widths in steps of 4 and at most 480 rows.
-  EngineVerdict quake{"Quake and QuakeWorld", {}};
+  EngineVerdict quake{"Quake and QuakeWorld", {}, {}, false};
   AtMost(&quake.problems, h.numverts, 2000, "vertex", "vertices");
   if (h.skinheight > 480)
     quake.problems.push_back("a skin " + std::to_string(h.skinheight) +
@@ -46,13 +48,13 @@ std::vector<EngineVerdict> JudgeEngines(const MdlFileHeader& h) {
   NoneOf(&quake.problems, h.numframes, "frames");
   verdicts.push_back(quake);
 
-  EngineVerdict gl{"GLQuake", {}};
+  EngineVerdict gl{"GLQuake", {}, {}, false};
   AtMost(&gl.problems, h.numverts, 1024, "vertex", "vertices");
   AtMost(&gl.problems, h.numtris, 2048, "triangle", "triangles");
   AtMost(&gl.problems, h.numframes, 256, "frame", "frames");
   verdicts.push_back(gl);
 
-  EngineVerdict fitz{"QuakeSpasm and FitzQuake", {}};
+  EngineVerdict fitz{"QuakeSpasm and FitzQuake", {}, {}, false};
   AtMost(&fitz.problems, h.numverts, 2000, "vertex", "vertices");
   AtMost(&fitz.problems, h.numtris, 4096, "triangle", "triangles");
   AtMost(&fitz.problems, h.numframes, 256, "frame", "frames");
@@ -60,7 +62,26 @@ std::vector<EngineVerdict> JudgeEngines(const MdlFileHeader& h) {
     fitz.problems.push_back(Plural(h.numskins, "skin", "skins") + ", outside 1 to 32");
   verdicts.push_back(fitz);
 
-  EngineVerdict dp{"DarkPlaces", {}};
+  // ironwail raised QuakeSpasm's limits; beyond the old ones it still loads
+  // the model, with a warning in its console.
+  EngineVerdict ironwail{"ironwail", {}, {}, false};
+  AtMost(&ironwail.problems, h.numverts, 32767, "vertex", "vertices");
+  AtMost(&ironwail.problems, h.numframes, 1024, "frame", "frames");
+  if (ironwail.problems.empty()) {
+    AtMost(&ironwail.cautions, h.numverts, 2000, "vertex", "vertices");
+    AtMost(&ironwail.cautions, h.numtris, 4096, "triangle", "triangles");
+    if (!ironwail.cautions.empty())
+      ironwail.cautions.front() = "warns of " + ironwail.cautions.front();
+  }
+  verdicts.push_back(ironwail);
+
+  EngineVerdict vk{"vkQuake", {}, {}, false};
+  AtMost(&vk.problems, h.numverts, 2000, "vertex", "vertices");
+  AtMost(&vk.problems, h.numtris, 4096, "triangle", "triangles");
+  AtMost(&vk.problems, h.numframes, 1024, "frame", "frames");
+  verdicts.push_back(vk);
+
+  EngineVerdict dp{"DarkPlaces", {}, {}, false};
   AtMost(&dp.problems, h.numskins, 65536, "skin", "skins");
   if (h.skinwidth > 65536)
     dp.problems.push_back("a skin " + std::to_string(h.skinwidth) +
@@ -74,6 +95,15 @@ std::vector<EngineVerdict> JudgeEngines(const MdlFileHeader& h) {
   if (h.synctype != 0 && h.synctype != 1)
     dp.problems.push_back("synctype " + std::to_string(h.synctype) + ", neither 0 nor 1");
   verdicts.push_back(dp);
+
+  // Protocol 15 sends an entity's frame number as one byte: over it a model
+  // shows its first 256 frames only (the extended protocols 666 and 999 send
+  // more).
+  EngineVerdict protocol{"network protocol 15", {}, {}, true};
+  if (h.numframes > 256)
+    protocol.cautions.push_back("shows at most 256 of its " + std::to_string(h.numframes) +
+                                " frames");
+  verdicts.push_back(protocol);
 
   return verdicts;
 }

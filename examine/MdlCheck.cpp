@@ -252,7 +252,9 @@ bool MdlCheckReport::HasErrors() const {
 }
 
 const char* SeverityName(FindingSeverity severity) {
-  return severity == FindingSeverity::kError ? "error" : "warning";
+  return severity == FindingSeverity::kError     ? "error"
+         : severity == FindingSeverity::kWarning ? "warning"
+                                                 : "note";
 }
 
 std::string JoinProblems(const std::vector<std::string>& problems) {
@@ -267,11 +269,16 @@ MdlCheckReport CheckMdl(const uint8_t* data, size_t size) {
 
   // An engine's refusal is a warning while some engine still loads the model.
   bool any_loads = false;
-  for (const EngineVerdict& verdict : report.engines) any_loads |= verdict.problems.empty();
+  for (const EngineVerdict& verdict : report.engines)
+    any_loads |= !verdict.protocol && verdict.problems.empty();
   for (const EngineVerdict& verdict : report.engines) {
-    if (verdict.problems.empty()) continue;
-    report.findings.push_back({any_loads ? FindingSeverity::kWarning : FindingSeverity::kError,
-                               JoinProblems(verdict.problems), verdict.engine});
+    if (!verdict.problems.empty()) {
+      report.findings.push_back({any_loads ? FindingSeverity::kWarning : FindingSeverity::kError,
+                                 JoinProblems(verdict.problems), verdict.engine});
+    } else if (!verdict.cautions.empty()) {
+      report.findings.push_back(
+          {FindingSeverity::kNote, "loads, but " + JoinProblems(verdict.cautions), verdict.engine});
+    }
   }
   return report;
 }

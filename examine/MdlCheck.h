@@ -8,10 +8,12 @@
 //   carries on past a damaged part where it can, so a broken file is
 //   diagnosed rather than merely refused.
 // - engines: limits of the engines people play Quake models in, each naming
-//   the engine that refuses the model.
+//   the engine that refuses the model; and what an engine loads but warns
+//   about, or a network protocol cannot send, each a note ("loads, but ...").
 //
 // A finding is an error when the file is damaged or when no engine would load
-// it; a model that only some engines refuse gets warnings.
+// it; a model that only some engines refuse gets warnings; a note never makes
+// a model unfit.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,18 +24,23 @@
 
 namespace vandrell {
 
-enum class FindingSeverity { kError, kWarning };
+enum class FindingSeverity { kError, kWarning, kNote };
 
 struct MdlFinding {
   FindingSeverity severity = FindingSeverity::kError;
   std::string what;    // one sentence, no trailing full stop
-  std::string engine;  // the engine that refuses the model; empty for a format finding
+  std::string engine;  // the engine that refuses or notes; empty for a format finding
 };
 
 // One engine's view of a model's header.
 struct EngineVerdict {
   std::string engine;                 // e.g. "GLQuake"
   std::vector<std::string> problems;  // empty when the engine loads the model
+  // What it loads but warns about, or cannot show in full: "warns of ...".
+  std::vector<std::string> cautions;
+  // A network protocol rather than an engine: it refuses nothing, and does not
+  // count as an engine that loads the model.
+  bool protocol = false;
 };
 
 struct MdlCheckReport {
@@ -59,13 +66,13 @@ MdlCheckReport CheckMdlFile(const std::string& path);
 
 // Each engine's problems with a model of this header, in a fixed engine
 // order: Quake and QuakeWorld (software), GLQuake, QuakeSpasm/FitzQuake,
-// DarkPlaces.
+// ironwail, vkQuake, DarkPlaces; then Quake's standard network protocol (15).
 std::vector<EngineVerdict> JudgeEngines(const MdlFileHeader& header);
 
-// An engine's problems as one sentence: "; " between them.
+// An engine's problems (or cautions) as one sentence: "; " between them.
 std::string JoinProblems(const std::vector<std::string>& problems);
 
-// "error" or "warning".
+// "error", "warning" or "note".
 const char* SeverityName(FindingSeverity severity);
 
 }  // namespace vandrell

@@ -21,17 +21,23 @@ void Append(void* context, void* data, int size) {
 
 }  // namespace
 
-bool WritePngFile(const RgbImage& image, const std::string& path, std::string* error) {
+bool EncodePng(const RgbImage& image, std::vector<uint8_t>* png, std::string* error) {
+  png->clear();
   if (image.width <= 0 || image.height <= 0) {
     *error = "the picture is empty";
     return false;
   }
-  std::vector<uint8_t> png;
-  if (!stbi_write_png_to_func(Append, &png, image.width, image.height, 3, image.pixels.data(),
+  if (!stbi_write_png_to_func(Append, png, image.width, image.height, 3, image.pixels.data(),
                               image.width * 3)) {
     *error = "the picture could not be encoded";
     return false;
   }
+  return true;
+}
+
+bool WritePngFile(const RgbImage& image, const std::string& path, std::string* error) {
+  std::vector<uint8_t> png;
+  if (!EncodePng(image, &png, error)) return false;
   FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) {
     *error = "cannot create " + path;

@@ -1,10 +1,14 @@
 // Any bytes handed to the MDL reader: it accepts or refuses them, never reads
-// outside them, and what it accepts is consistent with its own header.
+// outside them, and what it accepts is consistent with its own header; what
+// it accepts converts to glTF (or is refused with a reason) as mdlinfo --gltf
+// converts it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "examine/MdlToGltf.h"
 #include "mdlformat/MdlReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -43,5 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)low;
     (void)high;
   }
+  vandrell::GltfAsset asset;
+  if (!vandrell::BuildGltf(file, {}, "", &asset, &error)) {
+    if (error.empty()) std::abort();
+    return 0;
+  }
+  if (asset.json.empty() || asset.binary.size() % 4 != 0) std::abort();
+  const std::vector<uint8_t> glb = vandrell::GlbBytes(asset);
+  if (glb.size() % 4 != 0) std::abort();
   return 0;
 }

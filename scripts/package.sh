@@ -4,15 +4,18 @@
 # build-package/ as the tests build them (RelWithDebInfo, then stripped),
 # installed under /usr by CPack, with its Depends worked out from the
 # binaries by dpkg-shlibdeps. Checks what the package says and holds, and
-# prints its path on the last line.
+# that Debian's lintian finds no error and no warning in it (its output is
+# shown), and prints its path on the last line.
 #
-# Needs dpkg-dev (scripts/setup.sh --tests).
+# Needs dpkg-dev and lintian (scripts/setup.sh --tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="build-package"
 
 command -v dpkg-shlibdeps >/dev/null ||
   { echo "package: dpkg-shlibdeps is missing (dpkg-dev; scripts/setup.sh --tests)" >&2; exit 1; }
+command -v lintian >/dev/null ||
+  { echo "package: lintian is missing (scripts/setup.sh --tests)" >&2; exit 1; }
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DVANDRELL_BUILD_TESTS=OFF -DVANDRELL_BUILD_BENCHMARKS=OFF >/dev/null
@@ -41,10 +44,27 @@ fi
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 for file in ./usr/bin/mdlexport ./usr/bin/mdlinfo ./usr/lib/vandrell/Vandrell.dlo \
             ./usr/lib/vandrell/libhostsdk.so ./usr/lib/vandrell/libwin32.so \
-            ./usr/share/man/man1/mdlexport.1 ./usr/share/man/man1/mdlinfo.1 \
+            ./usr/share/man/man1/mdlexport.1.gz ./usr/share/man/man1/mdlinfo.1.gz \
+            ./usr/share/doc/vandrell/copyright ./usr/share/doc/vandrell/changelog.gz \
             ./usr/share/doc/vandrell/README.md ./usr/share/doc/vandrell/examples/example.gltf; do
   grep -qxF "$file" <<<"$contents" || { echo "package: $deb holds no $file"; fail=1; }
 done
+# apt show prints the description as it stands: no CMake list separators.
+if dpkg-deb -f "$deb" Description | grep -q ';'; then
+  echo "package: the description holds a ';':"
+  dpkg-deb -f "$deb" Description
+  fail=1
+fi
+# The changelog's latest entry is the release the package is.
+changelog_version=$(dpkg-parsechangelog -l cmake/debian/changelog -S Version)
+if [ "$changelog_version" != "$(dpkg-deb -f "$deb" Version)" ]; then
+  echo "package: cmake/debian/changelog's latest entry is $changelog_version," \
+    "the package $(dpkg-deb -f "$deb" Version)"
+  fail=1
+fi
+# Errors and warnings fail; information tags are shown and pass. No tag is
+# overridden.
+lintian --fail-on error,warning --display-info "$deb" || { echo "package: lintian failed on $deb"; fail=1; }
 [ $fail -eq 0 ] || exit 1
 echo "package: $(dpkg-deb -f "$deb" Package) $(dpkg-deb -f "$deb" Version) ($(dpkg-deb -f "$deb" Architecture)), $(stat -c %s "$deb") bytes; Depends: $depends"
 echo "$deb"

@@ -84,12 +84,17 @@ tests_packages=(
   valgrind
   # the examine tests read mdlinfo's JSON back with it
   nlohmann-json3-dev
+  # the examine tests check mdlinfo's glTF files with the Khronos glTF
+  # validator, an npm package (see npm_tools below)
+  nodejs
   # the engine tests load our models in a real engine, DarkPlaces
   darkplaces-server
   # the install test renders the manual pages with man -l
   man-db
-  # scripts/package.sh: CPack works out the package's Depends with dpkg-shlibdeps
+  # scripts/package.sh: the package's Depends are worked out with dpkg-shlibdeps,
+  # and lintian checks the package as Debian checks its own
   dpkg-dev
+  lintian
   # scripts/windows-libraries.sh: zlib for Windows, and utf8cpp's headers
   libz-mingw-w64-dev
   libutfcpp-dev
@@ -101,6 +106,9 @@ tests_packages=(
   blender
   python3-numpy
 )
+# Debian's nodejs comes without npm, which a package of its own brings; a
+# Node.js that carries its own npm (NodeSource's) conflicts with that package.
+command -v npm >/dev/null 2>&1 || tests_packages+=(npm)
 # scripts/wine-tests.sh: 64-bit Wine with the 64-bit cross compiler (the
 # route every kernel can take), Wine's own fonts, a virtual display and
 # screenshots. Installed without their recommendations, which are a
@@ -212,6 +220,24 @@ mapfile -t lean_missing < <(missing_of "${lean_packages[@]}")
 mapfile -t optional_missing < <(missing_of "${optional_packages[@]}")
 all_missing=("${missing[@]}" "${lean_missing[@]}" "${optional_missing[@]}")
 
+# npm packages the tests use, each at a pinned version in a folder of its own
+# under build-tools/ (not committed): the Khronos glTF validator.
+gltf_validator=gltf-validator@2.0.0-dev.3.10
+validator_dir="$(cd "$(dirname "$0")/.." && pwd)/build-tools/gltf-validator"
+npm_tools() {
+  [[ " ${groups[*]} " == *" tests "* ]] || return 0
+  local installed_version
+  installed_version=$(sed -n 's/^ *"version": *"\(.*\)",*$/\1/p' \
+    "$validator_dir/node_modules/gltf-validator/package.json" 2>/dev/null || true)
+  [ "gltf-validator@$installed_version" = "$gltf_validator" ] && return 0
+  say "installing $gltf_validator into $validator_dir"
+  mkdir -p "$validator_dir"
+  npm install --no-audit --no-fund --prefix "$validator_dir" "$gltf_validator" || {
+    echo "setup: could not install $gltf_validator with npm" >&2
+    exit 1
+  }
+}
+
 if [ $dry_run -eq 1 ]; then
   echo "architectures: ${architectures[*]}"
   echo "packages: ${packages[*]}"
@@ -219,10 +245,14 @@ if [ $dry_run -eq 1 ]; then
   echo "optional packages without recommendations: ${optional_packages[*]}"
   echo "architectures to add here: ${new_architectures[*]}"
   echo "missing here: ${all_missing[*]}"
+  [[ " ${groups[*]} " == *" tests "* ]] && echo "npm packages: $gltf_validator in $validator_dir"
   exit 0
 fi
 
-[ ${#all_missing[@]} -eq 0 ] && [ ${#new_architectures[@]} -eq 0 ] && exit 0
+if [ ${#all_missing[@]} -eq 0 ] && [ ${#new_architectures[@]} -eq 0 ]; then
+  npm_tools
+  exit 0
+fi
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -290,4 +320,5 @@ update_indexes
 install "${missing[@]}"
 install --lean "${lean_missing[@]}"
 install --optional --lean "${optional_missing[@]}"
+npm_tools
 exit 0

@@ -31,7 +31,7 @@ stages=(
   "sanitizer tests" "sanitizer_tests" "run every test of build-sanitize/"
   "memcheck" "scripts/memcheck.sh" "two exports under Valgrind's memcheck"
   "fuzzing" "scripts/fuzz.sh" "build the fuzzers with clang and run each for a while"
-  "Debian package" "scripts/package.sh" "make the .deb in build-package/, check its Depends and files"
+  "Debian package" "scripts/package.sh" "make the .deb in build-package/, check it (Depends, files, lintian)"
   "Windows zip" "scripts/windows-tools.sh" "cross-build mdlexport.exe and mdlinfo.exe, pack the zip"
   "Windows zip in Wine" "scripts/wine-tools-test.sh" "the zipped tools under Wine, compared with Linux"
 )

@@ -21,7 +21,8 @@
 # The result is kept in a cache folder that later runs on the same machine
 # reuse while its inputs are the same: the source packages' versions, the
 # compiler, zlib, the flags and this script. Prints the folder (a prefix with
-# include/ and lib/) on its last line.
+# include/, lib/ and licenses/, the notices of what was built) on its last
+# line.
 #
 #   scripts/windows-libraries.sh
 #
@@ -119,7 +120,20 @@ mkdir -p "$work/src"
 # Built into the work folder and moved into the cache whole; the library
 # list Assimp exports names minizip where it will then be.
 out=$work/prefix
-mkdir -p "$out/lib/cmake/draco" "$out/include/minizip"
+mkdir -p "$out/lib/cmake/draco" "$out/include/minizip" "$out/licenses"
+
+# The notices of what is built here, from the very sources built (the
+# Debian copyright files name every author and licence, Assimp's the code
+# it bundles too), and of zlib and utf8cpp from their installed packages:
+# the Windows zip carries them.
+cp "$work/src/assimp/debian/copyright" "$out/licenses/assimp-copyright.txt"
+cp "$work/src/assimp/LICENSE" "$out/licenses/assimp-LICENSE.txt"
+cp "$work/src/minizip/debian/copyright" "$out/licenses/minizip-copyright.txt"
+cp "$work/src/libjpeg-turbo/debian/copyright" "$out/licenses/libjpeg-turbo-copyright.txt"
+cp "$work/src/libjpeg-turbo/LICENSE.md" "$out/licenses/libjpeg-turbo-LICENSE.md"
+cp "$work/src/libjpeg-turbo/README.ijg" "$out/licenses/libjpeg-turbo-README.ijg.txt"
+cp /usr/share/doc/libz-mingw-w64-dev/copyright "$out/licenses/zlib-copyright.txt"
+cp /usr/share/doc/libutfcpp-dev/copyright "$out/licenses/utf8cpp-copyright.txt"
 
 # minizip, as Debian builds libminizip: its reading half is all Assimp uses.
 for file in ioapi unzip; do

@@ -2,8 +2,11 @@
 # Builds the tools for 64-bit Windows and packs them:
 # build-windows/vandrell-VERSION-windows-x64.zip holds mdlexport.exe and
 # mdlinfo.exe with the 64-bit plug-in they load (Vandrell.dlo and
-# libhostsdk.dll beside them), the 32-bit plug-in for the modelling host in
-# plugin-32bit/, the example scene and a README for Windows users.
+# libhostsdk.dll beside them), the exporter in its native 32-bit form in
+# plugin-32bit/, the example scene, a README for Windows users, our LICENSE
+# and the notices of everything else linked into the programs (licenses/ and
+# THIRD-PARTY-NOTICES.txt, by scripts/windows-notices.sh from the linker's
+# maps).
 #
 # The tools are cross-built with MinGW-w64 in build-windows/, optimised as the
 # Linux build is (RelWithDebInfo, the debug sections stripped), against Assimp
@@ -23,6 +26,8 @@ name=vandrell-$version-windows-x64
 libraries=$(scripts/windows-libraries.sh | tail -n 1)
 cmake --no-warn-unused-cli -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANDRELL_BUILD_TESTS=OFF -DVANDRELL_WINDOWS_TOOLS=ON \
+      -DCMAKE_EXE_LINKER_FLAGS=-Wl,-Map=%.map -DCMAKE_SHARED_LINKER_FLAGS=-Wl,-Map=%.map \
+      -DCMAKE_MODULE_LINKER_FLAGS=-Wl,-Map=%.map \
       -Dassimp_DIR="$libraries/lib/cmake/assimp-5.2" -Ddraco_DIR="$libraries/lib/cmake/draco" \
       -DJPEG_LIBRARY="$libraries/lib/libjpeg.a" -DJPEG_INCLUDE_DIR="$libraries/include" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target mdlexport mdlinfo Vandrell >"$build/build.log" 2>&1 ||
@@ -48,6 +53,10 @@ cp build-win32/bin/Vandrell.dlo build-win32/bin/libhostsdk.dll "$stage/plugin-32
 cp examples/example.gltf examples/example_checker.png "$stage/examples/"
 # Windows line ends, so that Notepad shows the lines.
 sed "s/@VERSION@/$version/g; s/\$/\r/" docs/README-windows.txt >"$stage/README.txt"
+sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
+# What each binary links, as linked (before stripping).
+scripts/windows-notices.sh "$stage" "$libraries" "$bin/mdlexport.exe" "$bin/mdlinfo.exe" \
+  "$bin/Vandrell.dlo" "$bin/libhostsdk.dll" build-win32/bin/Vandrell.dlo build-win32/bin/libhostsdk.dll
 # The debug sections take most of the size and help no user.
 for binary in "$stage"/*.exe "$stage"/*.dll "$stage"/*.dlo; do
   x86_64-w64-mingw32-strip --strip-debug "$binary"

@@ -24,10 +24,10 @@
 #include "host/Timing.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/scene/StandInScene.h"
-#include "testscene/QuakeFiles.h"
 #include "tests/MdlBytes.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
+#include "testscene/QuakeFiles.h"
 
 namespace {
 
@@ -437,7 +437,8 @@ void WriteGrid(const std::string& path, int cells) {
 
 TEST(MdlexportEngineWarnings, OneLinePerRefusingEngineAndStrictFailsTheRun) {
   TempDir dir;
-  // 48^2 = 2304 vertices and 4418 triangles: too many for all but DarkPlaces.
+  // 48^2 = 2304 vertices and 4418 triangles: too many for all but DarkPlaces
+  // and ironwail, which warns.
   WriteGrid(dir.File("mid.obj"), 47);
   const std::string mid = dir.File("mid.mdl");
   const ProgramRun warned = RunProgram(MDLEXPORT_PATH, {"-q", dir.File("mid.obj"), mid});
@@ -448,6 +449,13 @@ TEST(MdlexportEngineWarnings, OneLinePerRefusingEngineAndStrictFailsTheRun) {
                             mid +
                             ": 2304 vertices, more than 1024; 4418 triangles, more than 2048\n"
                             "mdlexport: warning: QuakeSpasm and FitzQuake will not load " +
+                            mid +
+                            ": 2304 vertices, more than 2000; 4418 triangles, more than 4096\n"
+                            "mdlexport: note: ironwail loads " +
+                            mid +
+                            ", but warns of 2304 vertices, more than 2000; 4418 triangles, more "
+                            "than 4096\n"
+                            "mdlexport: warning: vkQuake will not load " +
                             mid +
                             ": 2304 vertices, more than 2000; 4418 triangles, more than 4096\n");
 

@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
+#include "PackageVersion.h"
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
 #include "tests/TestSupport.h"
@@ -101,6 +106,36 @@ TEST(PluginModule, LoadsTheModuleThroughItsFourEntryPoints) {
   ASSERT_NE(exporter, nullptr);
   EXPECT_STREQ(exporter->GetExtension(0), "MDL");
   EXPECT_STREQ(exporter->GetShortDescription(), "Quake MDL");
+}
+
+TEST(PluginModule, ExporterVersionIsWhatTheModulesExporterReports) {
+  hostapp::PluginModule module;
+  EXPECT_EQ(module.ExporterVersion(), std::nullopt) << "no module loaded";
+  ASSERT_TRUE(module.Load(VANDRELL_MODULE_PATH)) << module.Error();
+  // The exporter names itself version 0.10, as a hundred times that.
+  EXPECT_EQ(module.ExporterVersion(), std::optional<unsigned int>(10));
+  // Not the library's own number (LibVersion, 120).
+  EXPECT_NE(module.ExporterVersion(), std::optional<unsigned int>(module.Version()));
+}
+
+TEST(PluginModule, ExporterVersionTextHasTwoDecimalsOfTheHundredths) {
+  EXPECT_EQ(hostapp::ExporterVersionText(10), "0.10");
+  EXPECT_EQ(hostapp::ExporterVersionText(120), "1.20");
+  EXPECT_EQ(hostapp::ExporterVersionText(5), "0.05");
+  EXPECT_EQ(hostapp::ExporterVersionText(0), "0.00");
+  EXPECT_EQ(hostapp::ExporterVersionText(1234), "12.34");
+}
+
+TEST(PackageVersion, IsTheProjectVersionCMakeListsStates) {
+  std::ifstream file(std::string(VANDRELL_SOURCE_DIR) + "/CMakeLists.txt");
+  ASSERT_TRUE(file) << "cannot read CMakeLists.txt";
+  std::stringstream text;
+  text << file.rdbuf();
+  std::smatch match;
+  const std::string contents = text.str();
+  ASSERT_TRUE(
+      std::regex_search(contents, match, std::regex(R"(project\(Vandrell VERSION ([0-9.]+))")));
+  EXPECT_EQ(std::string(vandrell::kPackageVersion), match[1].str());
 }
 
 TEST(PluginModule, MissingModuleIsReportedNotFatal) {

@@ -99,6 +99,7 @@ TEST_F(InstalledTree, HoldsTheCommandsTheModuleItsLibrariesTheManualPagesAndTheR
       "share/man/man1/mdlexport.1",
       "share/man/man1/mdlinfo.1",
       "share/doc/vandrell/README.md",
+      "share/doc/vandrell/LICENSE",
       "share/doc/vandrell/docs/example-preview.png",
       "share/doc/vandrell/docs/options-dialog.png",
       "share/doc/vandrell/examples/example.gltf",
@@ -107,6 +108,8 @@ TEST_F(InstalledTree, HoldsTheCommandsTheModuleItsLibrariesTheManualPagesAndTheR
   EXPECT_EQ(FilesUnder(moved_), expected);
   EXPECT_EQ(ReadFileBytes(moved_ + "/share/doc/vandrell/README.md"),
             ReadFileBytes(std::string(VANDRELL_SOURCE_DIR) + "/README.md"));
+  EXPECT_EQ(ReadFileBytes(moved_ + "/share/doc/vandrell/LICENSE"),
+            ReadFileBytes(std::string(VANDRELL_SOURCE_DIR) + "/LICENSE"));
 }
 
 TEST_F(InstalledTree, BinariesFindTheirLibrariesRelativeToThemselvesOnly) {
@@ -151,6 +154,13 @@ TEST_F(InstalledTree, CommandsRunFromAnotherFolderWithNothingSetAndWriteWhatTheB
       RunBare({moved_ + "/bin/mdlinfo", "--check", "wave.mdl"}, elsewhere.path());
   EXPECT_EQ(check.status, 0) << check.err;
   EXPECT_EQ(check.out, "wave.mdl: ok\n");
+
+  // --version names the module it found in lib/vandrell, without "..".
+  const ProgramRun version = RunBare({moved_ + "/bin/mdlexport", "--version"}, elsewhere.path());
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_NE(version.out.find("\nexporter " + moved_ + "/lib/vandrell/Vandrell.dlo: version 0.10\n"),
+            std::string::npos)
+      << version.out;
 }
 
 TEST_F(InstalledTree, MissingModuleIsNamedWithEveryPlaceLookedIn) {

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <regex>
 #include <set>
 #include <string>
@@ -151,6 +152,49 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsTheFlagsTheStatusesAndTheAxes) {
   EXPECT_TRUE(Contains(run.out, "one inch is one Quake unit"));
   EXPECT_TRUE(Contains(run.out, "tag_torso"));
   EXPECT_TRUE(Contains(run.out, "animation.cfg"));
+}
+
+// The package's version as CMakeLists.txt states it, read independently of
+// the generated header the programs print.
+std::string ProjectVersion() {
+  std::smatch match;
+  const std::string lists = ReadText(SourceFile("CMakeLists.txt"));
+  if (!std::regex_search(lists, match, std::regex(R"(project\(Vandrell VERSION ([0-9.]+))")))
+    return "";
+  return match[1].str();
+}
+
+TEST(Mdlexport, VersionNamesThePackageAndTheVersionTheLoadedExporterReports) {
+  const std::string version = ProjectVersion();
+  ASSERT_FALSE(version.empty());
+  const RunResult run = RunMdlexport({"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  // The exporter beside mdlexport reports 10: version 0.10.
+  EXPECT_EQ(run.out, "mdlexport " + version + "\nexporter " + std::string(VANDRELL_MODULE_PATH) +
+                         ": version 0.10\n");
+  // --version wins over everything else, as --help does.
+  EXPECT_EQ(RunMdlexport({"--frames", "all", "--version", "missing.gltf"}).out, run.out);
+}
+
+TEST(Mdlexport, VersionWithoutTheModuleSaysWhereItLookedAndExitsOne) {
+  testing_support::TempDir dir;
+  const std::string lone = dir.File("mdlexport");
+  std::filesystem::copy_file(MDLEXPORT_PATH, lone);
+  std::filesystem::permissions(lone, std::filesystem::perms::owner_all);
+  const RunResult run = testing_support::RunProgram(lone, {"--version"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "mdlexport " + ProjectVersion() + "\n");
+  EXPECT_TRUE(
+      Contains(run.err, "cannot find the exporter module: there is no " + dir.File("Vandrell.dlo")))
+      << run.err;
+}
+
+TEST(Mdlinfo, VersionNamesThePackage) {
+  const RunResult run = testing_support::RunProgram(MDLINFO_PATH, {"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "mdlinfo " + ProjectVersion() + "\n");
 }
 
 TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {

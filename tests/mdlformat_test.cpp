@@ -1,6 +1,6 @@
 // The MDL format library on its own: the byte cursor, the reader (against
-// files written byte by byte here and in MdlBytes), the table of normals and
-// Quake's palette. Nothing of the exporter is linked.
+// files written byte by byte here and in MdlBytes), the table of normals,
+// Quake's palette and clips from frame names. Nothing of the exporter is linked.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,10 +12,12 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mdlformat/ByteCursor.h"
 #include "mdlformat/FileBytes.h"
+#include "mdlformat/FrameNameClips.h"
 #include "mdlformat/MdlReader.h"
 #include "mdlformat/NormalTable.h"
 #include "mdlformat/QuakePalette.h"
@@ -496,6 +498,24 @@ TEST(QuakePalette, EntriesUpTo254AreTheGamesAsDarkPlacesCarriesThem) {
                               kQuakePaletteRgb[255][2]}),
             (std::vector<int>{0x00, 0xFF, 0x00}));
   EXPECT_EQ(vandrell::kPaletteSizeWithoutFullbright, 224);
+}
+
+// --- Clips from frame names ---------------------------------------------------
+
+TEST(FrameNameClips, ConsecutiveFramesSharingTheTextBeforeTrailingDigitsFormAClip) {
+  const std::vector<vandrell::FrameRun> runs =
+      vandrell::ClipsFromFrameNames({"stand1", "stand2", "stand10", "run1", "run2", "stand11",
+                                     "pain", "pain3", "frame 1", "frame 2", "", "42", "Run1"});
+  const std::vector<std::pair<std::string, size_t>> expected = {
+      {"stand", 3}, {"run", 2}, {"stand", 1}, {"pain", 2}, {"frame", 4}, {"Run", 1}};
+  ASSERT_EQ(runs.size(), expected.size());
+  size_t first = 0;
+  for (size_t r = 0; r < runs.size(); ++r) {
+    EXPECT_EQ(runs[r].name, expected[r].first) << r;
+    EXPECT_EQ(runs[r].count, expected[r].second) << r;
+    EXPECT_EQ(runs[r].first, first) << r;
+    first += runs[r].count;
+  }
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 
 #include "host/Bitmap.h"
 #include "host/Timing.h"
-#include "hostapp/import/FrameNameClips.h"
 #include "hostapp/import/SceneImporter.h"
 #include "hostapp/import/quake/PlayerConfig.h"
 #include "hostapp/import/quake/QuakeModel.h"
@@ -403,22 +402,6 @@ TEST(QuakeReaders, DamagedFilesAreRefusedWithAReasonAndNeverReadPastTheirEnd) {
       EXPECT_FALSE(Read(cut, &model, &error)) << size << " of " << whole.size() << " bytes";
       EXPECT_FALSE(error.empty());
     }
-  }
-}
-
-TEST(QuakeClips, ConsecutiveFramesSharingTheTextBeforeTrailingDigitsFormAClip) {
-  const std::vector<hostapp::FrameRun> runs =
-      hostapp::ClipsFromFrameNames({"stand1", "stand2", "stand10", "run1", "run2", "stand11",
-                                    "pain", "pain3", "frame 1", "frame 2", "", "42", "Run1"});
-  const std::vector<std::pair<std::string, size_t>> expected = {
-      {"stand", 3}, {"run", 2}, {"stand", 1}, {"pain", 2}, {"frame", 4}, {"Run", 1}};
-  ASSERT_EQ(runs.size(), expected.size());
-  size_t first = 0;
-  for (size_t r = 0; r < runs.size(); ++r) {
-    EXPECT_EQ(runs[r].name, expected[r].first) << r;
-    EXPECT_EQ(runs[r].count, expected[r].second) << r;
-    EXPECT_EQ(runs[r].first, first) << r;
-    first += runs[r].count;
   }
 }
 

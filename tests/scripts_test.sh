@@ -33,6 +33,7 @@ grep -qw wine64 <<<"$(line "$without" 'packages without recommendations')" || fa
 # The rest of the tests group does not depend on the kernel.
 [ "$(line "$with" packages)" = "$(line "$without" packages)" ] || fail "the required packages differ with the kernel"
 grep -qw libgtest-dev <<<"$(line "$with" packages)" || fail "the tests group lacks libgtest-dev"
+grep -qw lintian <<<"$(line "$with" packages)" || fail "the tests group lacks lintian, which the package stage runs"
 
 # The default group builds and exports only: no test packages, no Wine, no i386.
 grep -qw libassimp-dev <<<"$(line "$base" packages)" || fail "the default group lacks libassimp-dev"

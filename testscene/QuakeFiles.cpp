@@ -303,7 +303,9 @@ std::vector<uint8_t> MdlBytes(const MdlDescription& mdl) {
       out.I32(Count(record.poses.size()));
       for (int i = 0; i < 2; ++i)
         for (int c = 0; c < 4; ++c) out.U8(i == 1 && c < 3 ? 255 : 0);
-      for (size_t i = 0; i < record.poses.size(); ++i) out.F32(0.1f * static_cast<float>(i + 1));
+      for (size_t i = 0; i < record.poses.size(); ++i)
+        out.F32(i < record.intervals.size() ? record.intervals[i]
+                                            : 0.1f * static_cast<float>(i + 1));
     }
     for (const MdlFrame& frame : record.poses) pose(frame);
   }

@@ -77,10 +77,12 @@ struct MdlFrame {
   std::vector<std::array<uint8_t, 4>> vertices;  // packed x, y, z, normal index
 };
 
-// A plain frame (one pose) or a frame group (its poses, intervals 0.1 apart).
+// A plain frame (one pose) or a frame group (its poses, intervals 0.1 apart
+// unless given).
 struct MdlFrameRecord {
   bool group = false;
   std::vector<MdlFrame> poses;
+  std::vector<float> intervals = {};  // a group's, one a pose; empty: 0.1, 0.2, ...
 };
 
 struct MdlDescription {

@@ -311,6 +311,10 @@ const OptionTable<CliOptions>& CliOptionTable() {
             "(the file is still written)",
             Sets(&CliOptions::strict)},
            {"--help", "-h", nullptr, "this text", Sets(&CliOptions::help)},
+           {"--version", nullptr, nullptr,
+            "print the package's version and the version the exporter module reports (its "
+            "exporter's number for the host, with two decimals), and exit",
+            Sets(&CliOptions::version)},
        }},
   };
   return table;
@@ -322,9 +326,9 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
   std::vector<std::string> files;
   if (!ParseCommandLine<CliOptions>(
           CliOptionTable(), rules, argc, argv, options,
-          [](const CliOptions& given) { return given.help; }, &files, error))
+          [](const CliOptions& given) { return given.help || given.version; }, &files, error))
     return false;
-  if (options->help) return true;
+  if (options->help || options->version) return true;
 
   if (options->dialog && options->cancel) {
     *error = "--dialog leaves OK and Cancel to you: give --dialog or --cancel, not both";
@@ -463,8 +467,11 @@ standard error when it is a terminal. After a successful export one summary
 line goes to standard output: vertices, triangles, frames, skin size and
 file size (and, with --height, the scale used). When the written model is
 beyond what an engine loads (Quake and QuakeWorld, GLQuake, QuakeSpasm and
-FitzQuake, DarkPlaces), one warning line per engine says why; "mdlinfo
---check" tells the same for any MDL file.
+FitzQuake, ironwail, vkQuake, DarkPlaces), one warning line per engine says
+why; a note says what an engine loads but warns about (ironwail above 2000
+vertices or 4096 triangles) and what network protocol 15 cannot show (frames
+after the 256th); --strict fails on warnings only. "mdlinfo --check" tells
+the same for any MDL file.
 
 Exit status:
   0  the file was written (with --strict: and every engine loads it)

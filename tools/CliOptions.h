@@ -66,13 +66,15 @@ struct CliOptions {
   bool quiet = false;
   bool strict = false;  // an engine's refusal of the written model fails the run
   bool help = false;
+  bool version = false;
 };
 
 // Every option of mdlexport, in --help's order.
 const OptionTable<CliOptions>& CliOptionTable();
 
 // Reads argv. False on a usage error, with the reason in *error; true with
-// help set (and nothing else checked) when --help or -h is given.
+// help or version set (and nothing else checked) when --help, -h or
+// --version is given.
 bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std::string* error);
 
 // The text --help prints.

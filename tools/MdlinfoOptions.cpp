@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "examine/MdlToGltf.h"
+
 namespace tools {
 namespace {
 
@@ -62,10 +64,21 @@ bool ApplySize(const std::string&, const std::string& text, MdlinfoOptions* opti
   return false;
 }
 
+bool ApplyGltf(const std::string&, const std::string& file, MdlinfoOptions* options,
+               std::string* error) {
+  if (!vandrell::IsGltfFileName(file)) {
+    *error = "--gltf writes FILE.glb or FILE.gltf, not \"" + file + "\"";
+    return false;
+  }
+  options->gltf = file;
+  return true;
+}
+
 // Which options go together; false with the reason.
 bool OptionsAgree(const MdlinfoOptions& options, std::string* error) {
   if (options.check) {
-    if (options.frames || !options.skin_png.empty() || !options.preview.empty()) {
+    if (options.frames || !options.skin_png.empty() || !options.preview.empty() ||
+        !options.gltf.empty()) {
       *error = "--check and --json only check; draw or list separately";
       return false;
     }
@@ -77,6 +90,10 @@ bool OptionsAgree(const MdlinfoOptions& options, std::string* error) {
   }
   if (options.preview.empty() && (options.frame_given || options.sheet || options.width)) {
     *error = "--frame, --sheet and --size go with --preview";
+    return false;
+  }
+  if (options.quake_units && options.gltf.empty()) {
+    *error = "--quake-units goes with --gltf";
     return false;
   }
   if (options.frame_given && options.sheet) {
@@ -111,22 +128,40 @@ const OptionTable<MdlinfoOptions>& MdlinfoOptionTable() {
            {"--size", nullptr, "WxH",
             "the picture's size in pixels (default 640x480, and 1024x768 with --sheet)", ApplySize,
             "a size such as 640x480"},
+           {"--gltf", nullptr, "FILE",
+            "write the model as glTF 2.0, for modelling applications: FILE.glb one binary "
+            "file, FILE.gltf text with FILE.bin beside it. One mesh (seam vertices of "
+            "back-facing triangles half a skin further right, as games draw them), every frame "
+            "a morph target named after it, one animation per clip (runs of frame names such "
+            "as stand1 .. stand9, ten frames a second; a frame group with its own intervals), "
+            "the first skin as texture (fullbright pixels also as emissive texture), other skin "
+            "pictures as extra images. Quake's z up becomes glTF's y up, the model's front (+x) "
+            "glTF's front (+z); sizes in metres, one unit an inch, as mdlexport reads them back",
+            ApplyGltf, "a file name"},
+           {"--quake-units", nullptr, nullptr, "with --gltf: sizes in Quake units, not metres",
+            Sets(&MdlinfoOptions::quake_units)},
        }},
       {nullptr,
        {
            {"--check", nullptr, nullptr,
-            "check each file and print one line per finding, FILE: error|warning: what "
+            "check each file and print one line per finding, FILE: error|warning|note: what "
             "(engine), or FILE: ok. Format: magic and version, counts, triangle indices, skin "
             "coordinates, normal indices, seam flags, group intervals, a file too short (bytes "
             "after the last frame, which games ignore, are a warning). Engines: the limits of "
-            "Quake and QuakeWorld, GLQuake, QuakeSpasm and FitzQuake, and DarkPlaces; a model "
-            "some engine refuses gets a warning naming it, one that no engine loads an error.",
+            "Quake and QuakeWorld, GLQuake, QuakeSpasm and FitzQuake, ironwail, vkQuake and "
+            "DarkPlaces; a model some engine refuses gets a warning naming it, one that no "
+            "engine loads an error. What an engine loads but warns about (ironwail: above 2000 "
+            "vertices or 4096 triangles), and frames past the 256 that network protocol 15 "
+            "shows, are notes: FILE: note: loads, but ...",
             Sets(&MdlinfoOptions::check)},
            {"--json", nullptr, nullptr,
             "with --check (or alone): one JSON object a line per file, with the header, the "
-            "counts, each engine's verdict and the findings",
+            "counts, each engine's verdict (refusals as problems, notes as cautions) and the "
+            "findings",
             Sets(&MdlinfoOptions::json)},
            {"--help", "-h", nullptr, "this text", Sets(&MdlinfoOptions::help)},
+           {"--version", nullptr, nullptr, "print the package's version and exit",
+            Sets(&MdlinfoOptions::version)},
        }},
   };
   return table;
@@ -136,9 +171,10 @@ bool ParseMdlinfoOptions(int argc, const char* const* argv, MdlinfoOptions* opti
                          std::string* error) {
   if (!ParseCommandLine<MdlinfoOptions>(
           MdlinfoOptionTable(), ParseRules(), argc, argv, options,
-          [](const MdlinfoOptions& given) { return given.help; }, &options->inputs, error))
+          [](const MdlinfoOptions& given) { return given.help || given.version; }, &options->inputs,
+          error))
     return false;
-  if (options->help) return true;
+  if (options->help || options->version) return true;
   if (options->json) options->check = true;
   if (options->inputs.empty()) {
     *error = "no input file";
@@ -150,6 +186,7 @@ bool ParseMdlinfoOptions(int argc, const char* const* argv, MdlinfoOptions* opti
 std::string MdlinfoHelpText() {
   return "usage: mdlinfo FILE.mdl [--frames] [--skin-png OUT.png]\n"
          "               [--preview OUT.png [--frame N | --sheet] [--size WxH]]\n"
+         "               [--gltf OUT.glb|OUT.gltf [--quake-units]]\n"
          "       mdlinfo --check [--json] FILE.mdl...\n"
          "\n"
          "Reads FILE.mdl, a Quake MDL model (version 6), and prints its header, its\n"
@@ -159,7 +196,8 @@ std::string MdlinfoHelpText() {
          OptionListText(MdlinfoOptionTable(), 20, 76) +
          "\n"
          "Exit status: 0 a well-formed file (with --check: no error in any file),\n"
-         "1 a file with errors or a picture that could not be written, 2 usage error.\n";
+         "1 a file with errors or a picture or glTF file that could not be written,\n"
+         "2 usage error.\n";
 }
 
 }  // namespace tools

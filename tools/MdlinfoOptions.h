@@ -24,14 +24,18 @@ struct MdlinfoOptions {
   long frame = 0;
   bool sheet = false;
   int width = 0, height = 0;  // 0: the default
+  std::string gltf;           // the glTF file to write, .glb or .gltf
+  bool quake_units = false;   // its sizes in Quake units, not metres
   bool help = false;
+  bool version = false;
 };
 
 // Every option of mdlinfo, in --help's order.
 const OptionTable<MdlinfoOptions>& MdlinfoOptionTable();
 
 // Reads argv. False on a usage error, with the reason in *error; true with
-// help set (and nothing else checked) when --help or -h is given.
+// help or version set (and nothing else checked) when --help, -h or
+// --version is given.
 bool ParseMdlinfoOptions(int argc, const char* const* argv, MdlinfoOptions* options,
                          std::string* error);
 

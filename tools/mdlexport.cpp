@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "PackageVersion.h"
 #include "examine/MdlCheck.h"
 #include "host/Timing.h"
 #include "hostapp/guard/ImportGuard.h"
@@ -164,6 +166,29 @@ bool FindExporterModule(bool needed, std::string* path) {
   std::fprintf(stderr, "mdlexport: cannot find the exporter module: there is no %s\n",
                places.c_str());
   return false;
+}
+
+// --version: the package's version, then the version the module that an
+// export would load reports through its exporter interface.
+int PrintVersions() {
+  std::printf("mdlexport %s\n", vandrell::kPackageVersion);
+  std::string module_path;
+  if (!FindExporterModule(true, &module_path)) return kExitFailed;
+  hostapp::PluginModule module;
+  if (!module.Load(module_path)) {
+    std::fprintf(stderr, "mdlexport: cannot load the exporter: %s\n", module.Error().c_str());
+    return kExitFailed;
+  }
+  const std::optional<unsigned int> version = module.ExporterVersion();
+  if (!version) {
+    std::fprintf(stderr, "mdlexport: %s makes no exporter\n", module_path.c_str());
+    return kExitFailed;
+  }
+  // Installed, the module is found through ../lib/vandrell: said without the "..".
+  std::printf("exporter %s: version %s\n",
+              std::filesystem::path(module_path).lexically_normal().string().c_str(),
+              hostapp::ExporterVersionText(*version).c_str());
+  return kExitWritten;
 }
 
 hostapp::ImportOptions ImportOptionsOf(const tools::CliOptions& options) {
@@ -331,14 +356,25 @@ bool WriteFrameMacros(const std::string& path, const vandrell::MdlFile& file,
 }
 
 // One warning line for each engine that will not load the model written to
-// path; true when some engine refuses it.
+// path, one note line for each that loads it with a caution; true when some
+// engine refuses it (a note alone lets --strict pass).
 bool WarnOfRefusingEngines(const std::string& path, const vandrell::MdlFileHeader& header) {
   bool refused = false;
   for (const vandrell::EngineVerdict& verdict : vandrell::JudgeEngines(header)) {
-    if (verdict.problems.empty()) continue;
-    refused = true;
-    std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", verdict.engine.c_str(),
-                 path.c_str(), vandrell::JoinProblems(verdict.problems).c_str());
+    const char* engine = verdict.engine.c_str();
+    if (!verdict.problems.empty()) {
+      refused = true;
+      std::fprintf(stderr, "mdlexport: warning: %s will not load %s: %s\n", engine, path.c_str(),
+                   vandrell::JoinProblems(verdict.problems).c_str());
+    } else if (!verdict.cautions.empty()) {
+      const std::string cautions = vandrell::JoinProblems(verdict.cautions);
+      if (verdict.protocol)
+        std::fprintf(stderr, "mdlexport: note: over %s, %s %s\n", engine, path.c_str(),
+                     cautions.c_str());
+      else
+        std::fprintf(stderr, "mdlexport: note: %s loads %s, but %s\n", engine, path.c_str(),
+                     cautions.c_str());
+    }
   }
   return refused;
 }
@@ -389,6 +425,7 @@ int Run(int argc, char** argv) {
     std::fputs(tools::CliHelpText().c_str(), stdout);
     return kExitWritten;
   }
+  if (options.version) return PrintVersions();
   if (options.dialog && !hostapp::RealDialogs()) {
     std::fprintf(stderr,
                  "mdlexport: --dialog shows the options dialog on Windows; this build has no "

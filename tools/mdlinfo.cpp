@@ -1,7 +1,7 @@
 // mdlinfo: reads a Quake MDL file, checks it and prints what it holds; checks
 // files against the format and the engines' limits; draws the skin and the
-// model as PNG pictures. See MdlinfoHelpText() for the options and exit
-// statuses.
+// model as PNG pictures; writes it as glTF. See MdlinfoHelpText() for the
+// options and exit statuses.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "PackageVersion.h"
 #include "examine/CheckJson.h"
 #include "examine/MdlCheck.h"
+#include "examine/MdlToGltf.h"
 #include "examine/ModelPicture.h"
 #include "examine/PngFile.h"
 #include "mdlformat/MdlFormat.h"
@@ -175,6 +177,19 @@ bool WritePictures(const vandrell::MdlFile& file, const Options& options) {
   return SavePicture(picture, options.preview);
 }
 
+// The model as glTF, named after the input file's stem.
+bool WriteGltf(const vandrell::MdlFile& file, const std::string& input, const Options& options) {
+  vandrell::GltfOptions gltf;
+  gltf.quake_units = options.quake_units;
+  const size_t slash = input.find_last_of("/\\");
+  gltf.name = input.substr(slash == std::string::npos ? 0 : slash + 1);
+  gltf.name = gltf.name.substr(0, gltf.name.rfind('.'));
+  std::string error;
+  if (vandrell::WriteGltfFile(file, options.gltf, gltf, &error)) return true;
+  std::fprintf(stderr, "mdlinfo: %s\n", error.c_str());
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -186,6 +201,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(tools::MdlinfoHelpText().c_str(), stdout);
+    return kExitValid;
+  }
+  if (options.version) {
+    std::printf("mdlinfo %s\n", vandrell::kPackageVersion);
     return kExitValid;
   }
   if (options.check) return RunCheck(options) ? kExitValid : kExitInvalid;
@@ -201,5 +220,6 @@ int main(int argc, char** argv) {
   std::printf("%s: well-formed Quake MDL\n", input.c_str());
   PrintModel(file, options.frames);
   PrintFindings(stderr, "mdlinfo: " + input, vandrell::CheckMdlFile(input));
-  return WritePictures(file, options) ? kExitValid : kExitInvalid;
+  if (!WritePictures(file, options)) return kExitInvalid;
+  return options.gltf.empty() || WriteGltf(file, input, options) ? kExitValid : kExitInvalid;
 }

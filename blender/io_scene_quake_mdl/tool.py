@@ -126,7 +126,8 @@ def run(args, strict, output_name):
     "Vandrell Exporter: ..." lines are the exporter's message boxes, which
     only failures and "No data to export" show: errors. "mdlexport:
     warning: ..." lines are warnings, and an engine's refusal is an error
-    with strict. Other "mdlexport: ..." lines are failures. Standard output
+    with strict; "mdlexport: note: ..." lines (what an engine loads with a
+    caution) are information. Other "mdlexport: ..." lines are failures. Standard output
     holds the summary line. Paths of the temporary files are put as the
     user named them.
     """
@@ -148,6 +149,9 @@ def run(args, strict, output_name):
             text = line[len("mdlexport: warning: "):]
             engine = " will not load " in text
             lines.append(("ERROR" if engine and strict else "WARNING", plain(text), engine))
+        elif line.startswith("mdlexport: note: "):
+            # An engine that loads the model with a caution: never a failure.
+            lines.append(("INFO", plain(line[len("mdlexport: note: "):]), False))
         elif line.startswith("mdlexport: "):
             lines.append(("ERROR", plain(line[len("mdlexport: "):]), False))
         elif line.startswith("Try 'mdlexport --help'"):

@@ -76,6 +76,20 @@ host::SceneExporter* PluginModule::CreateExporter() const {
   return static_cast<host::SceneExporter*>(descriptor->CreateInstance(0));
 }
 
+std::optional<unsigned int> PluginModule::ExporterVersion() const {
+  host::SceneExporter* exporter = CreateExporter();
+  if (!exporter) return std::nullopt;
+  const unsigned int version = exporter->GetVersion();
+  delete exporter;
+  return version;
+}
+
+std::string ExporterVersionText(unsigned int version) {
+  const unsigned int hundredths = version % 100;
+  return std::to_string(version / 100) + (hundredths < 10 ? ".0" : ".") +
+         std::to_string(hundredths);
+}
+
 std::string ExecutableDirectory() {
 #ifdef _WIN32
   char path[MAX_PATH];

@@ -2,6 +2,7 @@
 // Loads an exporter plug-in module as the host does: by path, through its four
 // exported entry points.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,12 @@ class PluginModule {
   // A new exporter from class descriptor 0, or null; delete it when done.
   host::SceneExporter* CreateExporter() const;
 
+  // The version number the module's exporter reports through its interface
+  // (GetVersion: the version times 100), asked of an exporter made from
+  // class descriptor 0 for the question and deleted again. Empty when no
+  // module is loaded or it makes no exporter.
+  std::optional<unsigned int> ExporterVersion() const;
+
  private:
   void* handle_ = nullptr;
   std::string error_;
@@ -37,6 +44,10 @@ class PluginModule {
   host::ClassDescriptor* (*lib_class_desc_)(int) = nullptr;
   unsigned long (*lib_version_)() = nullptr;
 };
+
+// An exporter's version number (the version times 100) as people write it:
+// 10 is "0.10", 120 is "1.20".
+std::string ExporterVersionText(unsigned int version);
 
 // The folder of the running program, for finding Vandrell.dlo beside it.
 std::string ExecutableDirectory();

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "hostapp/import/FilePaths.h"
-#include "hostapp/import/FrameNameClips.h"
 #include "hostapp/import/quake/PlayerConfig.h"
 #include "mdlformat/FileBytes.h"
+#include "mdlformat/FrameNameClips.h"
 
 namespace hostapp {
 
@@ -49,7 +49,7 @@ ClipInfo ClipAt(const std::string& name, size_t first_pose, size_t poses, int ti
 
 }  // namespace
 
-// A model's clips: its runs of frame names.
+// A model's clips: those its file names, or else its runs of frame names.
 std::vector<QuakeClip> ModelClips(const QuakeModel& model) {
   std::vector<QuakeClip> clips;
   for (const QuakeModelClip& named : model.clips) {
@@ -59,7 +59,7 @@ std::vector<QuakeClip> ModelClips(const QuakeModel& model) {
     clips.push_back(std::move(clip));
   }
   if (!clips.empty()) return clips;
-  for (const FrameRun& run : ClipsFromFrameNames(model.frame_names)) {
+  for (const vandrell::FrameRun& run : vandrell::ClipsFromFrameNames(model.frame_names)) {
     QuakeClip clip;
     clip.name = run.name;
     for (size_t f = run.first; f < run.first + run.count; ++f) clip.poses.push_back({f});

@@ -1,6 +1,6 @@
 #pragma once
 // A Quake figure's clips: a model's from its runs of frame names (see
-// FrameNameClips.h), a player's from its animation.cfg (see PlayerConfig.h):
+// mdlformat/FrameNameClips.h), a player's from its animation.cfg (see PlayerConfig.h):
 // a both_* animation plays on legs and torso together, a legs_* animation
 // with the torso standing (TORSO_STAND), a torso_* animation with the legs
 // idle (LEGS_IDLE), and the head keeps its first frame. The chosen clips are

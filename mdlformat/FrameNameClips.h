@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace hostapp {
+namespace vandrell {
 
 struct FrameRun {
   std::string name;  // the shared text, trailing spaces removed; "frame" when nothing is left
@@ -19,4 +19,4 @@ struct FrameRun {
 // The runs of names, in order; together they cover every name once.
 std::vector<FrameRun> ClipsFromFrameNames(const std::vector<std::string>& names);
 
-}  // namespace hostapp
+}  // namespace vandrell

@@ -1,6 +1,6 @@
-#include "hostapp/import/FrameNameClips.h"
+#include "mdlformat/FrameNameClips.h"
 
-namespace hostapp {
+namespace vandrell {
 
 namespace {
 
@@ -23,4 +23,4 @@ std::vector<FrameRun> ClipsFromFrameNames(const std::vector<std::string>& names)
   return runs;
 }
 
-}  // namespace hostapp
+}  // namespace vandrell
