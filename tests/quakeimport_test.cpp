@@ -501,7 +501,7 @@ TEST_F(QuakeImport, Md2FramesPlayATenthOfASecondApartTurnedToFaceTheHostsFront) 
            "frame 0 in centimetres");
 }
 
-TEST_F(QuakeImport, IqmAnimationsAreClipsByNameOneFrameATenthOfASecondInBlendersAxes) {
+TEST_F(QuakeImport, IqmAnimationsAreClipsByNameOneFrameATenthOfASecondFacingTheHostsFront) {
   testscene::WriteBytes(dir_.File("arm.iqm"), testscene::IqmBytes(SmallIqm()));
   ASSERT_TRUE(Load(dir_.File("arm.iqm")));
   const hostapp::ImportSummary& summary = importer_.Summary();
@@ -514,11 +514,11 @@ TEST_F(QuakeImport, IqmAnimationsAreClipsByNameOneFrameATenthOfASecondInBlenders
   EXPECT_EQ(scene_.GetAnimationRange().end, 4 * 480);
   StandInNode* node = FindNode(scene_, "arm");
   ASSERT_NE(node, nullptr);
-  // IQM models are made in Blender and keep its axes: Z up, facing -Y, the
-  // host's own. Frame 2's vertex 2 is at (2, 2, 0) in the file, frame 4's
-  // vertex 3 at (5, -0.6, 0).
-  ExpectAt(WorldVertex(node, 2 * 480, 2), 2, 2, 0, "wave1");
-  ExpectAt(WorldVertex(node, 4 * 480, 3), 5, -0.6f, 0, "wave3");
+  // Like the Quake models, IQM models face +X and are turned to face -Y:
+  // the file's (x, y, z) is the host's (y, -x, z). Frame 2's vertex 2 is at
+  // (2, 2, 0) in the file.
+  ExpectAt(WorldVertex(node, 2 * 480, 2), 2, -2, 0, "wave1");
+  ExpectAt(WorldVertex(node, 4 * 480, 3), -0.6f, -5, 0, "wave3");
   EXPECT_EQ(summary.meshes,
             (std::vector<std::string>{"body: 2 triangles, 4 vertices, 5 frames, texture "
                                       "skins/body.png"}));
@@ -529,7 +529,7 @@ TEST_F(QuakeImport, IqmAnimationsAreClipsByNameOneFrameATenthOfASecondInBlenders
   StandInScene scene;
   ASSERT_TRUE(importer.Import(dir_.File("arm.iqm"), options, scene)) << importer.Error();
   EXPECT_EQ(scene.GetAnimationRange().end, 2 * 480);
-  ExpectAt(WorldVertex(FindNode(scene, "arm"), 480, 2), 1, 0, 0, "wave2");
+  ExpectAt(WorldVertex(FindNode(scene, "arm"), 480, 2), 0, -1, 0, "wave2");
 }
 
 TEST_F(QuakeImport, MdlSkinIsHeldByTheBitmapManagerInItsPaletteColours) {
