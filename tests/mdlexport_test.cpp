@@ -146,7 +146,7 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsTheFlagsTheStatusesAndTheAxes) {
         << "README.md lacks the conventions row " << run.out.substr(at, end - at);
     at = end + 1;
   }
-  EXPECT_EQ(rows, 14);
+  EXPECT_EQ(rows, 15);
   EXPECT_TRUE(Contains(run.out, "MD2"));
   EXPECT_TRUE(Contains(run.out, "+X"));
   EXPECT_TRUE(Contains(run.out, "one inch is one Quake unit"));

@@ -56,7 +56,10 @@ const std::vector<FormatConvention> kConventions = {
     {"Half-Life SMD", "smd vta", "+Z", "+X", false, "none: inches", "", "x y z"},
     {"Doom 3 MD5", "md5mesh md5anim md5camera", "+Z", "+X", false, "none: inches", "", "x -z y"},
     {"3D Studio", "3ds prj", "+Z", "-Y", false, "none: inches", "", "x -z y"},
-    {"Quake MDL, MD2, MD3; IQM", "mdl md2 md3 iqm", "+Z", "+X", false, "Quake units", "", "x y z"},
+    {"Quake MDL, MD2, MD3", "mdl md2 md3", "+Z", "+X", false, "Quake units", "", "x y z"},
+    // As the format's author's own model faces (Red Eclipse's players face
+    // -Y, which the game turns itself: --turn 90 brings them round).
+    {"Inter-Quake IQM", "iqm", "+Z", "+X", false, "Quake units", "", "x y z"},
     // Quake-family files that Assimp reads (MDC, other games' MDL) come Y-up.
     {"Quake MDC", "mdc", "+Z", "+X", false, "Quake units", "", "x -z y"},
     {"STL, 3MF, AMF", "stl 3mf amf", "+Z", "-Y", false, "none: inches", "no convention: as read",
