@@ -721,6 +721,28 @@ def case_import_clips(args):
     check(names == list(HAND_FRAMES), "the flawed model's frames: %s" % names)
     os.remove(flawed)
 
+    # Blender's importer failing after it made the model: all of it taken back.
+    from io_scene_quake_mdl import mdl_import
+
+    class FailingImporter:
+        @staticmethod
+        def gltf(**settings):
+            bpy.ops.import_scene.gltf(**settings)
+            raise RuntimeError("Error: stopped by the test")
+
+    class StoppedBlender:
+        data = bpy.data
+        ops = type("ops", (), {"import_scene": FailingImporter})
+
+    empty_scene()
+    bpy.ops.mesh.primitive_cube_add()
+    mdl_import.bpy = StoppedBlender
+    try:
+        expect_import_refusal(path, ["glTF importer failed", "stopped by the test"])
+    finally:
+        mdl_import.bpy = bpy
+    check([o.name for o in bpy.data.objects] == ["Cube"], "the user's cube is still there")
+
     # Damaged: the file ends inside its frames.
     empty_scene()
     bpy.ops.mesh.primitive_cube_add()

@@ -37,10 +37,10 @@ def find_mdlexport(preferred):
 def find_program(tool, preferred):
     """(path, where) of one of the tools, or (None, what was tried).
 
-    preferred is the path set in the add-on's preferences (the program or
-    its folder; a program file of another of the tools stands for its
-    folder), tried first when set; then the add-on's own folder and the
-    folder above it (where a zip of the tools puts it); then PATH.
+    preferred is the path set in the add-on's preferences (mdlexport or its
+    folder; for the other tools, that folder), tried first when set; then
+    the add-on's own folder and the folder above it (where a zip of the
+    tools puts it); then PATH.
     """
     name = program_name(tool)
     tried = []
@@ -48,7 +48,7 @@ def find_program(tool, preferred):
         path = os.path.abspath(bpy_path(preferred))
         if os.path.isdir(path):
             path = os.path.join(path, name)
-        elif os.path.basename(path) != name:
+        elif tool != "mdlexport":
             # The tools come together: mdlinfo beside the mdlexport set.
             path = os.path.join(os.path.dirname(path), name)
         if _runnable(path):
