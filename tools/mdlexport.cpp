@@ -313,8 +313,8 @@ bool ExportRanThrough(const DialogExport& result, const tools::CliOptions& optio
   return true;
 }
 
-// Checks the written model back; what we write holds exactly what its counts
-// call for. False after saying why it does not.
+// Checks that the written model reads back whole; what we write holds
+// exactly what its counts call for. False after saying why it does not.
 bool ReadWrittenModel(const std::string& path, vandrell::MdlOutline* outline) {
   // What the exporter writes, plain skins and frames, is checked a block at
   // a time; anything else is read whole, which also says what is wrong.
