@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -343,10 +342,10 @@ TEST(MdlReader, ReadsSkinAndFrameGroups) {
 // passes with nothing after the last frame.
 class PlainOutline {
  public:
+  // In the working folder, named after the test: tests run side by side.
   PlainOutline()
-      : path_((std::filesystem::temp_directory_path() /
-               ("mdlformat_outline_" + std::to_string(std::rand()) + ".mdl"))
-                  .string()) {}
+      : path_(std::string("mdlformat_outline_") +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".mdl") {}
   ~PlainOutline() { std::remove(path_.c_str()); }
 
   // Writes bytes to the file and compares both readers on it; the outline's verdict.
