@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -18,6 +19,7 @@
 #include "mdlformat/ByteCursor.h"
 #include "mdlformat/FileBytes.h"
 #include "mdlformat/FrameNameClips.h"
+#include "mdlformat/MdlOutline.h"
 #include "mdlformat/MdlReader.h"
 #include "mdlformat/NormalTable.h"
 #include "mdlformat/QuakePalette.h"
@@ -332,6 +334,103 @@ TEST(MdlReader, ReadsSkinAndFrameGroups) {
   huge[91] = 0x7F;
   EXPECT_FALSE(vandrell::ReadMdl(huge, &file, &error));
   EXPECT_EQ(error.rfind("the file ends inside skin 0's intervals", 0), 0u) << error;
+}
+
+// The outline read a block at a time must say of every file what reading it
+// whole says: the same verdict for plain files, the same header, frame count
+// and first frame name where it passes, and a pass only where the whole read
+// passes with nothing after the last frame.
+class PlainOutline {
+ public:
+  // In the working folder, named after the test: tests run side by side.
+  PlainOutline()
+      : path_(std::string("mdlformat_outline_") +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".mdl") {}
+  ~PlainOutline() { std::remove(path_.c_str()); }
+
+  // Writes bytes to the file and compares both readers on it; the outline's verdict.
+  bool Agrees(const std::vector<uint8_t>& bytes, const std::string& what) {
+    {
+      std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+      out.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+    }
+    vandrell::MdlOutline outline;
+    const bool quick = vandrell::ReadPlainMdlOutline(path_, &outline);
+    vandrell::MdlFile file;
+    std::string error;
+    const bool whole = vandrell::ReadMdlFile(path_, &file, &error) && file.trailing_bytes == 0;
+    const bool plain = std::all_of(file.skin_types.begin(), file.skin_types.end(),
+                                   [](int32_t t) { return t == 0; }) &&
+                       std::all_of(file.frame_types.begin(), file.frame_types.end(),
+                                   [](int32_t t) { return t == 0; });
+    EXPECT_EQ(quick, whole && plain) << what << ": " << error;
+    if (quick && whole) {
+      EXPECT_EQ(std::memcmp(&outline.header, &file.header, sizeof outline.header), 0) << what;
+      EXPECT_EQ(outline.frame_count, file.frames.size()) << what;
+      if (!file.frames.empty()) {
+        EXPECT_EQ(std::memcmp(outline.first_frame_name, file.frames[0].name, 17), 0) << what;
+      }
+    }
+    return quick;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+TEST(MdlOutline, PassesAPlainFileWithItsHeaderAndFirstFrameName) {
+  PlainOutline check;
+  ASSERT_TRUE(check.Agrees(MdlBytes(MdlLayout()), "the hand-made file"));
+  vandrell::MdlOutline outline;
+  ASSERT_TRUE(vandrell::ReadPlainMdlOutline(check.path(), &outline));
+  EXPECT_EQ(outline.header.numverts, 3);
+  EXPECT_EQ(outline.header.skinwidth, 8);
+  EXPECT_EQ(outline.frame_count, 2u);
+  EXPECT_STREQ(outline.first_frame_name, "f0");
+
+  // Sections larger than one block of reading.
+  MdlLayout large;
+  large.numverts = 20000;
+  large.numtris = 6000;
+  large.numframes = 3;
+  std::vector<uint8_t> bytes = MdlBytes(large);
+  EXPECT_TRUE(check.Agrees(bytes, "large"));
+  // The last triangle's last corner, and the last frame's last normal index:
+  // both far into their section.
+  std::vector<uint8_t> bad_corner = bytes;
+  testing_support::PutInt32(&bad_corner, testing_support::FramesOffset(large) - 4, 20000);
+  EXPECT_FALSE(check.Agrees(bad_corner, "last corner"));
+  std::vector<uint8_t> bad_normal = bytes;
+  bad_normal.back() = 162;
+  EXPECT_FALSE(check.Agrees(bad_normal, "last normal"));
+  bad_normal.back() = 161;
+  EXPECT_TRUE(check.Agrees(bad_normal, "last normal 161"));
+
+  EXPECT_FALSE(vandrell::ReadPlainMdlOutline("/nonexistent-folder/model.mdl", &outline));
+}
+
+TEST(MdlOutline, AgreesWithTheWholeReadOnEveryDamagedFile) {
+  PlainOutline check;
+  const std::vector<uint8_t> whole = MdlBytes(MdlLayout());
+  for (size_t size = 0; size < whole.size(); ++size)
+    ASSERT_FALSE(
+        check.Agrees(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(size)),
+                     "cut at " + std::to_string(size)));
+  std::vector<uint8_t> longer = whole;
+  longer.push_back(0);
+  EXPECT_FALSE(check.Agrees(longer, "one byte more"));
+  int passed = 0;
+  for (size_t at = 0; at < whole.size(); ++at) {
+    for (uint8_t value : {0x00, 0x01, 0x80, 0xA2, 0xFF}) {
+      std::vector<uint8_t> bytes = whole;
+      bytes[at] = value;
+      passed += check.Agrees(bytes, "byte " + std::to_string(at) + " = " + std::to_string(value));
+    }
+  }
+  // Most single bytes (pixels, positions, names) leave a sound file.
+  EXPECT_GT(passed, 0);
 }
 
 TEST(MdlReader, NameWithoutZeroByteStaysWithinItsField) {

@@ -25,6 +25,7 @@
 #include "hostapp/module/PluginModule.h"
 #include "hostapp/scene/StandInScene.h"
 #include "hostapp/user/DialogUser.h"
+#include "mdlformat/MdlOutline.h"
 #include "mdlformat/MdlReader.h"
 #include "resources/resource.h"
 #include "tools/CliOptions.h"
@@ -314,13 +315,20 @@ bool ExportRanThrough(const DialogExport& result, const tools::CliOptions& optio
   return true;
 }
 
-// Reads the written model back; what we write holds exactly what its counts
-// call for. False after saying why it does not.
-bool ReadWrittenModel(const std::string& path, vandrell::MdlFile* file) {
+// Checks that the written model reads back whole; what we write holds
+// exactly what its counts call for. False after saying why it does not.
+bool ReadWrittenModel(const std::string& path, vandrell::MdlOutline* outline) {
+  // What the exporter writes, plain skins and frames, is checked a block at
+  // a time; anything else is read whole, which also says what is wrong.
+  if (vandrell::ReadPlainMdlOutline(path, outline)) return true;
+  vandrell::MdlFile file;
   std::string error;
-  if (vandrell::ReadMdlFile(path, file, &error) && file->trailing_bytes == 0) return true;
-  if (file->trailing_bytes != 0)
-    error = std::to_string(file->trailing_bytes) + " bytes follow the last frame";
+  if (vandrell::ReadMdlFile(path, &file, &error) && file.trailing_bytes == 0) {
+    *outline = vandrell::OutlineOf(file);
+    return true;
+  }
+  if (file.trailing_bytes != 0)
+    error = std::to_string(file.trailing_bytes) + " bytes follow the last frame";
   std::fprintf(stderr, "mdlexport: %s: the written file does not read back: %s\n", path.c_str(),
                error.c_str());
   return false;
@@ -342,13 +350,13 @@ void PrintSummaryLine(const std::string& path, const vandrell::MdlFileHeader& h,
 
 // Writes the QuakeC frame macros of the written model's frames, sampled from
 // range_start on, to path. False after saying why it could not.
-bool WriteFrameMacros(const std::string& path, const vandrell::MdlFile& file,
+bool WriteFrameMacros(const std::string& path, const vandrell::MdlOutline& model,
                       const std::vector<hostapp::ClipInfo>& timeline, host::HostTime range_start) {
   // The exporter names frame i its base name and i: frame 0 gives the base.
-  std::string base = file.frames.empty() ? "" : file.frames.front().name;
+  std::string base = model.frame_count == 0 ? "" : model.first_frame_name;
   if (!base.empty() && base.back() == '0') base.pop_back();
   const std::string lines = hostapp::FrameMacroLines(
-      timeline, range_start, host::GetTicksPerFrame(), static_cast<int>(file.frames.size()), base);
+      timeline, range_start, host::GetTicksPerFrame(), static_cast<int>(model.frame_count), base);
   std::string error;
   if (WriteWholeFile(path, lines, &error)) return true;
   std::fprintf(stderr, "mdlexport: --qc: %s\n", error.c_str());
@@ -400,17 +408,17 @@ int ExportImported(const tools::CliOptions& options, hostapp::StandInScene& scen
                         options.dialog, std::min(frames.value_or(1), range_frames), options.quiet);
   if (!ExportRanThrough(result, options)) return kExitFailed;
 
-  vandrell::MdlFile file;
-  if (!ReadWrittenModel(options.output, &file)) return kExitFailed;
+  vandrell::MdlOutline written;
+  if (!ReadWrittenModel(options.output, &written)) return kExitFailed;
   if (!options.quiet) {
     PrintSummaryLine(
-        options.output, file.header,
+        options.output, written.header,
         options.height ? ", scale " + scale + "% for a height of " + std::to_string(*options.height)
                        : "");
   }
-  if (!options.qc.empty() && !WriteFrameMacros(options.qc, file, timeline, range.start))
+  if (!options.qc.empty() && !WriteFrameMacros(options.qc, written, timeline, range.start))
     return kExitFailed;
-  const bool refused = WarnOfRefusingEngines(options.output, file.header);
+  const bool refused = WarnOfRefusingEngines(options.output, written.header);
   return refused && options.strict ? kExitFailed : kExitWritten;
 }
 
