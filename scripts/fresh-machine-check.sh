@@ -206,7 +206,7 @@ check_debian_package() {
 # Blender's own Install operator, the example imported with Blender's glTF
 # importer and written by File > Export > Quake MDL, which must find
 # /usr/bin/mdlexport on PATH; the installed mdlinfo checks the model, which
-# holds one frame for each of the scene's frames.
+# holds one frame for each frame of the imported animation.
 check_blender_addon() {
   local began=$SECONDS installed frames
   say "installing blender and python3-numpy with apt-get"
@@ -235,7 +235,15 @@ bpy.ops.wm.read_factory_settings(use_empty=True)
 bpy.ops.preferences.addon_enable(module="io_scene_quake_mdl")
 bpy.ops.import_scene.gltf(filepath="/usr/share/doc/vandrell/examples/example.gltf",
                           import_shading="SMOOTH")
+# The scene's frames are the animation's, as a user sets them (the importer
+# leaves the empty scene's 1 to 250).
 scene = bpy.context.scene
+start, end = bpy.data.actions[0].frame_range
+for action in bpy.data.actions:
+    start, end = min(start, action.frame_range[0]), max(end, action.frame_range[1])
+scene.frame_start, scene.frame_end = int(round(start)), int(round(end))
+if scene.frame_end <= scene.frame_start:
+    sys.exit("the example imported without its animation")
 result = bpy.ops.export_scene.quake_mdl(filepath=os.path.join(out, "example.mdl"),
                                         frames_all=True)
 if result != {"FINISHED"}:
