@@ -13,8 +13,10 @@
 #include "host/Timing.h"
 #include "hostapp/scene/StandInScene.h"
 #include "model/BuildFrames.h"
+#include "model/FinishFrames.h"
 #include "model/MdlModel.h"
 #include "model/MergeVertices.h"
+#include "model/Quantize.h"
 #include "model/SmoothNormals.h"
 #include "scene/MaterialTable.h"
 #include "scene/SceneCollector.h"
@@ -192,11 +194,33 @@ void RunPass(benchmark::State& state, int frames) {
 
 void Smooth(MdlModel& model) { model.SmoothNormals(); }
 void Merge(MdlModel& model) { model.MergeVertices(); }
+void QuantizeSmoothMerge(MdlModel& model) {
+  model.Quantize();
+  model.SmoothNormals();
+  model.MergeVertices();
+}
+// The one walk frame sampling finishes with, its bounds folded here (frame
+// sampling folds them while it builds each frame).
+void Finish(MdlModel& model) {
+  vandrell::PositionBounds bounds;
+  for (int32_t f = 0; f < model.numframes; ++f) {
+    vandrell::WidenBounds(bounds,
+                          model.frame_vertices + static_cast<size_t>(f) * model.vertex_capacity,
+                          model.numverts);
+  }
+  vandrell::FinishFrames(model, bounds);
+}
 
 void BM_SmoothNormals(benchmark::State& state) { RunPass<Smooth>(state, kFrames); }
 void BM_MergeVertices(benchmark::State& state) { RunPass<Merge>(state, kFrames); }
+void BM_ThreePasses(benchmark::State& state) { RunPass<QuantizeSmoothMerge>(state, kFrames); }
+void BM_FinishFrames(benchmark::State& state) { RunPass<Finish>(state, kFrames); }
 BENCHMARK(BM_SmoothNormals)->Arg(10)->Arg(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeVertices)->Arg(10)->Arg(30)->Unit(benchmark::kMillisecond);
+// Quantize, SmoothNormals and MergeVertices one after the other, against the
+// walk that does all three frame by frame.
+BENCHMARK(BM_ThreePasses)->Arg(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FinishFrames)->Arg(30)->Unit(benchmark::kMillisecond);
 
 // The quadratic fallbacks, on a small model with fewer frames: merging
 // removal by removal copies every frame per removal.

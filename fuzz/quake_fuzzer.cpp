@@ -1,4 +1,4 @@
-// Any bytes handed to the Quake-family readers (MDL, MD2, MD3, chosen by the
+// Any bytes handed to the Quake-family readers (MDL, MD2, MD3, IQM, chosen by the
 // first bytes) and, as text, to the animation.cfg reader: each accepts or
 // refuses them and never reads outside them; what a reader accepts is a
 // model whose parts agree with one another, and which the import evaluates

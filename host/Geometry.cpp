@@ -1,25 +1,13 @@
 #include "host/Geometry.h"
 
 #include <cmath>
+#include <cstddef>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace host {
-
-Point3 operator+(const Point3& a, const Point3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Point3 operator-(const Point3& a, const Point3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Point3 operator*(const Point3& a, float f) { return {a.x * f, a.y * f, a.z * f}; }
-bool operator==(const Point3& a, const Point3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-
-Point3 Normalize(const Point3& v) {
-  const double length = std::sqrt(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
-                                  static_cast<double>(v.z) * v.z);
-  if (length == 0.0 || !std::isfinite(length)) return v;
-  return {static_cast<float>(v.x / length), static_cast<float>(v.y / length),
-          static_cast<float>(v.z / length)};
-}
-
-Point3 CrossProduct(const Point3& a, const Point3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 float DotProduct(const Point3& a, const Point3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
@@ -54,20 +42,64 @@ Point3 Matrix3::GetTrans() const { return rows_[3]; }
 void Matrix3::SetTrans(const Point3& translation) { rows_[3] = translation; }
 void Matrix3::NoTrans() { rows_[3] = {0, 0, 0}; }
 
-Point3 operator*(const Point3& p, const Matrix3& m) {
-  // The rows are read in place: this runs for every corner and normal of
-  // every exported frame.
-  const Point3* rows = m.rows_;
-  const double x = p.x;
-  const double y = p.y;
-  const double z = p.z;
-  return {static_cast<float>(x * rows[0].x + y * rows[1].x + z * rows[2].x +
-                             static_cast<double>(rows[3].x)),
-          static_cast<float>(x * rows[0].y + y * rows[1].y + z * rows[2].y +
-                             static_cast<double>(rows[3].y)),
-          static_cast<float>(x * rows[0].z + y * rows[1].z + z * rows[2].z +
-                             static_cast<double>(rows[3].z))};
+#if defined(__SSE2__)
+
+namespace {
+
+// A transform's rows in double precision, x and y of each in one register.
+struct RowsInDouble {
+  explicit RowsInDouble(const Matrix3& m) {
+    for (int i = 0; i < 4; ++i) {
+      const Point3 row = m.GetRow(i);
+      xy[i] = _mm_setr_pd(row.x, row.y);
+      z[i] = row.z;
+    }
+  }
+  __m128d xy[4];
+  double z[4];
+};
+
+// operator*, the x and y sums side by side: the same products, added in the
+// same order, each rounded once to single precision.
+inline void Transform(const double p[3], const RowsInDouble& m, double out[3]) {
+  const __m128d x = _mm_set1_pd(p[0]);
+  const __m128d y = _mm_set1_pd(p[1]);
+  const __m128d z = _mm_set1_pd(p[2]);
+  const __m128d xy =
+      _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(x, m.xy[0]), _mm_mul_pd(y, m.xy[1])),
+                            _mm_mul_pd(z, m.xy[2])),
+                 m.xy[3]);
+  // Through single precision, as the stored point is.
+  const __m128d rounded = _mm_cvtps_pd(_mm_cvtpd_ps(xy));
+  _mm_storeu_pd(out, rounded);
+  out[2] = static_cast<float>(p[0] * m.z[0] + p[1] * m.z[1] + p[2] * m.z[2] + m.z[3]);
 }
+
+}  // namespace
+
+void TransformPoints(const Point3* in, std::size_t count, const Matrix3& first,
+                     const Matrix3& second, Point3* out) {
+  const RowsInDouble a(first);
+  const RowsInDouble b(second);
+  for (std::size_t i = 0; i < count; ++i) {
+    const double p[3] = {in[i].x, in[i].y, in[i].z};
+    double once[3];
+    double twice[3];
+    Transform(p, a, once);
+    Transform(once, b, twice);
+    out[i] = Point3(static_cast<float>(twice[0]), static_cast<float>(twice[1]),
+                    static_cast<float>(twice[2]));
+  }
+}
+
+#else
+
+void TransformPoints(const Point3* in, std::size_t count, const Matrix3& first,
+                     const Matrix3& second, Point3* out) {
+  for (std::size_t i = 0; i < count; ++i) out[i] = (in[i] * first) * second;
+}
+
+#endif
 
 Matrix3 operator*(const Matrix3& a, const Matrix3& b) {
   Matrix3 result;

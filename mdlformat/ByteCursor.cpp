@@ -47,11 +47,6 @@ bool ByteCursor::Skip(uint64_t count) {
   return true;
 }
 
-uint8_t ByteCursor::Uint8() {
-  if (!Available(1)) return 0;
-  return data_[offset_++];
-}
-
 uint16_t ByteCursor::Uint16() {
   if (!Available(2)) return 0;
   const uint8_t* p = data_ + offset_;

@@ -58,8 +58,13 @@ class ByteCursor {
   // Moves count bytes on; false (and failed) past the end.
   bool Skip(uint64_t count);
 
-  // Little-endian values; 0 when they are not there.
-  uint8_t Uint8();
+  // Little-endian values; 0 when they are not there. Uint8 is defined here:
+  // readers call it for every byte of a frame's vertices.
+  uint8_t Uint8() {
+    if (Has(1)) return data_[offset_++];
+    Available(1);
+    return 0;
+  }
   uint16_t Uint16();
   int16_t Int16();
   uint32_t Uint32();

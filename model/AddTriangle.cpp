@@ -1,5 +1,7 @@
 // One triangle into the work frame: winding from the geometry, one table
 // normal, the model scale.
+#include <cstddef>
+
 #include "export/ExportSettings.h"
 #include "host/Geometry.h"
 #include "model/MdlModel.h"
@@ -8,6 +10,17 @@
 namespace vandrell {
 
 void MdlModel::AddTriangle(int32_t k, const TriangleInput& input) {
+  AddTriangleTo(work_vertices, work_triangles, k, input);
+}
+
+void MdlModel::AddTriangleToStore(int32_t f, int32_t k, const TriangleInput& input) {
+  if (f < 0 || f >= frame_capacity) return;
+  AddTriangleTo(frame_vertices + static_cast<size_t>(f) * vertex_capacity,
+                frame_triangles + static_cast<size_t>(f) * triangle_capacity, k, input);
+}
+
+void MdlModel::AddTriangleTo(FrameVertex* vertices, TriangleIndices* triangles, int32_t k,
+                             const TriangleInput& input) {
   // Frame sampling never hands more faces than the arrays were sized for;
   // refusing here keeps a mistake from writing past them.
   if (k < 0 || k >= triangle_capacity) return;
@@ -35,7 +48,7 @@ void MdlModel::AddTriangle(int32_t k, const TriangleInput& input) {
   const int32_t s[3] = {input.s_a, input.s_b, input.s_c};
   const int32_t t[3] = {input.t_a, input.t_b, input.t_c};
   for (int c = 0; c < 3; ++c) {
-    FrameVertex& vertex = work_vertices[3 * k + c];
+    FrameVertex& vertex = vertices[3 * k + c];
     vertex.s = s[c];
     vertex.t = t[c];
     vertex.x = corners[c]->x * model_scale;
@@ -45,7 +58,7 @@ void MdlModel::AddTriangle(int32_t k, const TriangleInput& input) {
   }
 
   // The records stay in input order; only the indices say the winding.
-  TriangleIndices& triangle = work_triangles[k];
+  TriangleIndices& triangle = triangles[k];
   triangle.v[0] = 3 * k;
   triangle.v[1] = flip ? 3 * k + 2 : 3 * k + 1;
   triangle.v[2] = flip ? 3 * k + 1 : 3 * k + 2;

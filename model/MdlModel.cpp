@@ -166,4 +166,8 @@ void MdlModel::StoreFrame(int32_t f) {
   if (numframes < f + 1) numframes = f + 1;
 }
 
+void MdlModel::CountStoredFrame(int32_t f) {
+  if (f >= 0 && numframes < f + 1) numframes = f + 1;
+}
+
 }  // namespace vandrell

@@ -67,6 +67,14 @@ class MdlModel {
 
   // Writes work vertices 3k .. 3k + 2 and work triangle k.
   void AddTriangle(int32_t k, const TriangleInput& input);
+  // The same into frame f of the store instead, for frame sampling: a frame
+  // written there needs no pass through the work arrays, whose copy the next
+  // frame would overwrite unread. Counts the frame as StoreFrame does once
+  // its last triangle is in (CountStoredFrame).
+  void AddTriangleToStore(int32_t f, int32_t k, const TriangleInput& input);
+  // numframes grows to f + 1, as StoreFrame(f) does, for a frame written
+  // into the store in place.
+  void CountStoredFrame(int32_t f);
   // Sets scale, scale_origin and the packed bytes from the float positions of
   // every frame, and raises bounding_radius.
   void Quantize();
@@ -115,6 +123,8 @@ class MdlModel {
 
  private:
   void SetHeaderDefaults();
+  void AddTriangleTo(FrameVertex* vertices, TriangleIndices* triangles, int32_t k,
+                     const TriangleInput& input);
   void ReleaseBuffers();
 };
 

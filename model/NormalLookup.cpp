@@ -33,7 +33,10 @@ namespace {
 
 using mdl_format::kNormalCount;
 
-constexpr int kGrid = 16;
+constexpr int kGrid = 32;
+// The grid whose lists, made from the whole table, are the pools of the
+// fine cells within them.
+constexpr int kCoarseGrid = 4;
 constexpr int kCells = 6 * kGrid * kGrid;
 constexpr double kMargin = 1.0 / 4096;
 // sqrt(3)·kMargin rounded up, with room for the rounding of the corner sums.
@@ -60,10 +63,16 @@ double TableDot(int i, const double p[3]) {
   return (NormalTable[i][0] * p[0] + NormalTable[i][1] * p[1]) + NormalTable[i][2] * p[2];
 }
 
-void ListCell(int face, int cell_u, int cell_w, CandidateLists& lists) {
+// Appends to out the entries of pool (ascending) that may be nearest for a
+// direction in cell (cell_u, cell_w) of face, the face cut into grid x grid
+// cells. An entry is left out only when another entry of the pool beats it
+// at every corner by the margin; an entry outside the pool must be beaten so
+// everywhere in the cell already.
+void ListCell(int face, int cell_u, int cell_w, int grid, const uint8_t* pool, int pool_count,
+              std::vector<uint8_t>& out) {
   const int axis = face / 2;
   const double sign = face % 2 == 0 ? 1.0 : -1.0;
-  const double step = 2.0 / kGrid;
+  const double step = 2.0 / grid;
   const double u[2] = {-1.0 + step * cell_u - kCellSlack, -1.0 + step * (cell_u + 1) + kCellSlack};
   const double w[2] = {-1.0 + step * cell_w - kCellSlack, -1.0 + step * (cell_w + 1) + kCellSlack};
   double corner[4][3];
@@ -74,8 +83,8 @@ void ListCell(int face, int cell_u, int cell_w, CandidateLists& lists) {
   }
 
   double score[kNormalCount][4];
-  for (int i = 0; i < kNormalCount; ++i) {
-    for (int k = 0; k < 4; ++k) score[i][k] = TableDot(i, corner[k]);
+  for (int n = 0; n < pool_count; ++n) {
+    for (int k = 0; k < 4; ++k) score[n][k] = TableDot(pool[n], corner[k]);
   }
 
   // A coarse cut first: an entry whose best corner score stays below the
@@ -84,18 +93,18 @@ void ListCell(int face, int cell_u, int cell_w, CandidateLists& lists) {
   double lowest[kNormalCount];
   double highest[kNormalCount];
   double best_lowest = -2.0;
-  for (int i = 0; i < kNormalCount; ++i) {
-    lowest[i] = highest[i] = score[i][0];
+  for (int n = 0; n < pool_count; ++n) {
+    lowest[n] = highest[n] = score[n][0];
     for (int k = 1; k < 4; ++k) {
-      if (score[i][k] < lowest[i]) lowest[i] = score[i][k];
-      if (score[i][k] > highest[i]) highest[i] = score[i][k];
+      if (score[n][k] < lowest[n]) lowest[n] = score[n][k];
+      if (score[n][k] > highest[n]) highest[n] = score[n][k];
     }
-    if (lowest[i] > best_lowest) best_lowest = lowest[i];
+    if (lowest[n] > best_lowest) best_lowest = lowest[n];
   }
   int near[kNormalCount];
   int near_count = 0;
-  for (int i = 0; i < kNormalCount; ++i) {
-    if (highest[i] >= best_lowest - kCornerMargin) near[near_count++] = i;
+  for (int n = 0; n < pool_count; ++n) {
+    if (highest[n] >= best_lowest - kCornerMargin) near[near_count++] = n;
   }
 
   // Then pair by pair among the rest.
@@ -111,18 +120,36 @@ void ListCell(int face, int cell_u, int cell_w, CandidateLists& lists) {
       }
       beaten = least > kCornerMargin;
     }
-    if (!beaten) lists.entries.push_back(static_cast<uint8_t>(i));
+    if (!beaten) out.push_back(pool[i]);
   }
 }
 
+// The lists of a coarse grid from the whole table first; each fine cell lies
+// within one coarse cell and needs only that cell's entries as its pool.
+// That makes the fine grid cheap to list at the first lookup of a process.
 CandidateLists BuildCandidateLists() {
+  static_assert(kGrid % kCoarseGrid == 0, "every fine cell lies within one coarse cell");
+  uint8_t table[kNormalCount];
+  for (int i = 0; i < kNormalCount; ++i) table[i] = static_cast<uint8_t>(i);
+  std::vector<uint8_t> coarse[6][kCoarseGrid][kCoarseGrid];
+  for (int face = 0; face < 6; ++face) {
+    for (int cell_w = 0; cell_w < kCoarseGrid; ++cell_w) {
+      for (int cell_u = 0; cell_u < kCoarseGrid; ++cell_u) {
+        ListCell(face, cell_u, cell_w, kCoarseGrid, table, kNormalCount,
+                 coarse[face][cell_w][cell_u]);
+      }
+    }
+  }
+  constexpr int kPerCoarse = kGrid / kCoarseGrid;
   CandidateLists lists;
   lists.first.reserve(kCells + 1);
   for (int face = 0; face < 6; ++face) {
     for (int cell_w = 0; cell_w < kGrid; ++cell_w) {
       for (int cell_u = 0; cell_u < kGrid; ++cell_u) {
         lists.first.push_back(static_cast<uint16_t>(lists.entries.size()));
-        ListCell(face, cell_u, cell_w, lists);
+        const std::vector<uint8_t>& pool = coarse[face][cell_w / kPerCoarse][cell_u / kPerCoarse];
+        ListCell(face, cell_u, cell_w, kGrid, pool.data(), static_cast<int>(pool.size()),
+                 lists.entries);
       }
     }
   }
@@ -160,6 +187,12 @@ int32_t NearestNormalIndex(float x, float y, float z) {
   const int cell_u = CellOf(v[(axis + 1) % 3] * inverse_on_axis);
   const int cell_w = CellOf(v[(axis + 2) % 3] * inverse_on_axis);
   const int cell = (face * kGrid + cell_w) * kGrid + cell_u;
+
+  // A cell listing one entry is that entry's alone: the nearest entry is in
+  // every list of its direction, and the scan of a list of one would take it
+  // (its score is positive, above the starting best of -1).
+  const int listed_first = lists.first[cell];
+  if (lists.first[cell + 1] - listed_first == 1) return lists.entries[listed_first];
 
   // The full scan's loop over the listed entries only.
   int32_t best = 0;

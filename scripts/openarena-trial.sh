@@ -37,7 +37,7 @@ while IFS= read -r md3; do
     frames=$((frames + $(od -An -t d4 -j 68 -N 4 "$out")))
     # Every texture found and read: no warning about one.
     grep -q "warning: .*texture" "$work/err" || textured=$((textured + 1))
-  elif grep -q "No data to export" "$work/err"; then
+  elif grep -q "holds only tags" "$work/err"; then
     empty=$((empty + 1))  # tags only: a weapon's hand, a player part without surfaces
   else
     echo "failed: $md3: $(grep -v warning "$work/err" | head -n 1)"

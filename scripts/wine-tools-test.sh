@@ -195,8 +195,8 @@ dialog_case dialog-cancel Escape 1
 
 # The Blender add-on of the zip as Blender installs it (the Linux Blender's
 # Install operator unpacks the same zip as on Windows): with Windows' program
-# name and nothing on PATH, its search must find the mdlexport.exe it carries
-# in its own folder, and that copy, run from there, must write the Linux
+# names and nothing on PATH, its search must find the mdlexport.exe and
+# mdlinfo.exe it carries in its own folder, and that copy, run from there, must write the Linux
 # build's model.
 addon_result=""
 if command -v blender >/dev/null; then
@@ -210,16 +210,18 @@ import bpy
 
 bpy.ops.preferences.addon_install(filepath=sys.argv[sys.argv.index("--") + 1])
 from io_scene_quake_mdl import tool
-tool.PROGRAM = "mdlexport.exe"
+# The programs' names on Windows.
+tool.program_name = lambda name: name + ".exe"
 # Windows has no execute bit (its os.access grants X_OK to any file), and
 # Python's zip extraction here sets none.
 tool._runnable = os.path.isfile
 os.environ["PATH"] = ""
-path, where = tool.find_mdlexport("")
-expected = os.path.join(bpy.utils.user_resource("SCRIPTS"), "addons", "io_scene_quake_mdl",
-                        "mdlexport.exe")
-if (path, where) != (expected, "beside the add-on"):
-    sys.exit("the add-on found %s (%s), not %s beside it" % (path, where, expected))
+addon = os.path.join(bpy.utils.user_resource("SCRIPTS"), "addons", "io_scene_quake_mdl")
+for name in ("mdlinfo", "mdlexport"):
+    path, where = tool.find_program(name, "")
+    expected = os.path.join(addon, name + ".exe")
+    if (path, where) != (expected, "beside the add-on"):
+        sys.exit("the add-on found %s (%s), not %s beside it" % (path, where, expected))
 print("found: " + path)
 PYTHON
   BLENDER_USER_SCRIPTS=$work/blender/scripts BLENDER_USER_CONFIG=$work/blender/config \
@@ -235,7 +237,7 @@ PYTHON
        "$root/examples/example.gltf" addon-wave.mdl)
     cmp -s "$work/linux/addon-wave.mdl" "$work/windows/addon-wave.mdl" ||
       failed "the add-on's own mdlexport.exe wrote another model than the Linux build"
-    addon_result="; the Blender add-on, installed from the zip, finds its own mdlexport.exe, which writes the Linux build's model"
+    addon_result="; the Blender add-on, installed from the zip, finds its own mdlexport.exe and mdlinfo.exe; that mdlexport.exe writes the Linux build's model"
   fi
 else
   echo "wine-tools-test: Blender is not installed; the add-on's search in the zip is not checked"

@@ -1,4 +1,4 @@
-"""The Blender add-on in the real Blender: File > Export > Quake MDL.
+"""The Blender add-on in the real Blender: File > Export and File > Import > Quake MDL.
 
 Run by CTest in Blender, headless:
 
@@ -11,7 +11,8 @@ folders) and enabled, as a user would, with the tools' folder on PATH. Each
 case builds its scene here, exports it through the operator and reads the
 model back with the reader below, which knows nothing of the add-on. Every
 expected position comes from the scene as this script walks it, frame by
-frame. Exits 1 at the first failed check, naming it.
+frame; an imported model's, from the MDL as the reader reads it or as the
+writer below made it by hand. Exits 1 at the first failed check, naming it.
 """
 
 import argparse
@@ -100,6 +101,25 @@ def quake_positions(context, objects, scale):
             points.append((-w.y, w.x, w.z))
         ob_eval.to_mesh_clear()
     return np.array(points) * INCHES_PER_METRE * scale
+
+
+def check_matched(got, expected, step, what):
+    """Every got vertex within two steps of one expected vertex in every frame, and back.
+
+    got: (frames, vertices, 3), expected: (frames, other vertices, 3), step
+    the packing step per axis. Returns the worst distance in steps.
+    """
+    check(got.shape[0] == expected.shape[0],
+          "%s: %d frames, %d expected" % (what, got.shape[0], expected.shape[0]))
+    steps = np.abs(got[:, :, None, :] - expected[:, None, :, :]) / step
+    worst = steps.max(axis=(0, 3))  # (got vertices, expected vertices)
+    error = worst.min(axis=1)
+    check(error.max() <= 2.0, "%s: a vertex is %.2f packing steps from the expected ones"
+          % (what, error.max()))
+    unmatched = np.count_nonzero(worst.min(axis=0) > 2.0)
+    check(not unmatched, "%s: %d expected vertices have no vertex within two steps"
+          % (what, unmatched))
+    return error.max()
 
 
 def check_positions(model, expected, what):
@@ -343,6 +363,7 @@ def case_every_action(args):
           "the image's red top half is above its blue one in the skin")
     check(green.any(), "the blob's colour is in the skin")
     print("every action: 12 frames, worst vertex %.2f packing steps" % worst)
+    check_import_back(target, args)
 
 
 def case_frames_and_size(args):
@@ -507,12 +528,255 @@ def case_glb_file(args):
           "the embedded PNG's pixels: %s" % pixels)
     print("glb file: three frames as shape keys, two clips, the image")
 
+def import_mdl(path, **settings):
+    """The import operator's result; a refused import raises RuntimeError."""
+    return bpy.ops.import_scene.quake_mdl(filepath=path, **settings)
+
+
+def blender_axes(quake, unit):
+    """Quake's (x, y, z), front +X, as Blender's, front -Y: (y, -x, z), times unit."""
+    quake = np.asarray(quake, dtype=np.float64)
+    return np.stack([quake[..., 1], -quake[..., 0], quake[..., 2]], axis=-1) * unit
+
+
+def imported_model():
+    """The one object the import made, its shape keys' world positions and names."""
+    objects = list(bpy.data.objects)
+    check(len(objects) == 1 and objects[0].type == "MESH",
+          "the import made one mesh object: %s" % [o.name for o in objects])
+    ob = objects[0]
+    check(ob.data.shape_keys is not None, "the imported mesh has shape keys")
+    keys = ob.data.shape_keys.key_blocks
+    world = np.array(ob.matrix_world)
+    frames = []
+    for key in keys[1:]:
+        local = np.array([tuple(point.co) + (1.0,) for point in key.data])
+        frames.append((local @ world.T)[:, :3])
+    return ob, [key.name for key in keys[1:]], np.stack(frames)
+
+
+def skin_image(ob):
+    """The image feeding the Base Color of the object's one material, as RGB rows top first."""
+    check(len(ob.data.materials) == 1, "one material: %d" % len(ob.data.materials))
+    material = ob.data.materials[0]
+    check(material.use_nodes, "the material has nodes")
+    base = next(n for n in material.node_tree.nodes if n.type == "BSDF_PRINCIPLED")
+    links = base.inputs["Base Color"].links
+    check(links, "the material's Base Color comes from a texture")
+    node = links[0].from_node
+    while node.type != "TEX_IMAGE" and node.inputs and node.inputs[0].links:
+        node = node.inputs[0].links[0].from_node
+    check(node.type == "TEX_IMAGE" and node.image is not None,
+          "an image texture feeds the Base Color: %s" % node.type)
+    image = node.image
+    check(image.packed_file is not None, "the skin is packed into the blend file")
+    width, height = image.size
+    pixels = np.empty(width * height * 4, dtype=np.float32)
+    image.pixels.foreach_get(pixels)
+    return pixels.reshape(height, width, 4)[::-1, :, :3]
+
+
+def clip_frames(action, names):
+    """The frames (shape key names) an action switches on, in key order."""
+    shown = []
+    for curve in action.fcurves:
+        for point in curve.keyframe_points:
+            if point.co[1] > 0.5:
+                name = curve.data_path.split('"')[1]
+                shown.append((point.co[0], name))
+    check(all(name in names for _time, name in shown),
+          "%s keys the model's shape keys: %s" % (action.name, shown))
+    return [name for _time, name in sorted(shown)]
+
+
+def check_import_back(target, args):
+    """The model the add-on exported comes back through the import with every frame."""
+    folder = os.path.dirname(target)
+    files = files_in(folder)
+    model = read_mdl(target)
+    empty_scene()
+    check(import_mdl(target) == {"FINISHED"}, "the import finished")
+    check(files_in(folder) == files, "the import leaves no file beside the model: %s"
+          % files_in(folder))
+    check(not stray_temporary_files(), "no temporary file left: %s" % stray_temporary_files())
+    ob, names, got = imported_model()
+    check(names == model["names"], "one shape key a frame, in order: %s" % names)
+    expected = blender_axes(np.stack(model["positions"]), 0.0254)
+    worst = check_matched(got, expected, np.abs(blender_axes(model["scale"], 0.0254)),
+                          "the imported frames")
+    skin = skin_image(ob)
+    check(skin.shape[:2] == (model["skinheight"], model["skinwidth"]),
+          "the material's image is the skin's size: %s" % (skin.shape,))
+    check(np.allclose(skin, skin_colours(target, args.tools, args.work), atol=0.01),
+          "the material's image is the skin's picture")
+    actions = [action.name for action in bpy.data.actions]
+    check(len(actions) == 1 and actions[0].startswith(model["names"][0].rstrip("0123456789")),
+          "one clip, one action named after it: %s" % actions)
+    print("import back: %d frames, worst vertex %.2f packing steps" % (len(names), worst))
+
+
+# The hand-made model: 4 vertices (the third on the seam), 2 triangles (the
+# second facing back), an 8x8 skin (palette 15, a light grey, above palette
+# 0, black), and frames in two named clips.
+HAND_SCALE = (0.5, 0.25, 1.0)
+HAND_ORIGIN = (-8.0, 4.0, -2.0)
+HAND_FRAMES = ("stand1", "stand2", "stand3", "run1", "run2")
+
+
+def hand_packed(frame):
+    return [(10 * v + frame, 20 + 3 * frame + v, 5 * v + 2 * frame) for v in range(4)]
+
+
+def hand_made_mdl(path):
+    skin = bytes([15] * 32 + [0] * 32)
+    st = [(0, 0, 0), (0, 6, 0), (0x20, 2, 6), (0, 5, 7)]
+    triangles = [(1, 0, 1, 2), (0, 1, 2, 3)]
+    data = b"IDPO" + struct.pack("<i3f3ff3f8if", 6, *HAND_SCALE, *HAND_ORIGIN, 40.0,
+                                 0.0, 0.0, 0.0, 1, 8, 8, 4, 2, len(HAND_FRAMES), 0, 0, 1.0)
+    data += struct.pack("<i", 0) + skin
+    data += b"".join(struct.pack("<3i", *v) for v in st)
+    data += b"".join(struct.pack("<4i", *t) for t in triangles)
+    for frame, name in enumerate(HAND_FRAMES):
+        packed = hand_packed(frame)
+        low = [min(p[c] for p in packed) for c in range(3)]
+        high = [max(p[c] for p in packed) for c in range(3)]
+        data += struct.pack("<i", 0) + bytes(low + [0]) + bytes(high + [0])
+        data += name.encode("ascii").ljust(16, b"\0")
+        data += b"".join(bytes(p + (0,)) for p in packed)
+    with open(path, "wb") as f:
+        f.write(data)
+    return data
+
+
+def hand_positions(unit):
+    quake = np.array([[np.array(HAND_ORIGIN) + np.array(p) * HAND_SCALE
+                       for p in hand_packed(f)] for f in range(len(HAND_FRAMES))])
+    return blender_axes(quake, unit)
+
+
+def expect_import_refusal(path, words):
+    before = {name: len(getattr(bpy.data, name)) for name in ("objects", "meshes", "actions",
+                                                              "materials", "images")}
+    try:
+        import_mdl(path)
+    except RuntimeError as error:
+        message = str(error)
+    else:
+        raise Failure("the import of %s was refused" % path)
+    for word in words:
+        check(word in message, "the error says %r: %s" % (word, message))
+    after = {name: len(getattr(bpy.data, name)) for name in before}
+    check(after == before, "the refused import added nothing: %s, %s" % (before, after))
+    check(not stray_temporary_files(), "no temporary file left: %s" % stray_temporary_files())
+
+
+def case_import_clips(args):
+    """A hand-made model with named clips; its size in Quake units; a damaged file."""
+    context = bpy.context
+    folder = os.path.join(args.work, "import-clips")
+    os.makedirs(folder)
+    path = os.path.join(folder, "soldier.mdl")
+    data = hand_made_mdl(path)
+    empty_scene()
+    check(import_mdl(path) == {"FINISHED"}, "the hand-made model imported")
+    ob, names, got = imported_model()
+    check(names == list(HAND_FRAMES), "one shape key a frame: %s" % names)
+    # The seam vertex twice, once half the skin further right for the back face.
+    uv = ob.data.uv_layers.active.data
+    check(len(ob.data.vertices) == 5, "4 vertices and one seam copy: %d" % len(ob.data.vertices))
+    # Skin pixel (s, t) is drawn at the middle of the pixel; Blender's v runs upwards.
+    corners = sorted({(round(uv[loop.index].uv[0] * 8 - 0.5, 3),
+                       round((1 - uv[loop.index].uv[1]) * 8 - 0.5, 3)) for loop in ob.data.loops})
+    check(corners == [(0, 0), (2, 6), (5, 7), (6, 0), (6, 6)],
+          "the skin coordinates, the seam vertex's back copy at s = 2 + 4: %s" % corners)
+    # Exact values, well inside a packing step.
+    check_matched(got, hand_positions(0.0254), np.full(3, 0.001 * 0.0254), "in metres")
+    skin = skin_image(ob)
+    check(np.allclose(skin[:4], 235 / 255, atol=0.01) and np.allclose(skin[4:], 0, atol=0.01),
+          "the skin's grey above its black through the palette")
+    actions = sorted(bpy.data.actions, key=lambda action: action.name)
+    check(len(actions) == 2, "one action a clip: %s" % [a.name for a in actions])
+    run, stand = actions
+    check(run.name.startswith("run") and stand.name.startswith("stand"),
+          "the actions named after the clips: %s, %s" % (run.name, stand.name))
+    check(clip_frames(stand, names) == ["stand1", "stand2", "stand3"],
+          "stand shows its frames in turn: %s" % clip_frames(stand, names))
+    check(clip_frames(run, names) == ["run1", "run2"],
+          "run shows its frames in turn: %s" % clip_frames(run, names))
+
+    empty_scene()
+    check(import_mdl(path, size="QUAKE") == {"FINISHED"}, "imported in Quake units")
+    _ob, _names, got = imported_model()
+    check_matched(got, hand_positions(1.0), np.full(3, 0.001), "in Quake units")
+
+    # A fault the check calls an error but the reader (as the engines) takes,
+    # a skin vertex outside the skin, comes in, as the engines show it.
+    flawed = os.path.join(folder, "flawed.mdl")
+    with open(flawed, "wb") as f:
+        s = 84 + 4 + 8 * 8 + 12 + 4  # vertex 1's s
+        f.write(data[:s] + struct.pack("<i", 100) + data[s + 4:])
+    empty_scene()
+    check(import_mdl(flawed) == {"FINISHED"}, "a flawed but readable model imported")
+    _ob, names, _got = imported_model()
+    check(names == list(HAND_FRAMES), "the flawed model's frames: %s" % names)
+    os.remove(flawed)
+
+    # Blender's importer failing after it made the model: all of it taken back.
+    from io_scene_quake_mdl import mdl_import
+
+    class FailingImporter:
+        @staticmethod
+        def gltf(**settings):
+            bpy.ops.import_scene.gltf(**settings)
+            raise RuntimeError("Error: stopped by the test")
+
+    class StoppedBlender:
+        data = bpy.data
+        ops = type("ops", (), {"import_scene": FailingImporter})
+
+    empty_scene()
+    bpy.ops.mesh.primitive_cube_add()
+    mdl_import.bpy = StoppedBlender
+    try:
+        expect_import_refusal(path, ["glTF importer failed", "stopped by the test"])
+    finally:
+        mdl_import.bpy = bpy
+    check([o.name for o in bpy.data.objects] == ["Cube"], "the user's cube is still there")
+
+    # Damaged: the file ends inside its frames.
+    empty_scene()
+    bpy.ops.mesh.primitive_cube_add()
+    broken = os.path.join(folder, "broken.mdl")
+    with open(broken, "wb") as f:
+        f.write(data[:len(data) - 30])
+    expect_import_refusal(broken, ["broken.mdl"])
+    check(files_in(folder) == ["broken.mdl", "soldier.mdl"],
+          "nothing left beside the models: %s" % files_in(folder))
+
+    # No mdlinfo anywhere, then mdlinfo beside the mdlexport set in the preferences.
+    path_variable = os.environ["PATH"]
+    os.environ["PATH"] = ""
+    try:
+        expect_import_refusal(path, ["mdlinfo not found", "Preferences"])
+    finally:
+        os.environ["PATH"] = path_variable
+    preferences = context.preferences.addons["io_scene_quake_mdl"].preferences
+    preferences.mdlexport_path = os.path.join(args.tools, "mdlexport")
+    os.environ["PATH"] = ""
+    try:
+        check(import_mdl(path) == {"FINISHED"}, "mdlinfo found beside the preferences' mdlexport")
+    finally:
+        os.environ["PATH"] = path_variable
+        preferences.mdlexport_path = ""
+    print("import clips: five frames, two actions, Quake units, damaged, no mdlinfo")
+
 
 CASES = {
     "glb-file": case_glb_file,
     "every-action": case_every_action,
     "frames-and-size": case_frames_and_size,
     "refusals": case_refusals,
+    "import-clips": case_import_clips,
 }
 
 
@@ -527,11 +791,15 @@ def install(args):
     import io_scene_quake_mdl
     check(os.path.abspath(io_scene_quake_mdl.__file__) == installed,
           "the installed add-on runs, not a copy from elsewhere")
-    check(export_menu_entries(), "File > Export lists Quake MDL")
+    check(hasattr(bpy.types, "IMPORT_SCENE_OT_quake_mdl"), "the import operator is registered")
+    check(len(menu_entries(bpy.types.TOPBAR_MT_file_export)) == 1,
+          "File > Export lists Quake MDL")
+    check(len(menu_entries(bpy.types.TOPBAR_MT_file_import)) == 1,
+          "File > Import lists Quake MDL")
 
 
-def export_menu_entries():
-    return [f for f in bpy.types.TOPBAR_MT_file_export._dyn_ui_initialize()
+def menu_entries(menu):
+    return [f for f in menu._dyn_ui_initialize()
             if getattr(f, "__module__", "").startswith("io_scene_quake_mdl")]
 
 
@@ -545,7 +813,11 @@ def main():
         bpy.ops.preferences.addon_disable(module="io_scene_quake_mdl")
         check(not hasattr(bpy.types, "EXPORT_SCENE_OT_quake_mdl"),
               "disabling the add-on removes the operator")
-        check(not export_menu_entries(), "disabling the add-on removes its menu entry")
+        check(not hasattr(bpy.types, "IMPORT_SCENE_OT_quake_mdl"),
+              "disabling the add-on removes the import operator")
+        check(not menu_entries(bpy.types.TOPBAR_MT_file_export)
+              and not menu_entries(bpy.types.TOPBAR_MT_file_import),
+              "disabling the add-on removes its menu entries")
         check(not hasattr(bpy.types, "QUAKE_MDL_PT_include"),
               "disabling the add-on removes its panels")
     except Failure as failure:

@@ -1133,3 +1133,68 @@ TEST_F(Import, MdcKeyframesStopAtTheFrameCountTheHeaderStates) {
   EXPECT_EQ(hostapp::MdcFrameCount(path), 0);
   EXPECT_EQ(hostapp::MdcFrameCount(dir_.File("absent.mdc")), 0);
 }
+
+// Three triangles apart, textured through a sampler whose wrapS and wrapT
+// are given: at u 5 .. 6, at u 4 .. 5, and at v 2 .. 3. The texture
+// coordinates (u, v) of each face's corners as the host holds them (v up,
+// as Assimp turns glTF's v down).
+std::vector<std::multiset<std::pair<float, float>>> SampledCorners(const std::string& folder,
+                                                                   int wrap_s, int wrap_t) {
+  testscene::GltfBuffer buffer;
+  const int positions = buffer.AddFloats(
+      {0, 0, 0, 1, 0, 0, 0, 1, 0, 2, 0, 0, 3, 0, 0, 2, 1, 0, 4, 0, 0, 5, 0, 0, 4, 1, 0}, 3, true);
+  const int uvs = buffer.AddFloats({5, 0, 6, 0, 5, 1, 4, 0, 5, 0, 4, 1, 0, 2, 1, 2, 0, 3}, 2);
+  const std::string path = folder + "/sampled.gltf";
+  WriteImage(folder + "/tiles.png");
+  WriteText(path,
+            "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],"
+            "\"nodes\":[{\"name\":\"tiles\",\"mesh\":0}],"
+            "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" +
+                std::to_string(positions) + ",\"TEXCOORD_0\":" + std::to_string(uvs) +
+                "},\"material\":0}]}],"
+                "\"materials\":[{\"pbrMetallicRoughness\":{\"baseColorTexture\":"
+                "{\"index\":0}}}],"
+                "\"textures\":[{\"sampler\":0,\"source\":0}],"
+                "\"images\":[{\"uri\":\"tiles.png\"}],"
+                "\"samplers\":[{\"wrapS\":" +
+                std::to_string(wrap_s) + ",\"wrapT\":" + std::to_string(wrap_t) + "}],\n" +
+                buffer.Members() + "}");
+  hostapp::SceneImporter importer;
+  StandInScene scene;
+  std::vector<std::multiset<std::pair<float, float>>> faces;
+  if (!importer.Import(path, {}, scene)) {
+    ADD_FAILURE() << importer.Error();
+    return faces;
+  }
+  host::SetTicksPerFrame(160);
+  const host::Mesh mesh = MeshAt(FindNode(scene, "tiles"), 0);
+  for (const host::TextureFace& face : mesh.texture_faces) {
+    faces.emplace_back();
+    for (uint32_t t : face.t)
+      faces.back().insert({mesh.texture_vertices.at(t).x, mesh.texture_vertices.at(t).y});
+  }
+  return faces;
+}
+
+TEST_F(Import, GltfSamplersRepeatMirrorOrClampEachAxisAsGltfMeansThem) {
+  using Corners = std::multiset<std::pair<float, float>>;
+  constexpr int kRepeat = 10497, kMirroredRepeat = 33648, kClampToEdge = 33071;
+  // Mirrored along u, clamped along v.
+  const auto mirrored = SampledCorners(dir_.path(), kMirroredRepeat, kClampToEdge);
+  ASSERT_EQ(mirrored.size(), 3u);
+  // Repeat 5 is an odd one: the picture mirrored, u becoming 6 - u, so the
+  // corner at u 5 shows the picture's right edge. (v 0 .. 1 is 1 .. 0 up.)
+  EXPECT_EQ(mirrored[0], (Corners{{1, 1}, {0, 1}, {1, 0}}));
+  // Repeat 4 is an even one: the picture as it is, moved back by four.
+  EXPECT_EQ(mirrored[1], (Corners{{0, 1}, {1, 1}, {0, 0}}));
+  // Beyond 0 .. 1 on a clamped axis the edge shows: the corners stay.
+  EXPECT_EQ(mirrored[2], (Corners{{0, -1}, {1, -1}, {0, -2}}));
+
+  // Repeating on both axes: every face moved by whole repeats.
+  const auto repeated = SampledCorners(dir_.path(), kRepeat, kRepeat);
+  ASSERT_EQ(repeated.size(), 3u);
+  EXPECT_EQ(repeated[0], (Corners{{0, 1}, {1, 1}, {0, 0}}));
+  EXPECT_EQ(repeated[1], (Corners{{0, 1}, {1, 1}, {0, 0}}));
+  // v' = 1 - v lies in -2 .. -1: moved up by two.
+  EXPECT_EQ(repeated[2], (Corners{{0, 1}, {1, 1}, {0, 0}}));
+}

@@ -24,6 +24,7 @@
 #include "mdlformat/QuakePalette.h"
 #include "tests/RunProgram.h"
 #include "tests/TestSupport.h"
+#include "testscene/GltfBuffer.h"
 #include "testscene/QuakeFiles.h"
 
 namespace {
@@ -129,8 +130,23 @@ TEST(Mdlexport, HelpExitsZeroAndExplainsTheFlagsTheStatusesAndTheAxes) {
   }
   EXPECT_TRUE(Contains(run.out, "Exit status"));
   EXPECT_TRUE(Contains(run.out, "Textures: a texture the scene names is looked for"));
-  EXPECT_TRUE(Contains(run.out, "(x, y, z) -> (x, -z, y)"));
-  EXPECT_TRUE(Contains(run.out, "Z up"));
+  // The table of format conventions, which the README prints too, line for
+  // line: SMD is Z up and faces +X, B3D is left-handed and faces +Z.
+  const size_t table = run.out.find("  format                         up  front  hand   unit");
+  ASSERT_NE(table, std::string::npos) << run.out;
+  EXPECT_TRUE(
+      Contains(run.out, "  Half-Life SMD                  +Z  +X     right  none: inches\n"));
+  EXPECT_TRUE(
+      Contains(run.out, "  Blitz3D B3D                    +Y  +Z     left   none: inches\n"));
+  const std::string readme = ReadText(SourceFile("README.md"));
+  int rows = 0;
+  for (size_t at = table; at < run.out.size() && run.out.compare(at, 2, "  ") == 0; ++rows) {
+    const size_t end = run.out.find('\n', at);
+    EXPECT_TRUE(Contains(readme, "\n    " + run.out.substr(at + 2, end - at - 2) + "\n"))
+        << "README.md lacks the conventions row " << run.out.substr(at, end - at);
+    at = end + 1;
+  }
+  EXPECT_EQ(rows, 15);
   EXPECT_TRUE(Contains(run.out, "MD2"));
   EXPECT_TRUE(Contains(run.out, "+X"));
   EXPECT_TRUE(Contains(run.out, "one inch is one Quake unit"));
@@ -191,6 +207,8 @@ TEST(Mdlexport, UsageErrorsExitTwoWithAReasonAndWriteNothing) {
     const char* reason;  // a part of the message
   };
   const std::vector<Case> cases = {
+      {{"--up", "w", scene, target}, "--up takes x, y, z, -x, -y or -z, not 'w'"},
+      {{"--turn", "45", scene, target}, "--turn takes 90, 180 or 270 (degrees), not '45'"},
       {{}, "no scene file"},
       {{scene}, "no output file"},
       {{"--bogus", scene, target}, "unknown option --bogus"},
@@ -246,6 +264,43 @@ TEST(Mdlexport, UnreadableSceneExitsTwoWithTheImportersReason) {
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(Contains(run.err, "mdlexport: " + garbage + ": ")) << run.err;
   EXPECT_FALSE(FileExists(target));
+
+  // Files that are not what their names say are named for what they are: a
+  // Git LFS pointer under any model's name, a USD file, a kind nothing reads.
+  const std::string pointer =
+      "version https://git-lfs.github.com/spec/v1\noid "
+      "sha256:4d7a214614ab2935c943f9e0ff69d22eadbb8f32b1258daaa5e2ca24d17e2393\nsize 81920\n";
+  struct Case {
+    std::string name;
+    std::string bytes;
+    std::string reason;
+  };
+  const std::string lfs =
+      "it is a Git LFS pointer, not the file itself (which has 81920 bytes): the repository was "
+      "cloned without Git LFS; `git lfs pull` fetches the file";
+  const std::string usd =
+      "it is a USD (Universal Scene Description) file, a format mdlexport does not read: export "
+      "the model from its program as glTF, FBX or OBJ and convert that";
+  const std::vector<Case> cases = {
+      {"knight.mdl", pointer, lfs},
+      {"knight.md2", pointer, lfs},
+      {"knight.glb", pointer, lfs},
+      {"scene.usda", "#usda 1.0\n(\n)\ndef Xform \"hello\" {}\n", usd},
+      {"scene.usd", std::string("PXR-USDC\0\0\0\0", 12), usd},
+      {"world.wrl", "#VRML V2.0 utf8\nShape {}\n",
+       "it is a VRML world, a format mdlexport does not read: export the model from its program "
+       "as glTF, FBX or OBJ and convert that"},
+      {"scene.xyz", "1 2 3\n",
+       "no reader here takes .xyz files with these contents (mdlexport --help lists the formats "
+       "read)"}};
+  for (const Case& c : cases) {
+    const std::string path = dir.File(c.name);
+    WriteText(path, c.bytes);
+    run = RunMdlexport({path, target});
+    EXPECT_EQ(run.status, 2) << c.name;
+    EXPECT_EQ(run.err, "mdlexport: " + path + ": cannot read " + path + ": " + c.reason + "\n");
+    EXPECT_FALSE(FileExists(target));
+  }
 }
 
 TEST(Mdlexport, CancelExitsOneAndLeavesTheTargetAlone) {
@@ -432,6 +487,50 @@ TEST(Mdlexport, APlayerWearsItsSkinFilesTextures) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.err.empty()) << run.err;
   EXPECT_GT(DistinctSkinIndices(ReadModel(target)), 2u);
+}
+
+TEST(Mdlexport, ModelsWithoutTheirSkinSayWhatToGive) {
+  TempDir game;
+  // A Quake II model that names no skin.
+  testscene::Md2Description md2;
+  md2.texture_coordinates = {{0, 0}, {4, 2}, {8, 4}};
+  md2.triangles = {{0, 1, 2, 2, 1, 0}};
+  md2.frames = {{"stand1", {1, 1, 1}, {0, 0, 0}, {{2, 3, 4}, {0, 0, 0}, {9, 9, 9}}}};
+  const std::string faerie = game.File("faerie.md2");
+  testscene::WriteBytes(faerie, testscene::Md2Bytes(md2));
+  const std::string target = game.File("out.mdl");
+  RunResult run = RunMdlexport({"-q", faerie, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "mdlexport: warning: " + faerie +
+                         " names no skin, so it is painted in one grey; give its picture with "
+                         "--texture FILE\n");
+  testscene::WriteBytes(game.File("faerie.png"),
+                        ReadFileBytes(SourceFile("examples/example_checker.png")));
+  run = RunMdlexport({"-q", "--texture", game.File("faerie.png"), faerie, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+
+  // A player with red and blue skins but no default one.
+  const std::string folder = game.File("sorceress");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  testscene::WritePlayer(folder, testscene::SmallPlayer());
+  for (const char* part : {"lower", "upper", "head"})
+    for (const char* skin : {"Red", "blue"})
+      testscene::WriteText(folder + "/" + part + "_" + skin + ".skin", "x,\n");
+  run = RunMdlexport({"-q", "--player", folder, target});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err,
+                       "mdlexport: warning: no lower_default.skin, upper_default.skin "
+                       "or head_default.skin in " +
+                           folder +
+                           ": the surfaces wear the shaders they name; the skins there: "
+                           "blue, red (choose one with --skin NAME)\n"))
+      << run.err;
+  run = RunMdlexport({"-q", "--player", "--skin", "green", folder, target});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Contains(run.err, "no skin file lower_green.skin beside " + folder +
+                                    "/lower.md3 (its skins: blue, red)\n"))
+      << run.err;
 }
 
 TEST(Mdlexport, DialogOptionsReachTheFile) {
@@ -773,25 +872,68 @@ TEST(Mdlexport, QuakeClipsAreListedChosenAndWrittenAsFrameMacros) {
   EXPECT_EQ(run.status, 2);
 }
 
-TEST(Mdlexport, SceneWithoutFacesHasNothingToExport) {
+TEST(Mdlexport, SceneWithoutFacesSaysWhatTheFileHoldsAndExitsOne) {
   TempDir dir;
   const std::string target = dir.File("out.mdl");
-  // A node without a mesh; only vertices; only a line. Each is a valid scene
-  // whose export shows the exporter's message.
-  const std::string empty = dir.File("empty.gltf");
-  WriteText(empty, R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],)"
-                   R"( "nodes": [{"name": "empty"}]})");
-  const std::string points = dir.File("points.obj");
-  WriteText(points, "v 0 0 0\nv 1 0 0\nv 0 1 0\n");
-  const std::string line = dir.File("line.obj");
-  WriteText(line, "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\n");
-  for (const std::string& scene : {empty, points, line}) {
-    const RunResult run = RunMdlexport({scene, target});
-    EXPECT_EQ(run.status, 1) << scene;
-    EXPECT_TRUE(Contains(run.err, "Vandrell Exporter: No data to export\n"))
-        << scene << ": " << run.err;
-    EXPECT_TRUE(run.out.empty()) << scene;
-    EXPECT_FALSE(FileExists(target)) << scene;
+  struct Case {
+    std::string file;
+    std::string holds;
+  };
+  std::vector<Case> cases;
+  // A node without a mesh; only vertices; only points; only a line.
+  cases.push_back({dir.File("empty.gltf"), "holds no mesh"});
+  WriteText(cases.back().file,
+            R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],)"
+            R"( "nodes": [{"name": "empty"}]})");
+  cases.push_back({dir.File("vertices.obj"), "holds only vertices, no faces"});
+  WriteText(cases.back().file, "v 0 0 0\nv 1 0 0\nv 0 1 0\n");
+  cases.push_back({dir.File("points.obj"), "holds only points"});
+  WriteText(cases.back().file, "v 0 0 0\nv 1 0 0\nv 0 1 0\np 1 2\n");
+  cases.push_back({dir.File("line.obj"), "holds only lines"});
+  WriteText(cases.back().file, "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\n");
+  // Motion capture: bones and motion, which Assimp would show as pyramids.
+  cases.push_back({dir.File("motion.bvh"), "holds an animation but no mesh"});
+  WriteText(cases.back().file,
+            "HIERARCHY\nROOT Hips\n{\n  OFFSET 0 0 0\n  CHANNELS 6 Xposition Yposition "
+            "Zposition Zrotation Xrotation Yrotation\n  JOINT Chest\n  {\n    OFFSET 0 5 0\n"
+            "    CHANNELS 3 Zrotation Xrotation Yrotation\n    End Site\n    {\n      OFFSET 0 5 "
+            "0\n    }\n  }\n}\nMOTION\nFrames: 2\nFrame Time: 0.1\n0 0 0 0 0 0 0 0 0\n1 0 0 0 0 0 "
+            "10 0 0\n");
+  // An IQM animation without a mesh (Red Eclipse keeps its players' motions
+  // so), and an MD3 of tags alone (Quake III's weapon hands).
+  testscene::IqmDescription motion;
+  testscene::IqmPose pose;
+  pose.mask = 1;
+  pose.scale[0] = 1;
+  motion.poses = {pose};
+  motion.animations = {{"idle", 0, 2, 10, 1}};
+  motion.frames = {{0}, {3}};
+  cases.push_back({dir.File("idle.iqm"), "holds an animation but no mesh"});
+  testscene::WriteBytes(cases.back().file, testscene::IqmBytes(motion));
+  testscene::Md3Description hand;
+  hand.frame_names = {"hand"};
+  hand.tags = {testscene::StillTag("tag_weapon", 1, {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}),
+               testscene::StillTag("tag_flash", 1, {9, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1})};
+  cases.push_back({dir.File("hand.md3"), "holds only tags (tag_weapon, tag_flash) but no mesh"});
+  testscene::WriteBytes(cases.back().file, testscene::Md3Bytes(hand));
+  // A Half-Life model's sequence file: its motion, for the model that names it.
+  const std::string sequence =
+      "/usr/share/assimp/models/MDL/MDL (HL1)/duplicate_sequence_groups/"
+      "duplicate_sequence_groups01.mdl";
+  if (FileExists(sequence))
+    cases.push_back({sequence,
+                     "holds an animation but no mesh (a Half-Life sequence file, whose model "
+                     "names it)"});
+  for (const Case& c : cases) {
+    const RunResult run = RunMdlexport({c.file, target});
+    EXPECT_EQ(run.status, 1) << c.file;
+    EXPECT_EQ(run.err, "mdlexport: " + c.file + " " + c.holds + "\n") << c.file;
+    EXPECT_TRUE(run.out.empty()) << c.file;
+    EXPECT_FALSE(FileExists(target)) << c.file;
+    const RunResult list = RunMdlexport({"--list", c.file});
+    EXPECT_EQ(list.status, 0) << c.file;
+    EXPECT_TRUE(Contains(list.out, "\nnothing to export: the file " + c.holds + "\n"))
+        << c.file << ": " << list.out;
   }
 }
 
@@ -936,6 +1078,210 @@ TEST(Mdlexport, ExampleSceneExportsAnimatedTexturedAndFacingPlusX) {
   }
 }
 
+// Files of four vertices, the origin and one on each of the file's axes at
+// 1 (+X), 2 (+Y) and 3 (+Z), in two triangles, in each format's own words.
+std::string AxesFile(const std::string& folder, const std::string& extension) {
+  const std::string path = folder + "/axes." + extension;
+  if (extension == "obj") {
+    WriteText(path, "v 0 0 0\nv 1 0 0\nv 0 2 0\nv 0 0 3\nf 1 2 3\nf 1 3 4\n");
+  } else if (extension == "ply") {
+    WriteText(path,
+              "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+              "property float z\nelement face 2\nproperty list uchar int vertex_indices\n"
+              "end_header\n0 0 0\n1 0 0\n0 2 0\n0 0 3\n3 0 1 2\n3 0 2 3\n");
+  } else if (extension == "stl") {
+    WriteText(path,
+              "solid axes\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+              "vertex 0 2 0\nendloop\nendfacet\nfacet normal 1 0 0\nouter loop\n"
+              "vertex 0 0 0\nvertex 0 2 0\nvertex 0 0 3\nendloop\nendfacet\nendsolid axes\n");
+  } else if (extension == "x") {
+    WriteText(path,
+              "xof 0303txt 0032\nMesh axes {\n 4;\n 0.0;0.0;0.0;,\n 1.0;0.0;0.0;,\n "
+              "0.0;2.0;0.0;,\n 0.0;0.0;3.0;;\n 2;\n 3;0,1,2;,\n 3;0,2,3;;\n}\n");
+  } else if (extension == "smd") {
+    // bone, position, normal, texture coordinates
+    WriteText(path,
+              "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\nend\n"
+              "triangles\naxes.bmp\n0 0 0 0 0 0 1 0 0\n0 1 0 0 0 0 1 0 0\n0 0 2 0 0 0 1 0 0\n"
+              "axes.bmp\n0 0 0 0 0 0 1 0 0\n0 0 2 0 0 0 1 0 0\n0 0 0 3 0 0 1 0 0\nend\n");
+  } else if (extension == "md5mesh") {
+    // Assimp's reader wants the blank lines between the parts.
+    WriteText(path,
+              "MD5Version 10\ncommandline \"\"\n\nnumJoints 1\nnumMeshes 1\n\njoints {\n"
+              "\t\"origin\"\t-1 ( 0 0 0 ) ( 0 0 0 )\n}\n\nmesh {\n\tshader \"axes\"\n"
+              "\tnumverts 4\n\tvert 0 ( 0 0 ) 0 1\n\tvert 1 ( 0 0 ) 1 1\n\tvert 2 ( 0 0 ) 2 1\n"
+              "\tvert 3 ( 0 0 ) 3 1\n\tnumtris 2\n\ttri 0 0 1 2\n\ttri 1 0 2 3\n"
+              "\tnumweights 4\n\tweight 0 0 1.0 ( 0 0 0 )\n\tweight 1 0 1.0 ( 1 0 0 )\n"
+              "\tweight 2 0 1.0 ( 0 2 0 )\n\tweight 3 0 1.0 ( 0 0 3 )\n}\n");
+  } else if (extension == "b3d") {
+    // Chunks of a four-byte tag and an int32 length: BB3D (version 1) holds
+    // a NODE (name, position, scale, rotation w x y z) holding a MESH (brush
+    // -1) of VRTS (flags 0, no texture coordinates) and TRIS (brush -1).
+    std::vector<uint8_t> vertices, triangles, mesh, node, file;
+    auto put = [](std::vector<uint8_t>& out, const void* data, size_t size) {
+      const uint8_t* bytes = static_cast<const uint8_t*>(data);
+      out.insert(out.end(), bytes, bytes + size);
+    };
+    auto put_int = [&put](std::vector<uint8_t>& out, int32_t value) {
+      const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                                static_cast<uint8_t>(value >> 16),
+                                static_cast<uint8_t>(value >> 24)};
+      put(out, bytes, 4);
+    };
+    auto put_float = [&put_int](std::vector<uint8_t>& out, float value) {
+      int32_t bits;
+      std::memcpy(&bits, &value, 4);
+      put_int(out, bits);
+    };
+    auto chunk = [&put, &put_int](std::vector<uint8_t>& out, const char* tag,
+                                  const std::vector<uint8_t>& body) {
+      put(out, tag, 4);
+      put_int(out, static_cast<int32_t>(body.size()));
+      put(out, body.data(), body.size());
+    };
+    for (int32_t value : {0, 0, 0}) put_int(vertices, value);
+    for (float value : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 2.f, 0.f, 0.f, 0.f, 3.f})
+      put_float(vertices, value);
+    for (int32_t value : {-1, 0, 1, 2, 0, 2, 3}) put_int(triangles, value);
+    put_int(mesh, -1);
+    chunk(mesh, "VRTS", vertices);
+    chunk(mesh, "TRIS", triangles);
+    put(node, "axes", 5);
+    for (float value : {0.f, 0.f, 0.f, 1.f, 1.f, 1.f, 1.f, 0.f, 0.f, 0.f}) put_float(node, value);
+    chunk(node, "MESH", mesh);
+    std::vector<uint8_t> body;
+    put_int(body, 1);
+    chunk(body, "NODE", node);
+    chunk(file, "BB3D", body);
+    testscene::WriteBytes(path, file);
+  } else if (extension == "gltf") {
+    testscene::GltfBuffer buffer;
+    const int positions = buffer.AddFloats({0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3}, 3, true);
+    const int indices = buffer.AddUint16({0, 1, 2, 0, 2, 3}, 1);
+    WriteText(path,
+              "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],"
+              "\"nodes\":[{\"mesh\":0}],\"meshes\":[{\"primitives\":[{\"attributes\":"
+              "{\"POSITION\":" +
+                  std::to_string(positions) + "},\"indices\":" + std::to_string(indices) +
+                  "}]}],\n" + buffer.Members() + "}");
+  }
+  return path;
+}
+
+// Where the written model's frame 0 has the file's +X, +Y and +Z vertices
+// (the nearest, the middle and the farthest from the origin), each as the
+// model's axis it lies along: "+X", "-Y", ...
+std::vector<std::string> MarkerAxes(const vandrell::MdlFile& file) {
+  std::vector<std::pair<float, std::string>> found;
+  for (const vandrell::MdlPackedVertex& packed : file.frames.at(0).vertices) {
+    const uint8_t steps[3] = {packed.x, packed.y, packed.z};
+    float p[3], length = 0;
+    int along = 0;
+    for (int a = 0; a < 3; ++a) {
+      p[a] = file.header.scale_origin[a] + steps[a] * file.header.scale[a];
+      length += p[a] * p[a];
+      if (std::fabs(p[a]) > std::fabs(p[along])) along = a;
+    }
+    if (length < 1e-2f) continue;  // the origin
+    found.push_back({length, std::string(p[along] < 0 ? "-" : "+") + "XYZ"[along]});
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> axes;
+  for (const auto& marker : found) axes.push_back(marker.second);
+  return axes;
+}
+
+TEST(Mdlexport, EachFormatsAxesBringItsModelUprightAndFacingPlusX) {
+  TempDir dir;
+  // Quake models face +X with Z up and +Y their left; each format's up, the
+  // way its models face and its left go there, so each row says where the
+  // file's +X, +Y and +Z end up, worked out from the format's conventions.
+  const struct {
+    const char* extension;
+    std::vector<std::string> expected;
+  } formats[] = {
+      // Y up, facing +Z: its left is +X (right-handed).
+      {"gltf", {"+Y", "+Z", "+X"}},
+      {"obj", {"+Y", "+Z", "+X"}},
+      {"ply", {"+Y", "+Z", "+X"}},
+      // Left-handed, Y up, facing -Z toward its camera: +X is its left.
+      {"x", {"+Y", "+Z", "-X"}},
+      // Left-handed, Y up, facing +Z away from the camera: +X is its right.
+      {"b3d", {"-Y", "+Z", "+X"}},
+      // Z up, facing +X like Quake's.
+      {"smd", {"+X", "+Y", "+Z"}},
+      {"md5mesh", {"+X", "+Y", "+Z"}},
+      // Z up, facing -Y: +X is its left, +Y its back.
+      {"stl", {"+Y", "-X", "+Z"}},
+  };
+  for (const auto& format : formats) {
+    const std::string target = dir.File(std::string("axes-") + format.extension + ".mdl");
+    const RunResult run = RunMdlexport({"-q", AxesFile(dir.path(), format.extension), target});
+    ASSERT_EQ(run.status, 0) << format.extension << ": " << run.err;
+    EXPECT_EQ(MarkerAxes(ReadModel(target)), format.expected) << format.extension;
+  }
+
+  // Files that state nothing useful: --up names the file's up axis, the
+  // front following the table, and --turn turns counter-clockwise seen from
+  // above after it (the model's +X to +Y).
+  const struct {
+    const char* extension;
+    std::vector<std::string> options;
+    std::vector<std::string> expected;
+    const char* axes;  // what --list says
+  } chosen[] = {
+      // An STL file of Y-up data: up +Y; its front -Y lies along it, so the
+      // front becomes the table's up (+Z) turned away: +Z, as OBJ's.
+      {"stl",
+       {"--up", "y"},
+       {"+Y", "+Z", "+X"},
+       "STL, 3MF, AMF: up +Y (--up), front +Z, right-handed"},
+      // The same turned a quarter: +X to +Y, +Y to -X.
+      {"stl",
+       {"--up", "y", "--turn", "90"},
+       {"-X", "+Z", "+Y"},
+       "STL, 3MF, AMF: up +Y (--up), front +Z, right-handed; turned 90 degrees counter-clockwise "
+       "seen from above (--turn)"},
+      // An OBJ file of Z-up data: its front +Z lies along the new up, so it
+      // becomes the table's up (+Y) turned away: -Y, as STL's.
+      {"obj", {"--up", "z"}, {"+Y", "-X", "+Z"}, "OBJ, PLY: up +Z (--up), front -Y, right-handed"},
+      // Upside down: the front stays, the sides swap.
+      {"obj", {"--up", "-y"}, {"-Y", "-Z", "+X"}, "OBJ, PLY: up -Y (--up), front +Z, right-handed"},
+      // A Quake model turned half round.
+      {"smd",
+       {"--turn", "180"},
+       {"-X", "-Y", "+Z"},
+       "Half-Life SMD: up +Z, front +X, right-handed (the format's); turned 180 degrees "
+       "counter-clockwise seen from above (--turn)"},
+  };
+  for (const auto& choice : chosen) {
+    const std::string scene = AxesFile(dir.path(), choice.extension);
+    const std::string target = dir.File("chosen.mdl");
+    std::vector<std::string> args = choice.options;
+    args.insert(args.begin(), "-q");
+    args.push_back(scene);
+    args.push_back(target);
+    const RunResult run = RunMdlexport(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(MarkerAxes(ReadModel(target)), choice.expected) << choice.axes;
+    args.pop_back();
+    args.insert(args.begin(), "--list");
+    EXPECT_TRUE(Contains(RunMdlexport(args).out, std::string("\naxes: ") + choice.axes + "\n"))
+        << choice.axes;
+  }
+
+  // The turn comes before the size options: --height measures the file's
+  // +Y, 2 long, as the model's height.
+  const std::string tall = dir.File("tall.mdl");
+  const RunResult run =
+      RunMdlexport({"-q", "--up", "y", "--height", "56", AxesFile(dir.path(), "stl"), tall});
+  ASSERT_EQ(run.status, 0) << run.err;
+  float low = 0, high = 0;
+  const vandrell::MdlFile file = ReadModel(tall);
+  FrameExtent(file, 0, 2, &low, &high);
+  EXPECT_NEAR(high, 56, file.header.scale[2] * 1.01f);
+}
+
 // What "assimp info" says of a file, or empty when the tool is missing.
 std::string AssimpInfo(const std::string& path) {
   if (std::system("command -v assimp >/dev/null 2>&1") != 0) return {};
@@ -979,6 +1325,23 @@ TEST(Mdlexport, AssimpsOwnQuakeReaderReadsTheSameModel) {
   EXPECT_EQ(points, 2) << info;
 }
 
+// Each face of the box reaches across the skin, none squeezed into the
+// skin's edge column; returns the vertex count.
+int32_t ExpectEveryFaceAcrossTheSkin(const std::string& target) {
+  const vandrell::MdlFile file = ReadModel(target);
+  EXPECT_EQ(file.header.numtris, 12);
+  EXPECT_GT(DistinctSkinIndices(file), 2u);
+  for (const vandrell::MdlTriangle& triangle : file.triangles) {
+    int32_t low = file.header.skinwidth, high = -1;
+    for (int32_t v : triangle.vertices) {
+      low = std::min(low, file.skin_vertices.at(static_cast<size_t>(v)).s);
+      high = std::max(high, file.skin_vertices.at(static_cast<size_t>(v)).s);
+    }
+    EXPECT_GT(high - low, file.header.skinwidth / 2) << target;
+  }
+  return file.header.numverts;
+}
+
 TEST(Mdlexport, SharedBoxTexturedPaintsItsEmbeddedTexture) {
   const std::string scenes = SharedScenesDir();
   if (scenes.empty()) GTEST_SKIP() << "the shared scenes folder is absent";
@@ -986,20 +1349,20 @@ TEST(Mdlexport, SharedBoxTexturedPaintsItsEmbeddedTexture) {
   const std::string target = dir.File("box.mdl");
   const RunResult run = RunMdlexport({scenes + "/BoxTextured.glb", target});
   ASSERT_EQ(run.status, 0) << run.err;
-  const vandrell::MdlFile file = ReadModel(target);
-  EXPECT_EQ(file.header.numtris, 12);
-  EXPECT_GT(DistinctSkinIndices(file), 2u);
   // The box maps each face onto a whole repeat of its texture (u from 5 to 6
-  // and the like): every triangle reaches across the skin, none is squeezed
-  // into the skin's edge column.
-  for (const vandrell::MdlTriangle& triangle : file.triangles) {
-    int32_t low = file.header.skinwidth, high = -1;
-    for (int32_t v : triangle.vertices) {
-      low = std::min(low, file.skin_vertices.at(static_cast<size_t>(v)).s);
-      high = std::max(high, file.skin_vertices.at(static_cast<size_t>(v)).s);
-    }
-    EXPECT_GT(high - low, file.header.skinwidth / 2);
-  }
+  // and the like), its sampler repeating.
+  const int32_t repeated = ExpectEveryFaceAcrossTheSkin(target);
+
+  // Its twin among Assimp's test models says MIRRORED_REPEAT along u and
+  // CLAMP_TO_EDGE along v (where its coordinates stay within 0 .. 1): the
+  // odd repeats show the picture mirrored, so each face has its picture and
+  // as many vertices as the repeating box needs.
+  const std::string twin = "/usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf";
+  if (!FileExists(twin)) GTEST_SKIP() << twin << " is absent (assimp-testmodels)";
+  const std::string mirrored = dir.File("mirrored.mdl");
+  const RunResult twin_run = RunMdlexport({twin, mirrored});
+  ASSERT_EQ(twin_run.status, 0) << twin_run.err;
+  EXPECT_EQ(ExpectEveryFaceAcrossTheSkin(mirrored), repeated);
 }
 
 TEST(Mdlexport, SharedAnimatedMorphCubeMovesFromFrameToFrame) {

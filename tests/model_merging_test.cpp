@@ -1,6 +1,8 @@
 // Merging: vertices identical in every frame become one.
 #include <gtest/gtest.h>
 
+#include "model/FinishFrames.h"
+#include "model/FrameWalk.h"
 #include "model/MergeVertices.h"
 #include "model/SmoothNormals.h"
 #include "tests/ModelReference.h"
@@ -207,4 +209,57 @@ TEST(MergeVertices, SmoothingThenMergingMatchesTheReferenceOnRandomModels) {
     fast.MergeVertices();
     GeomExpectSameModel(expected, fast, seed);
   }
+}
+
+// The one walk after frame sampling (with the vector bounds and packing where
+// the build has them) against the three plain passes run one after the other,
+// on the random models with float positions that coincide where the packed
+// bytes do (so that quantising keeps the models' coincidences), with signed
+// zeros and non-finite values at the ends of the axes, and axes without extent.
+TEST(FinishFrames, OneWalkMatchesQuantizeSmoothAndMergeOnRandomModels) {
+  int removed = 0;
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    GeomDefaultSettings();
+    g_export_settings.gouraud_shading = seed % 3 != 0;
+    const int max_faces = seed % 10 == 0 ? 60 : 12;
+    MdlModel expected, fast;
+    for (MdlModel* model : {&expected, &fast}) {
+      GeomRandomModel(*model, seed, max_faces);
+      std::mt19937 rng(seed);
+      const float odd[] = {0.0f, -0.0f, std::numeric_limits<float>::quiet_NaN(),
+                           std::numeric_limits<float>::infinity(), -1000.0f};
+      const size_t records =
+          static_cast<size_t>(model->vertex_capacity) * static_cast<size_t>(model->frame_capacity);
+      for (size_t r = 0; r < records; ++r) {
+        FrameVertex& vertex = model->frame_vertices[r];
+        vertex.x = vertex.packed_x / 4.0f;
+        vertex.y = vertex.packed_y / 4.0f - 32.0f;
+        vertex.z = -vertex.packed_z / 2.0f;
+        if (rng() % 50 == 0) vertex.y = odd[rng() % 5];
+        if (rng() % 50 == 0) vertex.x = -odd[rng() % 5];
+        // Now and then an axis without extent, whose step is 0.
+        if (seed % 7 == 0) vertex.z = 3.0f;
+      }
+      if (model->numframes > 0) model->LoadFrame(model->numframes - 1);
+    }
+    const int32_t before = expected.numverts;
+    expected.Quantize();
+    expected.SmoothNormals();
+    expected.MergeVertices();
+    removed += before - expected.numverts;
+    vandrell::PositionBounds bounds;
+    for (int32_t f = 0; f < vandrell::FramesInUse(fast); ++f) {
+      vandrell::WidenBounds(bounds, &GeomStored(fast, f, 0), vandrell::VerticesInUse(fast));
+    }
+    vandrell::FinishFrames(fast, bounds);
+    GeomExpectSameModel(expected, fast, seed);
+    for (int axis = 0; axis < 3; ++axis) {
+      EXPECT_EQ(std::memcmp(&fast.scale[axis], &expected.scale[axis], sizeof(float)), 0) << seed;
+      EXPECT_EQ(std::memcmp(&fast.scale_origin[axis], &expected.scale_origin[axis], sizeof(float)),
+                0)
+          << seed;
+    }
+    EXPECT_EQ(fast.bounding_radius, expected.bounding_radius) << seed;
+  }
+  EXPECT_GT(removed, 500);
 }

@@ -166,3 +166,70 @@ TEST(SmoothNormals, FastPassMatchesTheQuadraticPassOnRandomModels) {
   // groups whose normal changes.
   EXPECT_GT(changed, 1000);
 }
+
+// Thousands of positions in a frame, some shared, many more than the
+// grouping table first makes room for: the table grows while a frame is
+// grouped and still gives the quadratic pass's result.
+TEST(SmoothNormals, FramesWithThousandsOfPositionsMatchTheQuadraticPass) {
+  GeomDefaultSettings();
+  g_export_settings.gouraud_shading = 1;
+  MdlModel fast, in_place;
+  for (MdlModel* model : {&fast, &in_place}) {
+    GeomAllocate(*model, 2000, 2);
+    std::mt19937 rng(7);
+    for (int f = 0; f < 2; ++f) {
+      for (int k = 0; k < model->vertex_capacity; ++k) {
+        // About 4500 distinct positions among 6000 vertices.
+        const uint32_t position = rng() % 9000;
+        model->work_vertices[k] = GeomVertex(
+            0, 0, static_cast<uint8_t>(position & 0xFF), static_cast<uint8_t>(position >> 8),
+            static_cast<uint8_t>(f), static_cast<uint8_t>(rng() % 162));
+      }
+      model->StoreFrame(f);
+    }
+    model->numverts = model->vertex_capacity;
+  }
+  fast.SmoothNormals();
+  vandrell::SmoothNormalsInPlace(in_place);
+  GeomExpectSameModel(in_place, fast, 7);
+}
+
+// Frames whose vertices keep their groups, move them as a whole, join two
+// groups at one position, and split one: the pass reuses a frame's grouping
+// for the next only where it still holds, and must notice every change.
+TEST(SmoothNormals, GroupsKeptJoinedAndSplitFromFrameToFrameMatchTheReference) {
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    GeomDefaultSettings();
+    g_export_settings.gouraud_shading = 1;
+    std::mt19937 rng(seed);
+    constexpr int kFaces = 20;
+    constexpr int kGroups = 10;
+    std::vector<int> group(3 * kFaces);
+    for (int& g : group) g = static_cast<int>(rng() % kGroups);
+    std::vector<std::array<uint8_t, 3>> position(kGroups);
+    for (int g = 0; g < kGroups; ++g) position[g] = {static_cast<uint8_t>(g), 7, 9};
+    std::vector<uint8_t> normal(3 * kFaces);
+    for (uint8_t& n : normal) n = static_cast<uint8_t>(rng() % 162);
+    MdlModel expected, fast;
+    for (MdlModel* model : {&expected, &fast}) GeomAllocate(*model, kFaces, 6);
+    for (int f = 0; f < 6; ++f) {
+      // 1: every group moves; 2: group 3 joins group 7; 3: as 2, moved;
+      // 4: one vertex leaves its group; 5: as 4.
+      if (f == 1 || f == 3) {
+        for (auto& p : position) p[1] = static_cast<uint8_t>(p[1] + 1);
+      }
+      if (f == 2) position[3] = position[7];
+      std::vector<FrameVertex> vertices;
+      for (int k = 0; k < 3 * kFaces; ++k) {
+        std::array<uint8_t, 3> p = position[static_cast<size_t>(group[k])];
+        if (f >= 4 && k == static_cast<int>(seed) % (3 * kFaces)) p[2] = 200;
+        vertices.push_back(GeomVertex(0, 0, p[0], p[1], p[2], normal[static_cast<size_t>(k)]));
+      }
+      for (MdlModel* model : {&expected, &fast}) GeomStoreFrame(*model, f, vertices, {});
+    }
+    for (MdlModel* model : {&expected, &fast}) model->numverts = 3 * kFaces;
+    GeomReferenceSmooth(expected);
+    fast.SmoothNormals();
+    GeomExpectSameModel(expected, fast, seed);
+  }
+}

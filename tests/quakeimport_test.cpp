@@ -181,6 +181,105 @@ TEST(QuakeReaders, MdlFrameGroupsPlayInOrderAndTheFirstSkinPictureIsTheSkin) {
   EXPECT_EQ(model.notes[1], "the first of its 2 skin pictures is used");
 }
 
+// Two joints: "root" at the origin and "arm", its child, at (2, 0, 0) turned
+// a quarter counter-clockwise about Z in its bind pose. Vertex 0 (0, 0, 0)
+// follows the root, vertices 1 (2, 0, 0) and 2 (4, 0, 0) the arm, vertex 3
+// (3, 1, 0) a fifth the root and four fifths the arm (weights 51 and 204).
+// Each frame stores the root's x translation (steps of 1) and the arm's
+// rotation z and w (steps of 1/1024 from -1): "walk" is frames 0 and 1,
+// "wave" frames 2 to 4.
+testscene::IqmDescription SmallIqm() {
+  testscene::IqmDescription iqm;
+  iqm.positions = {{0, 0, 0}, {2, 0, 0}, {4, 0, 0}, {3, 1, 0}};
+  iqm.texture_coordinates = {{0, 0}, {1, 0}, {1, 0.25f}, {0.5f, 1}};
+  iqm.blend_indexes = {{0, 0, 0, 0}, {1, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}};
+  iqm.blend_weights = {{255, 0, 0, 0}, {255, 0, 0, 0}, {255, 0, 0, 0}, {51, 204, 0, 0}};
+  iqm.triangles = {{0, 1, 3}, {1, 2, 3}};
+  iqm.meshes = {{"body", "skins/body.png", 0, 4, 0, 2}};
+  const float half = std::sqrt(0.5f);
+  iqm.joints = {{"root", -1, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1}},
+                {"arm", 0, {2, 0, 0}, {0, 0, half, half}, {1, 1, 1}}};
+  testscene::IqmPose root;
+  root.mask = 1;  // translation x
+  root.scale[0] = 1;
+  testscene::IqmPose arm;
+  arm.parent = 0;
+  arm.mask = (1 << 5) | (1 << 6);  // rotation z and w
+  arm.offset = {2, 0, 0, 0, 0, -1, -1, 1, 1, 1};
+  arm.scale[5] = arm.scale[6] = 1.0f / 1024;
+  iqm.poses = {root, arm};
+  iqm.animations = {{"walk", 0, 2, 30, 1}, {"wave", 2, 3, 24, 0}};
+  // Root x, arm z, arm w: a quarter turn (its bind pose), the same moved 5
+  // along x, a half turn, a three-quarter turn moved 1, a whole turn moved 2.
+  iqm.frames = {{0, 1748, 1748}, {5, 1748, 1748}, {0, 2048, 1024}, {1, 1748, 300}, {2, 1024, 0}};
+  return iqm;
+}
+
+TEST(QuakeReaders, IqmFramesUndoTheBindPoseAndApplyEachFramesJointsBlendedByWeight) {
+  QuakeModel model;
+  std::string error;
+  ASSERT_TRUE(Read(testscene::IqmBytes(SmallIqm()), &model, &error)) << error;
+  EXPECT_EQ(model.format, "IQM");
+  ASSERT_EQ(model.frame_count, 5u);
+  ASSERT_EQ(model.clips.size(), 2u);
+  EXPECT_EQ(model.clips[0].name, "walk");
+  EXPECT_EQ(model.clips[0].first, 0u);
+  EXPECT_EQ(model.clips[0].count, 2u);
+  EXPECT_EQ(model.clips[1].name, "wave");
+  EXPECT_EQ(model.clips[1].first, 2u);
+  EXPECT_EQ(model.clips[1].count, 3u);
+  EXPECT_EQ(model.frame_names,
+            (std::vector<std::string>{"walk1", "walk2", "wave1", "wave2", "wave3"}));
+  ASSERT_EQ(model.surfaces.size(), 1u);
+  const hostapp::QuakeSurface& surface = model.surfaces[0];
+  EXPECT_EQ(surface.name, "body");
+  EXPECT_EQ(surface.texture, "skins/body.png");
+  ASSERT_EQ(surface.vertex_count, 4u);
+  ASSERT_EQ(surface.positions.size(), 20u);
+  // Worked out by hand: the arm turned by the frame's rotation less its bind
+  // quarter turn, about its joint, which the root moves along x; vertex 3
+  // is 0.2 of its root-moved rest plus 0.8 of its arm-turned place.
+  const float expected[5][4][3] = {
+      // frame 0: the bind pose.
+      {{0, 0, 0}, {2, 0, 0}, {4, 0, 0}, {3, 1, 0}},
+      // frame 1: all moved 5 along x.
+      {{5, 0, 0}, {7, 0, 0}, {9, 0, 0}, {8, 1, 0}},
+      // frame 2: the arm a further quarter turn: (2, 0) about (2, 0) is
+      // (0, 2); (1, 1) is (-1, 1), so vertex 3 is 0.2 (3, 1) + 0.8 (1, 1).
+      {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {1.4f, 1, 0}},
+      // frame 3: a further half turn, the joint at (3, 0): 0.2 (4, 1) + 0.8 (2, -1).
+      {{1, 0, 0}, {3, 0, 0}, {1, 0, 0}, {2.4f, -0.6f, 0}},
+      // frame 4: a quarter turn back, the joint at (4, 0): 0.2 (5, 1) + 0.8 (5, -1).
+      {{2, 0, 0}, {4, 0, 0}, {4, -2, 0}, {5, -0.6f, 0}}};
+  for (size_t f = 0; f < 5; ++f)
+    for (size_t v = 0; v < 4; ++v)
+      ExpectAt(surface.positions[f * 4 + v], expected[f][v][0], expected[f][v][1],
+               expected[f][v][2], "frame " + std::to_string(f) + " vertex " + std::to_string(v));
+  // Texture coordinates: v runs down the picture in the file, up in the host.
+  ExpectAt(surface.texture_vertices[2], 1, 0.75f, 0, "texture vertex 2");
+  ASSERT_EQ(surface.triangles.size(), 2u);
+  EXPECT_EQ(surface.triangles[1].vertex[0], 1u);
+  EXPECT_EQ(surface.triangles[1].vertex[2], 3u);
+
+  // A vertex count with no positions behind it holds nothing (another
+  // fuzzer's out-of-memory finding): a file of no meshes is read as such.
+  testscene::IqmDescription bare;
+  std::vector<uint8_t> bare_bytes = testscene::IqmBytes(bare);
+  testing_support::PutInt32(&bare_bytes, 16 + 4 * 8, 1685021184);
+  testing_support::PutInt32(&bare_bytes, 16 + 4 * 7, 0);  // no vertex arrays
+  ASSERT_TRUE(Read(bare_bytes, &model, &error)) << error;
+  EXPECT_TRUE(model.surfaces.empty());
+
+  // Without animations or frames the one frame is the bind pose.
+  testscene::IqmDescription still = SmallIqm();
+  still.animations.clear();
+  still.frames.clear();
+  ASSERT_TRUE(Read(testscene::IqmBytes(still), &model, &error)) << error;
+  ASSERT_EQ(model.frame_count, 1u);
+  EXPECT_TRUE(model.clips.empty());
+  ExpectAt(model.surfaces[0].positions[3], 3, 1, 0, "bind pose");
+}
+
 TEST(QuakeReaders, DamagedFilesAreRefusedWithAReasonAndNeverReadPastTheirEnd) {
   struct Case {
     const char* name;
@@ -231,7 +330,54 @@ TEST(QuakeReaders, DamagedFilesAreRefusedWithAReasonAndNeverReadPastTheirEnd) {
   cases.push_back({"no model",
                    {'I', 'D', 'P', '4', 0, 0, 0, 0},
                    "not a Quake model: the file starts with neither \"IDPO\" (MDL), \"IDP2\" "
-                   "(MD2) nor \"IDP3\" (MD3)"});
+                   "(MD2), \"IDP3\" (MD3) nor \"INTERQUAKEMODEL\" (IQM)"});
+  {
+    testscene::IqmDescription iqm = SmallIqm();
+    iqm.version = 1;
+    cases.push_back(
+        {"IQM version", testscene::IqmBytes(iqm), "unsupported IQM version 1 (expected 2)"});
+    iqm = SmallIqm();
+    iqm.file_size = 100000;
+    cases.push_back({"IQM size", testscene::IqmBytes(iqm),
+                     "the header says the file has 100000 bytes; it has 746"});
+    iqm = SmallIqm();
+    iqm.triangles[1][2] = 4;
+    cases.push_back(
+        {"IQM triangle", testscene::IqmBytes(iqm),
+         "mesh 0 (body): triangle 1 uses vertex 4, outside the mesh's vertices 0 to 4"});
+    iqm = SmallIqm();
+    iqm.blend_indexes[3][1] = 2;
+    cases.push_back({"IQM blend", testscene::IqmBytes(iqm),
+                     "vertex 3 is bound to joint 2, outside the 2 joints"});
+    iqm = SmallIqm();
+    iqm.joints[0].parent = 1;
+    cases.push_back(
+        {"IQM parent", testscene::IqmBytes(iqm), "joint 0's parent (1) does not come before it"});
+    iqm = SmallIqm();
+    iqm.joints[1].scale = {1, 0, 1};
+    cases.push_back({"IQM scale", testscene::IqmBytes(iqm),
+                     "joint 1's bind pose cannot be undone (a scale of 0)"});
+    iqm = SmallIqm();
+    iqm.poses.pop_back();
+    cases.push_back(
+        {"IQM poses", testscene::IqmBytes(iqm), "1 poses for 2 joints (a frame poses each joint)"});
+    iqm = SmallIqm();
+    iqm.meshes[0].vertex_count = 5;
+    cases.push_back(
+        {"IQM mesh", testscene::IqmBytes(iqm), "mesh 0 (body)'s vertices run past the file's 4"});
+    std::vector<uint8_t> bytes = testscene::IqmBytes(SmallIqm());
+    testing_support::PutInt32(&bytes, 16 + 4 * 20, 99);  // the channels a frame holds
+    cases.push_back(
+        {"IQM channels", bytes, "the poses store 3 channels a frame; the header says 99"});
+    // Frames that store no channel take no bytes: their count alone must
+    // not decide what is held (a fuzzer's out-of-memory finding).
+    iqm = SmallIqm();
+    for (testscene::IqmPose& pose : iqm.poses) pose.mask = 0;
+    bytes = testscene::IqmBytes(iqm);
+    testing_support::PutInt32(&bytes, 16 + 4 * 19, (1 << 20) + 1);
+    cases.push_back(
+        {"IQM frame count", bytes, "1048577 frames are more than the import holds (1048576)"});
+  }
   for (const Case& c : cases) {
     QuakeModel model;
     std::string error;
@@ -243,7 +389,7 @@ TEST(QuakeReaders, DamagedFilesAreRefusedWithAReasonAndNeverReadPastTheirEnd) {
   // never read beyond); a longer one is read as it is.
   const std::vector<std::vector<uint8_t>> files = {
       testscene::Md2Bytes(SmallMd2()), testscene::Md3Bytes(testscene::SmallPlayer().upper),
-      testscene::MdlBytes(SmallMdl())};
+      testscene::MdlBytes(SmallMdl()), testscene::IqmBytes(SmallIqm())};
   for (const std::vector<uint8_t>& whole : files) {
     QuakeModel model;
     std::string error;
@@ -353,6 +499,37 @@ TEST_F(QuakeImport, Md2FramesPlayATenthOfASecondApartTurnedToFaceTheHostsFront) 
   EXPECT_EQ(scaled_importer.Summary().unit, "centimetres (chosen; the file: Quake units (MD2))");
   ExpectAt(WorldVertex(FindNode(scaled, "ogre"), 0, 0), 5 / 2.54f, -2 / 2.54f, 11 / 2.54f,
            "frame 0 in centimetres");
+}
+
+TEST_F(QuakeImport, IqmAnimationsAreClipsByNameOneFrameATenthOfASecondFacingTheHostsFront) {
+  testscene::WriteBytes(dir_.File("arm.iqm"), testscene::IqmBytes(SmallIqm()));
+  ASSERT_TRUE(Load(dir_.File("arm.iqm")));
+  const hostapp::ImportSummary& summary = importer_.Summary();
+  ASSERT_EQ(summary.clips.size(), 2u);
+  EXPECT_EQ(summary.clips[0].name, "walk");
+  EXPECT_EQ(summary.clips[0].frames, 2);
+  EXPECT_EQ(summary.clips[1].name, "wave");
+  EXPECT_EQ(summary.clips[1].start, 960);
+  EXPECT_EQ(summary.clips[1].frames, 3);
+  EXPECT_EQ(scene_.GetAnimationRange().end, 4 * 480);
+  StandInNode* node = FindNode(scene_, "arm");
+  ASSERT_NE(node, nullptr);
+  // Like the Quake models, IQM models face +X and are turned to face -Y:
+  // the file's (x, y, z) is the host's (y, -x, z). Frame 2's vertex 2 is at
+  // (2, 2, 0) in the file.
+  ExpectAt(WorldVertex(node, 2 * 480, 2), 2, -2, 0, "wave1");
+  ExpectAt(WorldVertex(node, 4 * 480, 3), -0.6f, -5, 0, "wave3");
+  EXPECT_EQ(summary.meshes,
+            (std::vector<std::string>{"body: 2 triangles, 4 vertices, 5 frames, texture "
+                                      "skins/body.png"}));
+
+  ImportOptions options;
+  options.animation = "wave";
+  SceneImporter importer;
+  StandInScene scene;
+  ASSERT_TRUE(importer.Import(dir_.File("arm.iqm"), options, scene)) << importer.Error();
+  EXPECT_EQ(scene.GetAnimationRange().end, 2 * 480);
+  ExpectAt(WorldVertex(FindNode(scene, "arm"), 480, 2), 0, -1, 0, "wave2");
 }
 
 TEST_F(QuakeImport, MdlSkinIsHeldByTheBitmapManagerInItsPaletteColours) {
@@ -568,7 +745,8 @@ TEST_F(QuakeImport, Md3SkinFilesWinOverShadersAndAreChosenByName) {
   SceneImporter green;
   StandInScene green_scene;
   EXPECT_FALSE(green.Import(folder + "/upper.md3", options, green_scene));
-  EXPECT_EQ(green.Error(), "no skin file upper_green.skin beside " + folder + "/upper.md3");
+  EXPECT_EQ(green.Error(), "no skin file upper_green.skin beside " + folder +
+                               "/upper.md3 (its skins: blue, default)");
   testscene::WriteBytes(folder + "/ogre.md2", testscene::Md2Bytes(SmallMd2()));
   EXPECT_FALSE(green.Import(folder + "/ogre.md2", options, green_scene));
   EXPECT_EQ(green.Error(), "a skin (green) is chosen among an MD3 model's .skin files; " + folder +
@@ -609,7 +787,8 @@ TEST_F(QuakeImport, PlayerPartsWearTheirOwnSkinFilesOfTheChosenName) {
   SceneImporter red;
   StandInScene red_scene;
   EXPECT_FALSE(red.Import(folder, options, red_scene));
-  EXPECT_EQ(red.Error(), "no skin file head_red.skin beside " + folder + "/head.md3");
+  EXPECT_EQ(red.Error(),
+            "no skin file head_red.skin beside " + folder + "/head.md3 (its skins: default)");
   testscene::WriteText(folder + "/head_red.skin", "h_head,models/players/small/head_red.tga\n");
   ASSERT_TRUE(red.Import(folder, options, red_scene)) << red.Error();
   EXPECT_EQ(MapOf(red_scene, "lower"), folder + "/lower_red.tga");

@@ -33,6 +33,7 @@ class Bytes {
   void Text(const std::string& text, size_t size) {
     for (size_t i = 0; i < size; ++i) U8(i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
   }
+  void U32(uint32_t value) { I32(static_cast<int32_t>(value)); }
   void PutI32(size_t at, int32_t value) {
     const uint32_t bits = static_cast<uint32_t>(value);
     for (int k = 0; k < 4; ++k) bytes_.at(at + k) = static_cast<uint8_t>(bits >> (8 * k));
@@ -45,6 +46,118 @@ class Bytes {
 int32_t Count(size_t n) { return static_cast<int32_t>(n); }
 
 }  // namespace
+
+std::vector<uint8_t> IqmBytes(const IqmDescription& iqm) {
+  // The text: a zero first, so that offset 0 is the empty name.
+  std::string text(1, '\0');
+  auto name = [&text](const std::string& n) {
+    if (n.empty()) return uint32_t{0};
+    const uint32_t at = static_cast<uint32_t>(text.size());
+    text += n;
+    text += '\0';
+    return at;
+  };
+  std::vector<std::array<uint32_t, 2>> mesh_names;
+  for (const IqmMesh& mesh : iqm.meshes) mesh_names.push_back({name(mesh.name), name(mesh.material)});
+  std::vector<uint32_t> joint_names, animation_names;
+  for (const IqmJoint& joint : iqm.joints) joint_names.push_back(name(joint.name));
+  for (const IqmAnimation& animation : iqm.animations) animation_names.push_back(name(animation.name));
+
+  const uint32_t vertices = static_cast<uint32_t>(iqm.positions.size());
+  struct Array {
+    uint32_t type, format, components, bytes;
+  };
+  std::vector<Array> arrays = {{0, 7, 3, 12}};
+  if (!iqm.texture_coordinates.empty()) arrays.push_back({1, 7, 2, 8});
+  if (!iqm.blend_indexes.empty()) arrays.push_back({4, 1, 4, 4});
+  if (!iqm.blend_weights.empty()) arrays.push_back({5, 1, 4, 4});
+  uint32_t channels = 0;
+  for (const IqmPose& pose : iqm.poses)
+    for (int c = 0; c < 10; ++c) channels += (pose.mask >> c) & 1;
+
+  const uint32_t text_at = 124;
+  const uint32_t meshes_at = text_at + static_cast<uint32_t>(text.size());
+  const uint32_t arrays_at = meshes_at + 24 * static_cast<uint32_t>(iqm.meshes.size());
+  uint32_t data_at = arrays_at + 20 * static_cast<uint32_t>(arrays.size());
+  std::vector<uint32_t> array_at;
+  for (const Array& array : arrays) {
+    array_at.push_back(data_at);
+    data_at += array.bytes * vertices;
+  }
+  const uint32_t triangles_at = data_at;
+  const uint32_t joints_at = triangles_at + 12 * static_cast<uint32_t>(iqm.triangles.size());
+  const uint32_t poses_at = joints_at + 48 * static_cast<uint32_t>(iqm.joints.size());
+  const uint32_t animations_at = poses_at + 88 * static_cast<uint32_t>(iqm.poses.size());
+  const uint32_t frames_at = animations_at + 20 * static_cast<uint32_t>(iqm.animations.size());
+  uint32_t end_at = frames_at;
+  for (const std::vector<uint16_t>& frame : iqm.frames) end_at += 2 * static_cast<uint32_t>(frame.size());
+
+  Bytes out;
+  out.Text("INTERQUAKEMODEL", 16);
+  out.U32(iqm.version);
+  out.U32(iqm.file_size < 0 ? end_at : static_cast<uint32_t>(iqm.file_size));
+  out.U32(0);  // flags
+  for (uint32_t value :
+       {static_cast<uint32_t>(text.size()), text_at, static_cast<uint32_t>(iqm.meshes.size()),
+        meshes_at, static_cast<uint32_t>(arrays.size()), vertices, arrays_at,
+        static_cast<uint32_t>(iqm.triangles.size()), triangles_at, uint32_t{0},
+        static_cast<uint32_t>(iqm.joints.size()), joints_at,
+        static_cast<uint32_t>(iqm.poses.size()), poses_at,
+        static_cast<uint32_t>(iqm.animations.size()), animations_at,
+        static_cast<uint32_t>(iqm.frames.size()), channels, frames_at, uint32_t{0}, uint32_t{0},
+        uint32_t{0}, uint32_t{0}, uint32_t{0}})
+    out.U32(value);
+  for (char c : text) out.U8(static_cast<uint8_t>(c));
+  for (size_t m = 0; m < iqm.meshes.size(); ++m) {
+    const IqmMesh& mesh = iqm.meshes[m];
+    for (uint32_t value : {mesh_names[m][0], mesh_names[m][1], mesh.first_vertex,
+                           mesh.vertex_count, mesh.first_triangle, mesh.triangle_count})
+      out.U32(value);
+  }
+  for (size_t a = 0; a < arrays.size(); ++a)
+    for (uint32_t value : {arrays[a].type, uint32_t{0}, arrays[a].format, arrays[a].components,
+                           array_at[a]})
+      out.U32(value);
+  for (const Array& array : arrays) {
+    for (uint32_t v = 0; v < vertices; ++v) {
+      if (array.type == 0)
+        for (float value : iqm.positions[v]) out.F32(value);
+      if (array.type == 1)
+        for (float value : iqm.texture_coordinates.at(v)) out.F32(value);
+      if (array.type == 4)
+        for (uint8_t value : iqm.blend_indexes.at(v)) out.U8(value);
+      if (array.type == 5)
+        for (uint8_t value : iqm.blend_weights.at(v)) out.U8(value);
+    }
+  }
+  for (const auto& triangle : iqm.triangles)
+    for (uint32_t index : triangle) out.U32(index);
+  for (size_t j = 0; j < iqm.joints.size(); ++j) {
+    const IqmJoint& joint = iqm.joints[j];
+    out.U32(joint_names[j]);
+    out.I32(joint.parent);
+    for (float value : joint.translate) out.F32(value);
+    for (float value : joint.rotate) out.F32(value);
+    for (float value : joint.scale) out.F32(value);
+  }
+  for (const IqmPose& pose : iqm.poses) {
+    out.I32(pose.parent);
+    out.U32(pose.mask);
+    for (float value : pose.offset) out.F32(value);
+    for (float value : pose.scale) out.F32(value);
+  }
+  for (size_t a = 0; a < iqm.animations.size(); ++a) {
+    const IqmAnimation& animation = iqm.animations[a];
+    out.U32(animation_names[a]);
+    out.U32(animation.first_frame);
+    out.U32(animation.frame_count);
+    out.F32(animation.frame_rate);
+    out.U32(animation.flags);
+  }
+  for (const std::vector<uint16_t>& frame : iqm.frames)
+    for (uint16_t step : frame) out.U16(step);
+  return out.bytes();
+}
 
 std::vector<uint8_t> Md2Bytes(const Md2Description& md2) {
   const size_t vertices = md2.frames.empty() ? 0 : md2.frames.front().vertices.size();

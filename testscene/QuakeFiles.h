@@ -1,5 +1,5 @@
 #pragma once
-// Quake-family model files (MDL, MD2, MD3) written byte by byte from plain
+// Quake-family model files (MDL, MD2, MD3, IQM) written byte by byte from plain
 // descriptions, for the tests, the benchmarks and the fuzzers' seeds. The
 // writers put down whatever they are given, counts and offsets worked out from
 // it, so that a test can also describe a damaged file.
@@ -99,6 +99,58 @@ struct MdlDescription {
 };
 
 std::vector<uint8_t> MdlBytes(const MdlDescription& mdl);
+
+// --- IQM (Inter-Quake model, version 2) ---------------------------------------
+
+struct IqmMesh {
+  std::string name, material;
+  uint32_t first_vertex = 0, vertex_count = 0, first_triangle = 0, triangle_count = 0;
+};
+
+struct IqmJoint {
+  std::string name;
+  int32_t parent = -1;
+  std::array<float, 3> translate = {0, 0, 0};
+  std::array<float, 4> rotate = {0, 0, 0, 1};  // x, y, z, w
+  std::array<float, 3> scale = {1, 1, 1};
+};
+
+// Channels 0 to 2 translate, 3 to 6 rotate (x, y, z, w), 7 to 9 scale; a
+// channel is offset + step x scale where mask has its bit, else offset.
+struct IqmPose {
+  int32_t parent = -1;
+  uint32_t mask = 0;
+  std::array<float, 10> offset = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1};
+  std::array<float, 10> scale = {};
+};
+
+struct IqmAnimation {
+  std::string name;
+  uint32_t first_frame = 0, frame_count = 0;
+  float frame_rate = 10;
+  uint32_t flags = 0;
+};
+
+struct IqmDescription {
+  std::vector<std::array<float, 3>> positions;
+  std::vector<std::array<float, 2>> texture_coordinates;  // u, v down the picture; empty: none
+  // Four joints and weights (of 255) a vertex; empty: none.
+  std::vector<std::array<uint8_t, 4>> blend_indexes, blend_weights;
+  std::vector<std::array<uint32_t, 3>> triangles;
+  std::vector<IqmMesh> meshes;
+  std::vector<IqmJoint> joints;
+  std::vector<IqmPose> poses;
+  std::vector<IqmAnimation> animations;
+  // Each frame's stored channel steps, pose after pose; all as long as the
+  // poses' masks have bits.
+  std::vector<std::vector<uint16_t>> frames;
+  uint32_t version = 2;
+  int64_t file_size = -1;  // -1: the bytes written
+};
+
+// Header, text, meshes, vertex arrays and their data, triangles, joints,
+// poses, animations, frames, in that order.
+std::vector<uint8_t> IqmBytes(const IqmDescription& iqm);
 
 // --- A Quake III player --------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "hostapp/import/FormatConventions.h"
 #include "hostapp/import/ImportOptions.h"
 #include "resources/resource.h"
 
@@ -135,6 +136,28 @@ bool ApplyUnits(const std::string&, const std::string& value, CliOptions* option
   return true;
 }
 
+bool ApplyUp(const std::string&, const std::string& value, CliOptions* options,
+             std::string* error) {
+  if (value.empty() || !hostapp::IsUpAxisName(value)) {
+    *error = "--up takes x, y, z, -x, -y or -z, not '" + value + "'";
+    return false;
+  }
+  options->up = value;
+  return true;
+}
+
+bool ApplyTurn(const std::string&, const std::string& value, CliOptions* options,
+               std::string* error) {
+  for (int degrees : {0, 90, 180, 270}) {
+    if (value == std::to_string(degrees)) {
+      options->turn = degrees;
+      return true;
+    }
+  }
+  *error = "--turn takes 90, 180 or 270 (degrees), not '" + value + "'";
+  return false;
+}
+
 bool ApplyFlag(const std::string&, const std::string& value, CliOptions* options,
                std::string* error) {
   const auto& flags = CliFlags();
@@ -251,6 +274,14 @@ const OptionTable<CliOptions>& CliOptionTable() {
             "the unit of the file's coordinates: metres, centimetres, inches, or file "
             "(default: the file's own; see Units below)",
             ApplyUnits},
+           {"--up", nullptr, "AXIS",
+            "the file's up axis, for a file that states nothing useful: x, y, z, -x, -y or -z "
+            "(default: its format's; see Coordinates below); its front then follows the table",
+            ApplyUp},
+           {"--turn", nullptr, "DEGREES",
+            "turn the model 90, 180 or 270 degrees counter-clockwise seen from above, after "
+            "--up and before --height and --scale",
+            ApplyTurn},
            {"--import-memory", nullptr, "MIB", "memory the scene import may use (default 4096 MiB)",
             Bound(&CliOptions::import_memory_mib)},
            {"--import-time", nullptr, "S",
@@ -328,6 +359,17 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions* options, std
   return true;
 }
 
+namespace {
+
+// The table of format conventions, two spaces in, for --help.
+std::string ConventionTableText() {
+  std::string text;
+  for (const std::string& line : hostapp::FormatConventionLines()) text += "  " + line + "\n";
+  return text;
+}
+
+}  // namespace
+
 std::string CliHelpText() {
   // The option list sits between what the command does and the conventions
   // it follows, which no single option owns.
@@ -369,15 +411,18 @@ names tried.
 Numbers are whole and written with the digits 0-9 only; anything else (1.5,
 -3, 12px) is a usage error. "--name=value" may be written for "--name value".
 
-Coordinates: the host is right-handed with Z up, and a model faces -Y (the
-host's front view). Files that are Y-up (glTF, OBJ, Collada, DirectX, ..., as
-Assimp delivers them) are turned with (x, y, z) -> (x, -z, y), so glTF's +Z
-front faces -Y. FBX files are turned as their axis settings say (their right
-axis to +X, front to -Y, up to +Z). STL and 3MF files are Z-up and are not
-turned. Quake-family files (MD2, MD3, MDL) face +X; they are turned a quarter
-turn further so that they face -Y too. The exporter turns the host's front -Y
-to +X, the way Quake expects, so converting a Quake model keeps its
-orientation.
+Coordinates: every model reaches the MDL upright and facing Quake's front
+(+X). Where a file states its axes (glTF, FBX's axis settings, Collada's up
+axis) the file wins; otherwise its format's convention does, from this table
+("front" is the way the format's models face, in the file's own axes):
+
+)" + ConventionTableText() +
+         R"(
+A left-handed format comes out as the model, not its mirror image; a
+Quake-family model keeps its orientation. --up names the up axis of a file
+that states nothing useful (its front stays unless it lies along the new up,
+when it becomes the table's up turned away), and --turn turns the model
+after it. --list says which axes were used.
 
 Quake models: MDL, MD2 and MD3 files are read whole, every frame, frames
 a tenth of a second apart (at the default --fps 10 each frame of the file

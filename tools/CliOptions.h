@@ -51,6 +51,10 @@ struct CliOptions {
   std::string skin;     // the MD3 skin files' name; empty for "default"
   int frames_per_second = 10;
   std::string units;  // empty: the file's own
+  // The file's up axis (x, y, z, -x, -y, -z; empty: its format's) and a turn
+  // after it, counter-clockwise seen from above: 0, 90, 180 or 270.
+  std::string up;
+  int turn = 0;
   // Bounds of the guarded import (0: none).
   long import_memory_mib = 4096;
   long import_seconds = 120;

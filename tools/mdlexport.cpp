@@ -197,6 +197,8 @@ hostapp::ImportOptions ImportOptionsOf(const tools::CliOptions& options) {
   import_options.frames_per_second = options.frames_per_second;
   import_options.fallback_texture = options.texture;
   import_options.units = options.units;
+  import_options.up = options.up;
+  import_options.turn = options.turn;
   import_options.player = options.player;
   import_options.skin = options.skin;
   return import_options;
@@ -446,12 +448,22 @@ int Run(int argc, char** argv) {
   const hostapp::ImportSummary& summary = importer.Summary();
   if (options.list) {
     PrintList(summary, scene);
+    if (!summary.axes.empty()) std::printf("axes: %s\n", summary.axes.c_str());
+    if (!summary.without_mesh.empty())
+      std::printf("nothing to export: the file %s\n", summary.without_mesh.c_str());
     return kExitWritten;
+  }
+  // Said here, in the file's terms, rather than as the exporter's "No data
+  // to export".
+  if (!summary.without_mesh.empty()) {
+    std::fprintf(stderr, "mdlexport: %s %s\n", options.scene.c_str(), summary.without_mesh.c_str());
+    return kExitFailed;
   }
   for (const std::string& warning : summary.warnings)
     std::fprintf(stderr, "mdlexport: warning: %s\n", warning.c_str());
   return ExportImported(options, scene, summary.timeline, module_path);
 }
+
 }  // namespace
 
 int main(int argc, char** argv) {

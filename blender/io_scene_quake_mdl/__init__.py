@@ -1,24 +1,26 @@
-"""File > Export > Quake MDL: Blender's scene through the Vandrell exporter."""
+"""File > Export and File > Import > Quake MDL: Blender's scene through the Vandrell
+exporter, and Quake models into Blender through mdlinfo's glTF."""
 
 bl_info = {
     "name": "Quake MDL format",
     "author": "Vandrell",
     "version": (1, 0, 0),
     "blender": (3, 4, 0),
-    "location": "File > Export > Quake MDL (.mdl)",
-    "description": "Export the scene's meshes, frame by frame, as a Quake model (MDL version 6)",
+    "location": "File > Export > Quake MDL (.mdl), File > Import > Quake MDL (.mdl)",
+    "description": "Export the scene's meshes, frame by frame, as a Quake model (MDL version "
+                   "6); import Quake models with their frames as shape keys",
     "category": "Import-Export",
 }
 
 if "bpy" in locals():
     import importlib
-    for _module in ("png", "glb", "frames", "tool", "export"):
+    for _module in ("png", "glb", "frames", "tool", "export", "mdl_import"):
         if _module in locals():
             importlib.reload(locals()[_module])
 
 import bpy
 from bpy.props import BoolProperty, EnumProperty, IntProperty, StringProperty
-from bpy_extras.io_utils import ExportHelper
+from bpy_extras.io_utils import ExportHelper, ImportHelper
 
 from . import tool
 
@@ -28,20 +30,22 @@ class QuakeMdlPreferences(bpy.types.AddonPreferences):
 
     mdlexport_path: StringProperty(
         name="mdlexport",
-        description="The mdlexport program (or its folder) to use; empty: the one beside "
-                    "the add-on, else the one on PATH",
+        description="The mdlexport program (or its folder) to use, and the folder of the "
+                    "mdlinfo that the import runs; empty: the ones beside the add-on, else "
+                    "the ones on PATH",
         subtype="FILE_PATH",
     )
 
     def draw(self, context):
         layout = self.layout
         layout.prop(self, "mdlexport_path")
-        path, where = tool.find_mdlexport(self.mdlexport_path)
-        if path:
-            layout.label(text="Using %s (%s)" % (path, where), icon="CHECKMARK")
-        else:
-            for line in _wrapped(tool.not_found_message(where)):
-                layout.label(text=line)
+        for name in ("mdlexport", "mdlinfo"):
+            path, where = tool.find_program(name, self.mdlexport_path)
+            if path:
+                layout.label(text="Using %s (%s)" % (path, where), icon="CHECKMARK")
+            else:
+                for line in _wrapped(tool.not_found_message(where, name)):
+                    layout.label(text=line)
 
 
 def _wrapped(text, width=90):
@@ -161,6 +165,37 @@ class ExportQuakeMdl(bpy.types.Operator, ExportHelper):
         return export.run(self, context, preferred_path(context))
 
 
+class ImportQuakeMdl(bpy.types.Operator, ImportHelper):
+    """Import a Quake model: every frame a shape key, every clip an action"""
+
+    bl_idname = "import_scene.quake_mdl"
+    bl_label = "Import Quake MDL"
+    bl_options = {"PRESET", "UNDO"}
+
+    filename_ext = ".mdl"
+    filter_glob: StringProperty(default="*.mdl", options={"HIDDEN"})
+
+    size: EnumProperty(
+        name="Size",
+        items=(("METRES", "Metres", "One Quake unit is one inch (the player is 1.42 m tall), "
+                                    "as the export reads it back"),
+               ("QUAKE", "Quake Units", "One Quake unit is one Blender unit")),
+        default="METRES")
+
+    def draw(self, context):
+        layout = self.layout
+        path, where = tool.find_program("mdlinfo", preferred_path(context))
+        if path is None:
+            layout.label(text="mdlinfo not found: see the add-on's preferences", icon="ERROR")
+        else:
+            layout.label(text="mdlinfo (%s): %s" % (where, path))
+        layout.prop(self, "size", expand=True)
+
+    def execute(self, context):
+        from . import mdl_import
+        return mdl_import.run(self, context, preferred_path(context))
+
+
 class _OptionsPanel:
     bl_space_type = "FILE_BROWSER"
     bl_region_type = "TOOL_PROPS"
@@ -242,9 +277,14 @@ def menu_func_export(self, context):
     self.layout.operator(ExportQuakeMdl.bl_idname, text="Quake MDL (.mdl)")
 
 
+def menu_func_import(self, context):
+    self.layout.operator(ImportQuakeMdl.bl_idname, text="Quake MDL (.mdl)")
+
+
 _classes = (
     QuakeMdlPreferences,
     ExportQuakeMdl,
+    ImportQuakeMdl,
     QUAKE_MDL_PT_include,
     QUAKE_MDL_PT_size,
     QUAKE_MDL_PT_skin,
@@ -257,9 +297,11 @@ def register():
     for cls in _classes:
         bpy.utils.register_class(cls)
     bpy.types.TOPBAR_MT_file_export.append(menu_func_export)
+    bpy.types.TOPBAR_MT_file_import.append(menu_func_import)
 
 
 def unregister():
+    bpy.types.TOPBAR_MT_file_import.remove(menu_func_import)
     bpy.types.TOPBAR_MT_file_export.remove(menu_func_export)
     for cls in reversed(_classes):
         bpy.utils.unregister_class(cls)

@@ -1,10 +1,16 @@
-"""Finding and running mdlexport, and sorting what it says into reports."""
+"""Finding and running mdlexport and mdlinfo, and sorting what they say into reports."""
 
 import os
 import shutil
 import subprocess
 
-PROGRAM = "mdlexport.exe" if os.name == "nt" else "mdlexport"
+
+
+def program_name(tool):
+    return tool + ".exe" if os.name == "nt" else tool
+
+
+PROGRAM = program_name("mdlexport")
 
 # The model flags in the options dialog's order, with mdlexport's names.
 FLAGS = (
@@ -24,27 +30,37 @@ def _runnable(path):
 
 
 def find_mdlexport(preferred):
-    """(path, where) of the mdlexport to use, or (None, what was tried).
+    """(path, where) of the mdlexport to use, or (None, what was tried)."""
+    return find_program("mdlexport", preferred)
 
-    preferred is the path set in the add-on's preferences (the program or
-    its folder), tried first when set; then the add-on's own folder and the
-    folder above it (where a zip of the tools puts it); then PATH.
+
+def find_program(tool, preferred):
+    """(path, where) of one of the tools, or (None, what was tried).
+
+    preferred is the path set in the add-on's preferences (mdlexport or its
+    folder; for the other tools, that folder), tried first when set; then
+    the add-on's own folder and the folder above it (where a zip of the
+    tools puts it); then PATH.
     """
+    name = program_name(tool)
     tried = []
     if preferred:
         path = os.path.abspath(bpy_path(preferred))
         if os.path.isdir(path):
-            path = os.path.join(path, PROGRAM)
+            path = os.path.join(path, name)
+        elif tool != "mdlexport":
+            # The tools come together: mdlinfo beside the mdlexport set.
+            path = os.path.join(os.path.dirname(path), name)
         if _runnable(path):
             return path, "the add-on's preferences"
         tried.append(path + " (set in the preferences)")
     here = os.path.dirname(os.path.abspath(__file__))
     for folder in (here, os.path.dirname(here)):
-        path = os.path.join(folder, PROGRAM)
+        path = os.path.join(folder, name)
         if _runnable(path):
             return path, "beside the add-on"
         tried.append(path)
-    path = shutil.which(PROGRAM)
+    path = shutil.which(name)
     if path:
         return path, "PATH"
     tried.append("PATH")
@@ -60,11 +76,11 @@ def bpy_path(path):
         return path
 
 
-def not_found_message(tried):
-    return ("mdlexport not found (looked in %s). Install the Vandrell tools (the Debian "
-            "package puts mdlexport on PATH; the Windows zip carries this add-on beside "
-            "mdlexport.exe), or set mdlexport's path in Edit > Preferences > Add-ons > "
-            "Quake MDL" % tried)
+def not_found_message(tried, tool="mdlexport"):
+    return ("%s not found (looked in %s). Install the Vandrell tools (the Debian "
+            "package puts %s on PATH; the Windows zip carries this add-on beside "
+            "%s.exe), or set the path of %s or its folder in Edit > Preferences > "
+            "Add-ons > Quake MDL" % (tool, tried, tool, tool, tool))
 
 
 def command(program, scene, output, settings):
@@ -162,4 +178,40 @@ def run(args, strict, output_name):
     for line in result.stdout.decode("utf-8", "replace").splitlines():
         if line.strip():
             lines.append(("INFO", plain(line.strip()), False))
+    return Outcome(result.returncode, lines)
+
+
+def run_mdlinfo(args, source, output):
+    """Runs mdlinfo (source's glTF written to output) and sorts its lines into reports.
+
+    What stops the reader ("mdlinfo: SOURCE: why") and other "mdlinfo: ..."
+    lines are errors. The check's findings on a file that was read
+    ("mdlinfo: SOURCE: error|warning|note: what") are warnings or
+    information: the model is imported all the same, as the engines that
+    load it show it. Standard output (the model's listing) is not wanted.
+    """
+    flags = getattr(subprocess, "CREATE_NO_WINDOW", 0)
+    result = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, check=False, creationflags=flags)
+    prefix = "mdlinfo: %s: " % source
+    lines = []
+    for line in result.stderr.decode("utf-8", "replace").splitlines():
+        line = line.strip().replace(output, "the glTF file")
+        if not line or line.startswith("Try 'mdlinfo --help'"):
+            continue
+        if line.startswith(prefix):
+            text = line[len(prefix):]
+            # The check's errors stop the import only when they stopped the reader.
+            damaged = "ERROR" if result.returncode != 0 else "WARNING"
+            for severity, level in (("error: ", damaged), ("warning: ", "WARNING"),
+                                    ("note: ", "INFO")):
+                if text.startswith(severity):
+                    lines.append((level, "%s: %s" % (source, text[len(severity):]), False))
+                    break
+            else:
+                lines.append(("ERROR", "%s: %s" % (source, text), False))
+        elif line.startswith("mdlinfo: "):
+            lines.append(("ERROR", line[len("mdlinfo: "):], False))
+        else:
+            lines.append(("ERROR", line, False))
     return Outcome(result.returncode, lines)

@@ -50,6 +50,11 @@ struct ImportOptions {
   // The unit of the file's coordinates: empty to follow the file, or one of
   // kUnitNames (see FileToHost.h).
   std::string units;
+  // The file's up axis, for files that state nothing useful: empty for the
+  // format's (see FormatConventions.h), or x, y, z, -x, -y, -z; and a turn
+  // after it, 0, 90, 180 or 270 degrees counter-clockwise seen from above.
+  std::string up;
+  int turn = 0;
 };
 
 // One animation clip of the file.
@@ -79,6 +84,12 @@ struct ImportSummary {
   // The file's unit in words, and host units per unit of the file.
   std::string unit;
   double unit_size = 1.0;
+  // The file's axes in words (see ConventionWords in FormatConventions.h).
+  std::string axes;
+  // What the file holds when it holds no triangle mesh, to end a sentence
+  // about it ("holds an animation but no mesh", "holds only lines"); empty
+  // when it has a mesh.
+  std::string without_mesh;
 };
 
 }  // namespace hostapp

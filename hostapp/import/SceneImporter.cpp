@@ -3,6 +3,8 @@
 #include "host/Timing.h"
 #include "hostapp/import/FilePaths.h"
 #include "hostapp/import/FileToHost.h"
+#include "hostapp/import/ForeignFiles.h"
+#include "hostapp/import/FormatConventions.h"
 #include "hostapp/import/assimp/AssimpImport.h"
 #include "hostapp/import/quake/QuakeImport.h"
 #include "hostapp/import/textures/SkinFiles.h"
@@ -30,8 +32,23 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
     error_ = "no unit named " + options.units + " (metres, centimetres, inches or file)";
     return false;
   }
+  if (!IsUpAxisName(options.up)) {
+    error_ = "no up axis named " + options.up + " (x, y, z, -x, -y or -z)";
+    return false;
+  }
+  if (options.turn != 0 && options.turn != 90 && options.turn != 180 && options.turn != 270) {
+    error_ = "a turn of " + std::to_string(options.turn) + " degrees (90, 180 or 270)";
+    return false;
+  }
   if (!options.fallback_texture.empty() && !IsFile(options.fallback_texture)) {
     error_ = "texture " + options.fallback_texture + " not found";
+    return false;
+  }
+
+  // A file that is not what its name says is named for what it is.
+  const std::string foreign = options.player ? "" : ForeignFileReason(path);
+  if (!foreign.empty()) {
+    error_ = "cannot read " + path + ": " + foreign;
     return false;
   }
 
@@ -49,6 +66,15 @@ bool SceneImporter::Import(const std::string& path, const ImportOptions& options
   }
 
   animation_ = ImportWithAssimp(path, options, ticks_per_frame, scene, summary_, error_);
+  // Assimp refuses a Half-Life model's sequence file, which holds motion for
+  // the model that names it: a file read, with nothing to export.
+  if (!animation_ && error_.find("from an MDL sequence file") != std::string::npos) {
+    error_.clear();
+    summary_ = ImportSummary();
+    summary_.without_mesh =
+        "holds an animation but no mesh (a Half-Life sequence file, whose model names it)";
+    return true;
+  }
   if (!animation_) return false;
   host::SetTicksPerFrame(ticks_per_frame);
   return true;

@@ -13,6 +13,7 @@
 #include "hostapp/import/assimp/ImportedAnimation.h"
 #include "hostapp/import/assimp/NodeMeshes.h"
 #include "hostapp/import/assimp/ReadWithAssimp.h"
+#include "hostapp/import/assimp/SceneContents.h"
 
 namespace hostapp {
 
@@ -40,11 +41,13 @@ std::shared_ptr<ImportedAnimation> ImportWithAssimp(const std::string& path,
   if (!ReadWithAssimp(path, extension, *animation, error)) return nullptr;
   const aiScene* source = animation->scene;
 
-  // Axes: the host is Z up with a model facing -Y; Quake models are turned
-  // to face it as every other model does. Units: the file's become the
+  // Axes: the host is Z up with a model facing -Y; every file is turned to
+  // face it, by its format's conventions (FormatConventions.h). Units: the file's become the
   // host's inches, at the root like the turn.
-  animation->to_host = FileAxesToHost(extension, source);
-  if (UsesQuakeAxes(extension)) animation->to_host = animation->to_host * QuakeFacingToHost();
+  const AxesChoice axes{options.up, options.turn};
+  animation->to_host = FileAxesToHost(extension, source, axes);
+  summary.axes = FileAxesWords(extension, source, axes);
+  summary.without_mesh = MeshlessContents(source);
   const FileUnit unit = UnitOfScene(extension, source, options.units);
   animation->to_host = ScaledToHost(animation->to_host, unit.factor);
   summary.unit = unit.description;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/Geometry.h"
+#include "hostapp/import/FormatConventions.h"
 
 struct aiScene;
 
@@ -18,7 +19,14 @@ bool UsesQuakeAxes(const std::string& extension);
 bool HasAssimpKeyframes(const std::string& extension);
 
 // The turn from a file's axes to the host's (right-handed, Z up, front -Y),
-// as a row-vector transform: row i is where the file's axis i goes.
-host::Matrix3 FileAxesToHost(const std::string& extension, const aiScene* scene);
+// as a row-vector transform: row i is where the file's axis i goes. An FBX
+// file's axis settings say its axes (right to +X, front to -Y, up to +Z),
+// unless choice names an up axis; every other file follows its format's
+// conventions (FormatConventions.h). choice's turn comes last.
+host::Matrix3 FileAxesToHost(const std::string& extension, const aiScene* scene,
+                             const AxesChoice& choice);
+// The same in words, for listings.
+std::string FileAxesWords(const std::string& extension, const aiScene* scene,
+                          const AxesChoice& choice);
 
 }  // namespace hostapp

@@ -19,12 +19,16 @@ TextureRepeat RepeatOf(const aiMaterial* material) {
   const aiTextureType type = material->GetTextureCount(aiTextureType_DIFFUSE) > 0
                                  ? aiTextureType_DIFFUSE
                                  : aiTextureType_BASE_COLOR;
+  // Assimp's clamp and decal (a border outside 0 .. 1) both end at the edge.
+  auto wrap = [](int mode) {
+    return mode == aiTextureMapMode_Wrap     ? TextureWrap::kRepeat
+           : mode == aiTextureMapMode_Mirror ? TextureWrap::kMirroredRepeat
+                                             : TextureWrap::kClamp;
+  };
   int mode = aiTextureMapMode_Wrap;
-  if (material->Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode) == AI_SUCCESS)
-    repeat.u = mode == aiTextureMapMode_Wrap;
+  if (material->Get(AI_MATKEY_MAPPINGMODE_U(type, 0), mode) == AI_SUCCESS) repeat.u = wrap(mode);
   mode = aiTextureMapMode_Wrap;
-  if (material->Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS)
-    repeat.v = mode == aiTextureMapMode_Wrap;
+  if (material->Get(AI_MATKEY_MAPPINGMODE_V(type, 0), mode) == AI_SUCCESS) repeat.v = wrap(mode);
   return repeat;
 }
 

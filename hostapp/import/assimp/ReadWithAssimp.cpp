@@ -52,6 +52,12 @@ bool ReadWithAssimp(const std::string& path, const std::string& extension,
   animation.scene = read(0);
   if (!animation.scene || !animation.scene->mRootNode) {
     if (error.empty()) error = "the file holds no scene";
+    // The import library's words name its own search, not the file.
+    if (error.rfind("No suitable reader found", 0) == 0)
+      error = "no reader here takes " +
+              (extension.empty() ? std::string("files without an extension")
+                                 : "." + extension + " files") +
+              " with these contents (mdlexport --help lists the formats read)";
     error = "cannot read " + path + ": " + error;
     return false;
   }

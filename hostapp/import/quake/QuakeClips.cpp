@@ -49,9 +49,16 @@ ClipInfo ClipAt(const std::string& name, size_t first_pose, size_t poses, int ti
 
 }  // namespace
 
-// A model's clips: its runs of frame names.
+// A model's clips: those its file names, or else its runs of frame names.
 std::vector<QuakeClip> ModelClips(const QuakeModel& model) {
   std::vector<QuakeClip> clips;
+  for (const QuakeModelClip& named : model.clips) {
+    QuakeClip clip;
+    clip.name = named.name;
+    for (size_t f = named.first; f < named.first + named.count; ++f) clip.poses.push_back({f});
+    clips.push_back(std::move(clip));
+  }
+  if (!clips.empty()) return clips;
   for (const vandrell::FrameRun& run : vandrell::ClipsFromFrameNames(model.frame_names)) {
     QuakeClip clip;
     clip.name = run.name;

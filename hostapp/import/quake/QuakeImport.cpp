@@ -1,9 +1,11 @@
 #include "hostapp/import/quake/QuakeImport.h"
 
 #include <fstream>
+#include <set>
 
 #include "hostapp/import/FilePaths.h"
 #include "hostapp/import/FileToHost.h"
+#include "hostapp/import/FormatConventions.h"
 #include "hostapp/import/quake/FigureNodes.h"
 #include "hostapp/import/quake/QuakeClips.h"
 #include "hostapp/import/textures/MaterialMaker.h"
@@ -24,9 +26,15 @@ int FindTag(const QuakeModel& model, const std::string& name) {
 // chosen (empty for "default", which a part need not have); false with the
 // reason in *error when a chosen skin is not there for every part, or is
 // chosen for models other than MD3.
+// A part without a default skin file that has others gets a warning naming
+// them, for --skin.
 bool ReadSkinFiles(const std::vector<QuakeFigure::Part>& parts, const std::string& chosen,
-                   std::vector<SkinFile>* skins, std::string* error) {
+                   std::vector<SkinFile>* skins, std::vector<std::string>* warnings,
+                   std::string* error) {
   const std::string name = chosen.empty() ? "default" : chosen;
+  // The default skin files missing where a part has others, and those others.
+  std::vector<std::string> undressed;
+  std::set<std::string> others;
   for (const QuakeFigure::Part& part : parts) {
     skins->emplace_back();
     if (part.model.format != "MD3") {
@@ -36,13 +44,46 @@ bool ReadSkinFiles(const std::vector<QuakeFigure::Part>& parts, const std::strin
     }
     const std::string file = FindSkinFile(part.path, name);
     if (file.empty()) {
-      if (chosen.empty()) continue;
-      *error = "no skin file " + part.name + "_" + name + ".skin beside " + part.path;
+      const std::vector<std::string> names = SkinNames(part.path);
+      if (chosen.empty()) {
+        if (!names.empty()) undressed.push_back(part.name + "_default.skin");
+        others.insert(names.begin(), names.end());
+        continue;
+      }
+      std::string listed;
+      for (const std::string& skin : names) listed += (listed.empty() ? "" : ", ") + skin;
+      *error = "no skin file " + part.name + "_" + name + ".skin beside " + part.path +
+               (listed.empty() ? " (it has no skin files)" : " (its skins: " + listed + ")");
       return false;
     }
     if (!ReadSkinFile(file, &skins->back(), error)) return false;
   }
+  if (!undressed.empty()) {
+    std::string missing, listed;
+    for (size_t k = 0; k < undressed.size(); ++k)
+      missing += (k == 0 ? "" : k + 1 == undressed.size() ? " or " : ", ") + undressed[k];
+    for (const std::string& skin : others) listed += (listed.empty() ? "" : ", ") + skin;
+    warnings->push_back("no " + missing + " in " + Directory(parts.front().path) +
+                        ": the surfaces wear the shaders they name; the skins there: " + listed +
+                        " (choose one with --skin NAME)");
+  }
   return true;
+}
+
+// What parts without a triangle hold, for the summary; empty when some part
+// has one.
+std::string QuakeMeshlessContents(const std::vector<QuakeFigure::Part>& parts) {
+  std::string tags;
+  bool animation = false;
+  for (const QuakeFigure::Part& part : parts) {
+    for (const QuakeSurface& surface : part.model.surfaces)
+      if (!surface.triangles.empty()) return "";
+    for (const QuakeTag& tag : part.model.tags) tags += (tags.empty() ? "" : ", ") + tag.name;
+    animation = animation || part.model.animation_frames > 0;
+  }
+  if (animation) return "holds an animation but no mesh";
+  if (!tags.empty()) return "holds only tags (" + tags + ") but no mesh";
+  return "holds no mesh";
 }
 
 bool ReadPart(const std::string& path, const std::string& name, QuakeFigure::Part* part,
@@ -124,11 +165,11 @@ bool ReadFigure(const std::string& path, bool player, std::vector<QuakeFigure::P
 
 bool ReadByQuakeReaders(const std::string& path) {
   const std::string extension = Extension(path);
-  if (extension == "md2" || extension == "md3") return true;
+  if (extension == "md2" || extension == "md3" || extension == "iqm") return true;
   std::ifstream in(path, std::ios::binary);
-  uint8_t magic[4] = {};
+  uint8_t magic[16] = {};
   in.read(reinterpret_cast<char*>(magic), sizeof magic);
-  return in.gcount() == 4 && !QuakeFormatOf(magic, sizeof magic).empty();
+  return !QuakeFormatOf(magic, static_cast<size_t>(in.gcount())).empty();
 }
 
 std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
@@ -151,16 +192,27 @@ std::shared_ptr<QuakeFigure> ImportQuakeFigure(const std::string& path,
       ChosenUnit(kMetresPerInch, 1.0, "Quake units (" + format + ")", options.units);
   summary.unit = unit.description;
   summary.unit_size = unit.host_units;
-  figure->to_host = ScaledToHost(QuakeFacingToHost(), unit.factor);
+  const AxesChoice axes{options.up, options.turn};
+  figure->to_host = ScaledToHost(ConventionToHost(Lower(format), axes), unit.factor);
+  summary.axes = ConventionWords(Lower(format), axes);
   figure->PrepareMeshes();
+
+  // An MD2 model that names no skin is painted grey unless given one.
+  const QuakeModel& first = figure->parts.front().model;
+  if (first.format == "MD2" && !first.surfaces.empty() && first.surfaces[0].texture.empty() &&
+      options.fallback_texture.empty())
+    summary.warnings.push_back(path +
+                               " names no skin, so it is painted in one grey; give its picture "
+                               "with --texture FILE");
 
   // Each MD3 part's skin file, whose textures win over the surfaces' shaders.
   std::vector<SkinFile> skins;
-  if (!ReadSkinFiles(figure->parts, options.skin, &skins, error)) return nullptr;
+  if (!ReadSkinFiles(figure->parts, options.skin, &skins, &summary.warnings, error)) return nullptr;
   // Quake III models name shaders of the game's scripts, or images.
   MaterialMaker materials(model_path, format == "MD3", options, scene, summary);
   AddFigureNodes(figure, skins, path, options.player, materials, scene, summary);
 
+  summary.without_mesh = QuakeMeshlessContents(figure->parts);
   scene.SetAnimationRange(0, figure->End());
   scene.SetTime(0);
   summary.range_start = 0;

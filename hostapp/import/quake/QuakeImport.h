@@ -16,9 +16,9 @@
 
 namespace hostapp {
 
-// Whether path is read by our own readers: an MD2 or MD3 file by its name,
-// or any file whose first bytes name an MDL, MD2 or MD3 model (MDL files of
-// other games, which share the extension, go to Assimp).
+// Whether path is read by our own readers: an MD2, MD3 or IQM file by its
+// name, or any file whose first bytes name an MDL, MD2, MD3 or IQM model (MDL
+// files of other games, which share the extension, go to Assimp).
 bool ReadByQuakeReaders(const std::string& path);
 
 // Reads the model at path (with options.player, the player whose folder or

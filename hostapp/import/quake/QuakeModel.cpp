@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "hostapp/import/quake/IqmReader.h"
 #include "mdlformat/FileBytes.h"
 
 namespace hostapp {
@@ -44,6 +45,7 @@ std::string QuakeFormatOf(const uint8_t* data, size_t size) {
   if (std::memcmp(data, "IDPO", 4) == 0) return "MDL";
   if (std::memcmp(data, "IDP2", 4) == 0) return "MD2";
   if (std::memcmp(data, "IDP3", 4) == 0) return "MD3";
+  if (IsIqm(data, size)) return "IQM";
   return "";
 }
 
@@ -52,10 +54,11 @@ bool ReadQuakeModel(const uint8_t* data, size_t size, QuakeModel* model, std::st
   if (format == "MDL") return ReadMdlModel(data, size, model, error);
   if (format == "MD2") return ReadMd2(data, size, model, error);
   if (format == "MD3") return ReadMd3(data, size, model, error);
+  if (format == "IQM") return ReadIqm(data, size, model, error);
   *model = QuakeModel();
   *error =
-      "not a Quake model: the file starts with neither \"IDPO\" (MDL), \"IDP2\" (MD2) nor "
-      "\"IDP3\" (MD3)";
+      "not a Quake model: the file starts with neither \"IDPO\" (MDL), \"IDP2\" (MD2), "
+      "\"IDP3\" (MD3) nor \"INTERQUAKEMODEL\" (IQM)";
   return false;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// A model of the Quake family (MDL, MD2, MD3) as its file holds it, every
+// A model of the Quake family (MDL, MD2, MD3, IQM) as its file holds it, every
 // frame decoded: what the import turns into the host's scene. Positions are in
 // the file's own axes (X forward, Y left, Z up) and Quake units.
 
@@ -50,10 +50,23 @@ struct QuakeSkin {
   std::vector<uint8_t> pixels;
 };
 
+// A clip the file names itself (an IQM animation): count frames from first.
+struct QuakeModelClip {
+  std::string name;
+  size_t first = 0;
+  size_t count = 0;
+};
+
 struct QuakeModel {
-  std::string format;                    // "MDL", "MD2" or "MD3"
+  std::string format;                    // "MDL", "MD2", "MD3" or "IQM"
   size_t frame_count = 0;                // at least 1
   std::vector<std::string> frame_names;  // one a frame, as written
+  // The clips the file names, in its order; empty when its clips are the
+  // runs of its frame names (MDL, MD2, MD3).
+  std::vector<QuakeModelClip> clips;
+  // IQM: the frames of motion the file stores, even with no joints or
+  // meshes to pose.
+  size_t animation_frames = 0;
   std::vector<QuakeSurface> surfaces;
   std::vector<QuakeTag> tags;
   QuakeSkin skin;  // MDL only; empty otherwise
@@ -97,11 +110,11 @@ bool SeekSection(vandrell::ByteCursor& in, uint64_t base, int64_t offset, uint64
 bool CheckHeader(vandrell::ByteCursor& in, size_t header_size, const char* format,
                  const char* ident, int32_t version, std::string* error);
 
-// The format a file's first four bytes name: "MDL" ("IDPO"), "MD2" ("IDP2"),
-// "MD3" ("IDP3"), or empty.
+// The format a file's first bytes name: "MDL" ("IDPO"), "MD2" ("IDP2"),
+// "MD3" ("IDP3"), "IQM" ("INTERQUAKEMODEL"), or empty.
 std::string QuakeFormatOf(const uint8_t* data, size_t size);
 
-// Reads a whole MDL, MD2 or MD3 file, the format chosen by its first bytes.
+// Reads a whole MDL, MD2, MD3 or IQM file, the format chosen by its first bytes.
 // False with the reason in *error, which names no file, when the bytes are
 // no model of the family or are damaged in a way no game could load.
 bool ReadQuakeModel(const uint8_t* data, size_t size, QuakeModel* model, std::string* error);

@@ -1,6 +1,9 @@
 #include "hostapp/import/textures/SkinFiles.h"
 
+#include <filesystem>
+#include <set>
 #include <sstream>
+#include <system_error>
 
 #include "hostapp/import/FilePaths.h"
 #include "mdlformat/FileBytes.h"
@@ -40,6 +43,22 @@ std::string FindSkinFile(const std::string& model_path, const std::string& skin)
       (stem.substr(underscore) == "_1" || stem.substr(underscore) == "_2"))
     found = FileInAnyCase(folder, stem.substr(0, underscore) + "_" + skin + ".skin");
   return found;
+}
+
+std::vector<std::string> SkinNames(const std::string& model_path) {
+  std::string stem = Lower(model_path.substr(model_path.find_last_of('/') + 1));
+  stem = stem.substr(0, stem.rfind('.')) + "_";
+  std::set<std::string> names;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(Directory(model_path), error), end;
+       !error && entry != end; entry.increment(error)) {
+    const std::string name = Lower(entry->path().filename().string());
+    const size_t suffix = name.size() - 5;
+    if (name.size() > stem.size() + 5 && name.compare(0, stem.size(), stem) == 0 &&
+        name.compare(suffix, 5, ".skin") == 0)
+      names.insert(name.substr(stem.size(), suffix - stem.size()));
+  }
+  return std::vector<std::string>(names.begin(), names.end());
 }
 
 std::string SkinNeedsMd3(const std::string& skin, const std::string& what) {

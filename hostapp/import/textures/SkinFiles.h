@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace hostapp {
 
@@ -26,6 +27,10 @@ std::map<std::string, std::string> ParseSkinFile(const std::string& text);
 // (MODEL_SKIN.skin) when it has none of its own, as the games draw it. Empty
 // when there is none.
 std::string FindSkinFile(const std::string& model_path, const std::string& skin);
+
+// The skins a model has skin files for, by the NAME of each MODEL_NAME.skin
+// beside it (any case; names in lower case, in name order).
+std::vector<std::string> SkinNames(const std::string& model_path);
 
 // The refusal of a skin chosen for a file that is no MD3 model: what says
 // what the file is instead ("PATH is an MD2 model").
