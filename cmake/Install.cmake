@@ -6,6 +6,9 @@
 #   share/man/man1/          mdlexport.1, mdlinfo.1
 #   share/doc/vandrell/      the README with its pictures, the example scene,
 #                            the LICENSE
+#   share/vandrell/blender/  io_scene_quake_mdl.zip, the Blender add-on, for
+#                            Blender's Install button; installed, it finds
+#                            bin/mdlexport on PATH
 # The commands find their libraries through a run path relative to their own
 # folder, and mdlexport finds the module in ../lib/vandrell, so an installed
 # tree works wherever it is put, with nothing set in the environment.
@@ -25,6 +28,23 @@ install(FILES README.md LICENSE DESTINATION share/doc/vandrell)
 install(FILES docs/example-preview.png docs/options-dialog.png DESTINATION share/doc/vandrell/docs)
 install(FILES examples/example.gltf examples/example_checker.png
         DESTINATION share/doc/vandrell/examples)
+
+# The add-on's zip, made by the script that makes it for users (one layout
+# for every copy), and remade when a file of the add-on changes.
+find_program(ZIP_EXECUTABLE zip)
+if(NOT ZIP_EXECUTABLE)
+  message(FATAL_ERROR "zip is missing: the Blender add-on's zip needs it (scripts/setup.sh installs it)")
+endif()
+file(GLOB VANDRELL_ADDON_SOURCES CONFIGURE_DEPENDS
+     ${CMAKE_SOURCE_DIR}/blender/io_scene_quake_mdl/*.py)
+set(VANDRELL_ADDON_ZIP ${CMAKE_BINARY_DIR}/blender/io_scene_quake_mdl.zip)
+add_custom_command(OUTPUT ${VANDRELL_ADDON_ZIP}
+                   COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/blender-addon.sh ${VANDRELL_ADDON_ZIP}
+                   DEPENDS ${VANDRELL_ADDON_SOURCES} ${CMAKE_SOURCE_DIR}/scripts/blender-addon.sh
+                   COMMENT "Packing the Blender add-on into blender/io_scene_quake_mdl.zip"
+                   VERBATIM)
+add_custom_target(blender_addon ALL DEPENDS ${VANDRELL_ADDON_ZIP})
+install(FILES ${VANDRELL_ADDON_ZIP} DESTINATION share/vandrell/blender)
 
 # The Debian package: scripts/package.sh makes it. cmake/DebianTree.cmake
 # turns the staged tree into what Debian's policy asks (compressed manual

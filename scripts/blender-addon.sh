@@ -2,10 +2,10 @@
 # Packs the Blender add-on (blender/io_scene_quake_mdl) into the zip that
 # Blender's Install button takes (Edit > Preferences > Add-ons > Install):
 # one folder, io_scene_quake_mdl/, at the top of the zip. With --tools DIR
-# every file of DIR (mdlexport.exe, Vandrell.dlo and the libraries they load,
-# for the Windows zip) goes into the add-on's folder too, where the add-on
-# finds mdlexport unless its preferences name one. Prints the zip's path on its
-# last line.
+# what DIR holds, its folders too (mdlexport.exe, Vandrell.dlo and the
+# libraries they load with their notices, for the Windows zip), goes into the
+# add-on's folder, where the add-on finds mdlexport unless its preferences name
+# one. Prints the zip's path on its last line.
 #
 #   scripts/blender-addon.sh [--tools DIR] [OUTPUT.zip]   (default: build/io_scene_quake_mdl-VERSION.zip)
 set -euo pipefail
@@ -21,7 +21,7 @@ while [ $# -gt 0 ]; do
       shift 2
       ;;
     -h | --help)
-      sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+      sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
       exit 0
       ;;
     -*)
@@ -45,7 +45,7 @@ trap 'rm -rf "$stage"' EXIT
 mkdir "$stage/io_scene_quake_mdl"
 cp "$root"/blender/io_scene_quake_mdl/*.py "$stage/io_scene_quake_mdl/"
 if [ -n "$tools" ]; then
-  find "$tools" -maxdepth 1 -type f -exec cp {} "$stage/io_scene_quake_mdl/" \;
+  cp -R "$tools"/. "$stage/io_scene_quake_mdl/"
 fi
 rm -f "$output"
 (cd "$stage" && zip -qr -X "$output" io_scene_quake_mdl)

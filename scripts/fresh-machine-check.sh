@@ -182,6 +182,7 @@ check_debian_package() {
   grep -qx "wave.mdl: ok" "$work/package-run.log" || die "the installed mdlinfo did not pass the model"
   cmp "$root/tmp/elsewhere/wave.mdl" "$work/expected.mdl" >&2 ||
     die "the installed mdlexport wrote another model than the package's build"
+  check_blender_addon
   listed=$(in_root dpkg-query -L vandrell) || die "dpkg knows no package vandrell after installing it"
   in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 purge -y -qq \
     vandrell >>"$work/package-install.log" 2>&1 ||
@@ -197,6 +198,71 @@ check_debian_package() {
   [ -z "$left" ] || die "the purge left these behind:$left"
   rm -rf "$root/tmp/elsewhere" "$root/tmp/$name"
   say "package: installed, exported the example byte for byte, checked, purged clean ($((SECONDS - began)) s)"
+}
+
+# Debian's Blender exports the example through the add-on the package ships:
+# Blender and numpy (which the add-on needs) installed with apt, the add-on's
+# zip from /usr/share/vandrell installed into fresh user folders with
+# Blender's own Install operator, the example imported with Blender's glTF
+# importer and written by File > Export > Quake MDL, which must find
+# /usr/bin/mdlexport on PATH; the installed mdlinfo checks the model, which
+# holds one frame for each frame of the imported animation.
+check_blender_addon() {
+  local began=$SECONDS installed frames
+  say "installing blender and python3-numpy with apt-get"
+  in_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
+    --no-install-recommends blender python3-numpy >"$work/blender-install.log" 2>&1 ||
+    { tail -n 20 "$work/blender-install.log" >&2; die "installing blender failed"; }
+  installed=$SECONDS
+  mkdir -p "$root/tmp/blender/scripts" "$root/tmp/blender/config" "$root/tmp/blender/out"
+  cat >"$root/tmp/blender/export.py" <<'PYTHON'
+import os
+import sys
+
+import bpy
+
+out = "/tmp/blender/out"
+bpy.ops.preferences.addon_install(filepath="/usr/share/vandrell/blender/io_scene_quake_mdl.zip")
+bpy.ops.preferences.addon_enable(module="io_scene_quake_mdl")
+from io_scene_quake_mdl import tool
+addon = os.path.dirname(os.path.abspath(tool.__file__))
+if addon != os.path.join(bpy.utils.user_resource("SCRIPTS"), "addons", "io_scene_quake_mdl"):
+    sys.exit("the add-on runs from %s, not the fresh user folder" % addon)
+found = tool.find_mdlexport("")
+if found != ("/usr/bin/mdlexport", "PATH"):
+    sys.exit("the add-on found %s, not /usr/bin/mdlexport on PATH" % (found,))
+bpy.ops.wm.read_factory_settings(use_empty=True)
+bpy.ops.preferences.addon_enable(module="io_scene_quake_mdl")
+bpy.ops.import_scene.gltf(filepath="/usr/share/doc/vandrell/examples/example.gltf",
+                          import_shading="SMOOTH")
+# The scene's frames are the animation's, as a user sets them (the importer
+# leaves the empty scene's 1 to 250).
+scene = bpy.context.scene
+start, end = bpy.data.actions[0].frame_range
+for action in bpy.data.actions:
+    start, end = min(start, action.frame_range[0]), max(end, action.frame_range[1])
+scene.frame_start, scene.frame_end = int(round(start)), int(round(end))
+if scene.frame_end <= scene.frame_start:
+    sys.exit("the example imported without its animation")
+result = bpy.ops.export_scene.quake_mdl(filepath=os.path.join(out, "example.mdl"),
+                                        frames_all=True)
+if result != {"FINISHED"}:
+    sys.exit("the export ended %s" % result)
+with open(os.path.join(out, "frames"), "w") as f:
+    f.write("%d\n" % (scene.frame_end - scene.frame_start + 1))
+PYTHON
+  in_root env BLENDER_USER_SCRIPTS=/tmp/blender/scripts BLENDER_USER_CONFIG=/tmp/blender/config \
+    blender -b --factory-startup --python-exit-code 1 --python /tmp/blender/export.py \
+    >"$work/blender-run.log" 2>&1 || { tail -n 30 "$work/blender-run.log" >&2; die "Blender's export through the add-on failed"; }
+  in_root bash -c 'cd /tmp/blender/out && mdlinfo --check example.mdl && mdlinfo example.mdl' \
+    >"$work/blender-check.log" 2>&1 || { cat "$work/blender-check.log" >&2; die "the installed mdlinfo refused Blender's model"; }
+  grep -qx "example.mdl: ok" "$work/blender-check.log" || die "the installed mdlinfo did not pass Blender's model"
+  frames=$(cat "$root/tmp/blender/out/frames")
+  grep -qE "^numframes +$frames\$" "$work/blender-check.log" ||
+    die "Blender's model does not hold the scene's $frames frames: $(grep numframes "$work/blender-check.log")"
+  rm -rf "$root/tmp/blender"
+  say "Blender: $((installed - began)) s to install it, $((SECONDS - installed)) s to export the example" \
+    "through the packaged add-on ($frames frames) and check it"
 }
 
 say "installing git, as the README asks"

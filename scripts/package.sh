@@ -19,7 +19,7 @@ command -v lintian >/dev/null ||
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DVANDRELL_BUILD_TESTS=OFF -DVANDRELL_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target mdlexport mdlinfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target mdlexport mdlinfo blender_addon >/dev/null
 rm -f "$build"/vandrell_*.deb
 (cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log" >&2; exit 1; }
 
@@ -46,9 +46,23 @@ for file in ./usr/bin/mdlexport ./usr/bin/mdlinfo ./usr/lib/vandrell/Vandrell.dl
             ./usr/lib/vandrell/libhostsdk.so ./usr/lib/vandrell/libwin32.so \
             ./usr/share/man/man1/mdlexport.1.gz ./usr/share/man/man1/mdlinfo.1.gz \
             ./usr/share/doc/vandrell/copyright ./usr/share/doc/vandrell/changelog.gz \
-            ./usr/share/doc/vandrell/README.md ./usr/share/doc/vandrell/examples/example.gltf; do
+            ./usr/share/doc/vandrell/README.md ./usr/share/doc/vandrell/examples/example.gltf \
+            ./usr/share/vandrell/blender/io_scene_quake_mdl.zip; do
   grep -qxF "$file" <<<"$contents" || { echo "package: $deb holds no $file"; fail=1; }
 done
+# The add-on's zip as Blender's Install button takes it: the add-on's files
+# in io_scene_quake_mdl/, and no tools (installed, it finds /usr/bin/mdlexport
+# on PATH).
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+addon=$(unzip -Z1 "$unpacked/usr/share/vandrell/blender/io_scene_quake_mdl.zip" | sort | xargs) ||
+  { echo "package: the add-on's zip cannot be read"; fail=1; }
+expected=$(cd blender && find io_scene_quake_mdl -maxdepth 1 -name '*.py' | sort | xargs)
+if [ "$addon" != "io_scene_quake_mdl/ $expected" ]; then
+  echo "package: the add-on's zip holds \"$addon\", not io_scene_quake_mdl/ with $expected"
+  fail=1
+fi
 # apt show prints the description as it stands: no CMake list separators.
 if dpkg-deb -f "$deb" Description | grep -q ';'; then
   echo "package: the description holds a ';':"

@@ -63,6 +63,9 @@ base_packages=(
   zlib1g-dev
   libstb-dev
   libjpeg-dev
+  # the build packs the Blender add-on's zip, which the install puts in
+  # share/vandrell/blender (scripts/blender-addon.sh)
+  zip
 )
 base_lean_packages=()
 
@@ -98,8 +101,8 @@ tests_packages=(
   # scripts/windows-libraries.sh: zlib for Windows, and utf8cpp's headers
   libz-mingw-w64-dev
   libutfcpp-dev
-  # scripts/windows-tools.sh packs the Windows zip, wine-tools-test.sh unpacks it
-  zip
+  # scripts/windows-tools.sh packs the Windows zip (with zip, a base package),
+  # wine-tools-test.sh unpacks it
   unzip
   # the Blender add-on's tests run the real Blender headless; the add-on and
   # Blender's own glTF importer need numpy in Blender's Python

@@ -3,7 +3,8 @@
 # build-windows/vandrell-VERSION-windows-x64.zip holds mdlexport.exe and
 # mdlinfo.exe with the 64-bit plug-in they load (Vandrell.dlo and
 # libhostsdk.dll beside them), the exporter in its native 32-bit form in
-# plugin-32bit/, the example scene, a README for Windows users, our LICENSE
+# plugin-32bit/, the Blender add-on's zip carrying the same tools
+# (io_scene_quake_mdl.zip), the example scene, a README for Windows users, our LICENSE
 # and the notices of everything else linked into the programs (licenses/ and
 # THIRD-PARTY-NOTICES.txt, by scripts/windows-notices.sh from the linker's
 # maps).
@@ -62,6 +63,22 @@ for binary in "$stage"/*.exe "$stage"/*.dll "$stage"/*.dlo; do
   x86_64-w64-mingw32-strip --strip-debug "$binary"
 done
 for binary in "$stage"/plugin-32bit/*; do i686-w64-mingw32-strip --strip-debug "$binary"; done
+
+# The Blender add-on, carrying the tools and their notices in its own folder:
+# Blender's Install button unpacks it into its add-ons folder, where the
+# add-on finds mdlexport.exe beside itself.
+addon_tools=$build/zip/addon-tools
+mkdir -p "$addon_tools"
+cp -R "$stage"/*.exe "$stage"/*.dll "$stage"/*.dlo "$stage/LICENSE.txt" \
+  "$stage/THIRD-PARTY-NOTICES.txt" "$stage/licenses" "$addon_tools/"
+scripts/blender-addon.sh --tools "$addon_tools" "$stage/io_scene_quake_mdl.zip" >/dev/null
+rm -rf "$addon_tools"
+addon=$(unzip -Z1 "$stage/io_scene_quake_mdl.zip")
+for file in __init__.py tool.py mdlexport.exe mdlinfo.exe Vandrell.dlo libhostsdk.dll \
+            LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+  grep -qxF "io_scene_quake_mdl/$file" <<<"$addon" ||
+    { echo "windows-tools: the add-on's zip holds no io_scene_quake_mdl/$file" >&2; exit 1; }
+done
 
 zip=$build/$name.zip
 rm -f "$zip"

@@ -193,7 +193,57 @@ cmp -s "$work/linux/dialog-ok.mdl" "$work/windows/dialog-ok.mdl" ||
 dialog_case dialog-cancel Escape 1
 [ ! -e "$work/windows/dialog-cancel.mdl" ] || failed "mdlexport --dialog wrote a file after Escape"
 
+# The Blender add-on of the zip as Blender installs it (the Linux Blender's
+# Install operator unpacks the same zip as on Windows): with Windows' program
+# names and nothing on PATH, its search must find the mdlexport.exe and
+# mdlinfo.exe it carries in its own folder, and that copy, run from there, must write the Linux
+# build's model.
+addon_result=""
+if command -v blender >/dev/null; then
+  rm -rf "$work/blender"
+  mkdir -p "$work/blender/scripts" "$work/blender/config"
+  cat >"$work/blender/find.py" <<'PYTHON'
+import os
+import sys
+
+import bpy
+
+bpy.ops.preferences.addon_install(filepath=sys.argv[sys.argv.index("--") + 1])
+from io_scene_quake_mdl import tool
+# The programs' names on Windows.
+tool.program_name = lambda name: name + ".exe"
+# Windows has no execute bit (its os.access grants X_OK to any file), and
+# Python's zip extraction here sets none.
+tool._runnable = os.path.isfile
+os.environ["PATH"] = ""
+addon = os.path.join(bpy.utils.user_resource("SCRIPTS"), "addons", "io_scene_quake_mdl")
+for name in ("mdlinfo", "mdlexport"):
+    path, where = tool.find_program(name, "")
+    expected = os.path.join(addon, name + ".exe")
+    if (path, where) != (expected, "beside the add-on"):
+        sys.exit("the add-on found %s (%s), not %s beside it" % (path, where, expected))
+print("found: " + path)
+PYTHON
+  BLENDER_USER_SCRIPTS=$work/blender/scripts BLENDER_USER_CONFIG=$work/blender/config \
+    blender -b --factory-startup --python-exit-code 1 --python "$work/blender/find.py" -- \
+    "$tools/io_scene_quake_mdl.zip" >"$work/blender/find.log" 2>&1 ||
+    failed "the add-on installed from the zip does not find its mdlexport.exe: $(tail -n 3 "$work/blender/find.log")"
+  found=$(sed -n 's/^found: //p' "$work/blender/find.log")
+  if [ -n "$found" ]; then
+    (cd "$work/windows" && "$wine" "$found" -q --frames all --base-name wave \
+       "$root/examples/example.gltf" addon-wave.mdl >/dev/null 2>&1) ||
+      failed "the add-on's own mdlexport.exe failed under Wine"
+    (cd "$work/linux" && "$root/build/bin/mdlexport" -q --frames all --base-name wave \
+       "$root/examples/example.gltf" addon-wave.mdl)
+    cmp -s "$work/linux/addon-wave.mdl" "$work/windows/addon-wave.mdl" ||
+      failed "the add-on's own mdlexport.exe wrote another model than the Linux build"
+    addon_result="; the Blender add-on, installed from the zip, finds its own mdlexport.exe and mdlinfo.exe; that mdlexport.exe writes the Linux build's model"
+  fi
+else
+  echo "wine-tools-test: Blender is not installed; the add-on's search in the zip is not checked"
+fi
+
 echo "wine-tools-test: Wine prefix set-up $((booted - started)) s, conversions and checks $((SECONDS - booted)) s"
 [ $fail -eq 0 ] || exit 1
 echo "wine-tools-test: ${#conversions[@]} conversions under Wine, $compared files identical to the Linux build's;" \
-  "mdlinfo agrees on every file; the faults end as on Linux; --dialog waits for OK or Cancel"
+  "mdlinfo agrees on every file; the faults end as on Linux; --dialog waits for OK or Cancel$addon_result"

@@ -104,6 +104,7 @@ TEST_F(InstalledTree, HoldsTheCommandsTheModuleItsLibrariesTheManualPagesAndTheR
       "share/doc/vandrell/docs/options-dialog.png",
       "share/doc/vandrell/examples/example.gltf",
       "share/doc/vandrell/examples/example_checker.png",
+      "share/vandrell/blender/io_scene_quake_mdl.zip",
   };
   EXPECT_EQ(FilesUnder(moved_), expected);
   EXPECT_EQ(ReadFileBytes(moved_ + "/share/doc/vandrell/README.md"),
