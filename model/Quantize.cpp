@@ -184,8 +184,11 @@ void PackFrame(FrameVertex* vertices, int32_t count, Packing& packing) {
   double largest = packing.largest_square;
   for (int32_t k = 0; k < count; ++k) {
     FrameVertex& vertex = vertices[k];
-    const __m128d xy =
-        _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(&vertex.x))));
+    // x and y are adjacent floats; copied as one 8-byte value, since the
+    // record only guarantees them a float's alignment.
+    double xy_bits;
+    std::memcpy(&xy_bits, &vertex.x, sizeof xy_bits);
+    const __m128d xy = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(&xy_bits)));
     const double z = vertex.z;
     const __m128i packed_xy = _mm_cvttpd_epi32(_mm_div_pd(_mm_sub_pd(xy, origin_xy), step_xy));
     const int32_t packed_z = _mm_cvttsd_si32(_mm_set_sd((z - origin_z) / step_z));
