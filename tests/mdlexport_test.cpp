@@ -268,7 +268,7 @@ TEST(Mdlexport, UnreadableSceneExitsTwoWithTheImportersReason) {
   // Files that are not what their names say are named for what they are: a
   // Git LFS pointer under any model's name, a USD file, a kind nothing reads.
   const std::string pointer =
-      "version https://git-lfs.github.com/spec/v1\noid "
+      "version https://git-lfs.github.com/pointer/v1\noid "
       "sha256:4d7a214614ab2935c943f9e0ff69d22eadbb8f32b1258daaa5e2ca24d17e2393\nsize 81920\n";
   struct Case {
     std::string name;

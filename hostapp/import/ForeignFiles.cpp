@@ -9,8 +9,9 @@ namespace hostapp {
 
 namespace {
 
-// A pointer file is a few lines of text, this one first.
-constexpr char kLfsPointer[] = "version https://git-lfs.github.com/spec/v1";
+// A Git LFS pointer is a few lines of text, the first its version line,
+// which starts so whatever version it names.
+constexpr char kLfsPointer[] = "version https://git-lfs.github.com/";
 
 struct ForeignFormat {
   const char* name;  // with its article, as it ends a sentence
